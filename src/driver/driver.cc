@@ -1,0 +1,149 @@
+// Start-up, the banner and the phases of a run, from the command line to the exit code.
+//
+// The phases run in a fixed order: start-up (switches, work block, defaults, parameters), the
+// version request or the banner, compilation, execution, close-down. The return code lives in
+// the special-variable area from start-up on; it is 52 until the selection program is linked,
+// and the process exit code is whatever it holds at close-down.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "convert/convert.h"
+#include "convert/special_area.h"
+#include "driver/driver.h"
+#include "files/files.h"
+#include "host/host.h"
+#include "report/report.h"
+
+namespace recsift::driver {
+
+namespace {
+
+constexpr int32_t kStartUpReturnCode = 52;
+constexpr int32_t kFileLayerSize = 2048;
+constexpr std::string_view kTitle = "RECSIFT/WNT ";
+constexpr std::string_view kPrompt = "\n  Enter RECSIFT Ctl Cards...  (Use /* to end.)\n";
+constexpr int kBannerTitleLength = 61;  // heading characters shown before the date
+constexpr int kBannerDateLength = 16;   // "yyyy/mm/dd hh:mm"
+
+// Carves the work block into its areas, in their fixed order.
+void carve(WorkBlock& w, uint8_t* block, int64_t size) {
+  w.block = block;
+  w.size = size;
+  uint8_t* p = block;
+  auto take = [&p](int n) {
+    uint8_t* at = p;
+    p += n;
+    return at;
+  };
+  w.line_area = reinterpret_cast<char*>(take(kLineAreaSize));
+  w.statement = reinterpret_cast<char*>(take(kStatementBufferSize));
+  w.date = take(kDateAreaSize);
+  w.heading = reinterpret_cast<char*>(take(kHeadingSize));
+  w.rule = reinterpret_cast<char*>(take(kRuleSize));
+  w.banner = reinterpret_cast<char*>(take(kBannerSize));
+  w.anchor = reinterpret_cast<void**>(take(kAnchorSize));
+  w.special = take(kSpecialSize);
+  w.file_work1 = take(kFileWorkSize);
+  w.file_work2 = take(kFileWorkSize);
+  w.listing_name = reinterpret_cast<char*>(p);
+}
+
+}  // namespace
+
+void start_up(RunState& run) {
+  // The work block: blanks, with everything from the statement-text anchor on cleared.
+  const int64_t size = kWorkBlockFixed + static_cast<int64_t>(run.listing_file.size());
+  auto* block = static_cast<uint8_t*>(files::qelgcore(size, ' ', "cmw"));
+  carve(run.work, block, size);
+  WorkBlock& w = run.work;
+  const auto anchor_at = reinterpret_cast<uint8_t*>(w.anchor);
+  std::memset(anchor_at, 0, static_cast<size_t>(block + size - anchor_at));
+  std::memcpy(w.listing_name, run.listing_file.data(), run.listing_file.size());
+
+  // Heading template "\n\rRECSIFT/WNT n.nn at " and a rule of 20 dashes.
+  std::string heading = "\n\r";
+  heading += kTitle;
+  heading += kVersionText.substr(0, 4);
+  heading += " at ";
+  std::memcpy(w.heading, heading.data(), heading.size());
+  std::memset(w.rule, '-', 20);
+
+  convert::SpecialArea special(w.special);
+  special.set(convert::kSpReturnCode, kStartUpReturnCode);
+  special.set_byte(convert::kSpBlank1, ' ');
+  special.set_byte(convert::kSpBlank2, ' ');
+  special.set_byte(convert::kSpBannerFlags, convert::kBannerWanted);
+  special.set(convert::kSpFileLayerSize, kFileLayerSize);
+  special.set_byte(convert::kSpFileFlags, convert::kFileFlag20);
+  special.set_byte(convert::kSpSeparator, 0xFF);
+  // NORDW is in force until an option says otherwise.
+  special.set_byte(convert::kSpNoRdw, 1);
+  special.set_byte(convert::kSpFillChar, ' ');
+  run.max_token_length = 516;
+  run.listing = ListingDefaults{};
+
+  // Pointer names 0 and 1 are reserved.
+  run.names.insert(std::string_view());
+  run.names.insert(std::string_view("\xD1\xFF", 2));
+
+  w.anchor[1] = w.statement;
+  convert::fill_date_area(w.date);
+  run.console = host::stdin_is_console();
+  if (special.byte(convert::kSpSeparator) == 0xFF) special.set_byte(convert::kSpSeparator, '!');
+}
+
+std::string banner_line(const RunState& run) {
+  std::string line(run.work.heading + 2, kBannerTitleLength);
+  line.append(reinterpret_cast<const char*>(run.work.date) + convert::kDateTimestamp,
+              kBannerDateLength);
+  return line;
+}
+
+namespace {
+
+void write_log(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), report::log_stream());
+}
+
+// Close-down: the log stream is closed and the return code becomes the exit code.
+int close_down(RunState& run) {
+  report::close_log_stream();
+  files::pool_settings().trace = nullptr;
+  return convert::SpecialArea(run.work.special).get(convert::kSpReturnCode);
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  // One run per process; its blocks stay allocated until the process ends.
+  static RunState state;
+  state.program_path = argc > 0 && argv[0] != nullptr ? argv[0] : "recsift";
+  state.program_dir = host::program_directory(argc > 0 ? argv[0] : nullptr);
+  read_switches(state, argc, argv);
+  start_up(state);
+  read_parameters(state, argc, argv);
+
+  convert::SpecialArea special(state.work.special);
+  std::string banner = banner_line(state);
+  if (state.version_request) {
+    banner += "\n          Build Level=";
+    banner += kBuildLevel;
+    banner += " (Latest change).\n";
+    write_log(banner);
+    close_down(state);
+    return 0;
+  }
+  // The short banner (title and start time) is what later prints show once.
+  const std::string short_banner = banner + "\n";
+  std::memcpy(state.work.banner, short_banner.c_str(), short_banner.size() + 1);
+  if (!state.control_file_given && state.console && !state.no_control_input) {
+    write_log(banner);
+    write_log(kPrompt);
+    special.set_byte(convert::kSpBannerFlags,
+                     special.byte(convert::kSpBannerFlags) | convert::kBannerPrinted);
+  }
+  return close_down(state);
+}
+
+}  // namespace recsift::driver

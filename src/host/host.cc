@@ -1,0 +1,339 @@
+// POSIX implementation of the platform layer: clock, files, folders, paths, processes and
+// shared libraries. Every function returns 0 or an errno value and prints nothing.
+#include "host/host.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace recsift::host {
+
+int64_t clock_now() {
+  // A reproducible-build clock wins when it is a plain number.
+  if (const char* fixed = std::getenv("SOURCE_DATE_EPOCH"); fixed != nullptr && *fixed != '\0') {
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(fixed, &end, 10);
+    if (errno == 0 && *end == '\0') return value;
+  }
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+CivilTime local_time(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm tm {};
+  if (localtime_r(&t, &tm) == nullptr) gmtime_r(&t, &tm);
+  CivilTime c;
+  c.year = tm.tm_year + 1900;
+  c.month = tm.tm_mon + 1;
+  c.mday = tm.tm_mday;
+  c.yday = tm.tm_yday + 1;
+  c.wday = tm.tm_wday;
+  c.hour = tm.tm_hour;
+  c.minute = tm.tm_min;
+  c.second = tm.tm_sec;
+  return c;
+}
+
+int open_file(const std::string& path, OpenMode mode, int* handle) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kWrite:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::kAppend:
+      flags |= O_WRONLY | O_CREAT | O_APPEND;
+      break;
+    case OpenMode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+  }
+  int fd;
+  do fd = ::open(path.c_str(), flags, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *handle = kNoHandle;
+    return errno;
+  }
+  // Reading a folder as a file fails late and obscurely; refuse it at once.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    *handle = kNoHandle;
+    return EISDIR;
+  }
+  *handle = fd;
+  return 0;
+}
+
+int read_file(int handle, void* buf, int64_t len, int64_t* got) {
+  *got = 0;
+  for (;;) {
+    const ssize_t n = ::read(handle, buf, static_cast<size_t>(len));
+    if (n >= 0) {
+      *got = n;
+      return 0;
+    }
+    if (errno != EINTR) return errno;
+  }
+}
+
+int write_file(int handle, const void* buf, int64_t len) {
+  const auto* p = static_cast<const char*>(buf);
+  while (len > 0) {
+    const ssize_t n = ::write(handle, p, static_cast<size_t>(len));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    p += n;
+    len -= n;
+  }
+  return 0;
+}
+
+int seek_file(int handle, int64_t offset, int whence, int64_t* position) {
+  static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (whence < 0 || whence > 2) return EINVAL;
+  const off_t at = ::lseek(handle, static_cast<off_t>(offset), kWhence[whence]);
+  if (at < 0) return errno;
+  if (position != nullptr) *position = at;
+  return 0;
+}
+
+int file_size(int handle, int64_t* size) {
+  struct stat st {};
+  if (::fstat(handle, &st) != 0) return errno;
+  *size = st.st_size;
+  return 0;
+}
+
+int close_file(int handle) {
+  if (handle < 0) return 0;
+  return ::close(handle) == 0 ? 0 : errno;
+}
+
+namespace {
+
+void fill_status(const struct stat& st, std::string_view name, FileStatus* status) {
+  status->is_directory = S_ISDIR(st.st_mode);
+  status->is_regular = S_ISREG(st.st_mode);
+  status->read_only = (st.st_mode & S_IWUSR) == 0;
+  status->hidden = !name.empty() && name.front() == '.';
+  status->size = st.st_size;
+  status->mtime = st.st_mtim.tv_sec;
+}
+
+}  // namespace
+
+int file_status(const std::string& path, FileStatus* status) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  fill_status(st, name_part(path), status);
+  return 0;
+}
+
+int set_file_time(const std::string& path, int64_t seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : errno;
+}
+
+int remove_file(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int list_directory(const std::string& path, std::vector<DirEntry>* entries) {
+  entries->clear();
+  DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
+  if (dir == nullptr) return errno;
+  std::string base = path.empty() ? std::string() : path;
+  if (!base.empty() && base.back() != '/') base += '/';
+  while (const struct dirent* d = ::readdir(dir)) {
+    const std::string_view name = d->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::stat((base + d->d_name).c_str(), &st) != 0) continue;  // dangling link or gone
+    DirEntry entry;
+    entry.name = d->d_name;
+    fill_status(st, name, &entry.status);
+    entries->push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return 0;
+}
+
+std::string current_directory() {
+  std::string dir(256, '\0');
+  while (::getcwd(dir.data(), dir.size()) == nullptr) {
+    if (errno != ERANGE) return "./";
+    dir.resize(dir.size() * 2);
+  }
+  dir.resize(std::strlen(dir.c_str()));
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+int volume_info(const std::string& path, VolumeInfo* info) {
+  struct statvfs vfs {};
+  if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) return errno;
+  info->label = "no label";
+  info->fs_name.clear();
+  info->total_bytes = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+  info->free_bytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  return 0;
+}
+
+bool is_separator(char c) {
+  return c == '/' || c == '\\';
+}
+
+int normalise_separators(std::string& path) {
+  int count = 0;
+  for (char& c : path) {
+    if (c == '\\') {
+      c = '/';
+      ++count;
+    }
+  }
+  return count;
+}
+
+std::string_view directory_part(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (is_separator(path[i - 1])) return path.substr(0, i);
+  }
+  return {};
+}
+
+std::string_view name_part(std::string_view path) {
+  return path.substr(directory_part(path).size());
+}
+
+std::string program_directory(const char* argv0) {
+  std::string self(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (n > 0) {
+    self.resize(static_cast<size_t>(n));
+  } else {
+    self = argv0 != nullptr ? argv0 : "";
+  }
+  std::string dir(directory_part(self));
+  if (dir.empty()) dir = "./";
+  normalise_separators(dir);
+  return dir;
+}
+
+namespace {
+
+bool is_readable_file(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+         ::access(path.c_str(), R_OK) == 0;
+}
+
+}  // namespace
+
+std::string find_file(std::string_view name, const std::string& program_dir) {
+  const std::string wanted(name);
+  if (!directory_part(wanted).empty()) return is_readable_file(wanted) ? wanted : std::string();
+  std::string candidate = program_dir + wanted;
+  if (is_readable_file(candidate)) return candidate;
+  candidate = program_dir + "../share/recsift/" + wanted;
+  if (is_readable_file(candidate)) return candidate;
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return {};
+  std::string_view rest = path;
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (dir.empty()) dir = ".";
+    if (dir.back() != '/') dir += '/';
+    candidate = dir + wanted;
+    if (is_readable_file(candidate)) return candidate;
+  }
+  return {};
+}
+
+const char* env(const char* name) {
+  return std::getenv(name);
+}
+
+bool stdin_is_console() {
+  return ::isatty(kStdinHandle) == 1;
+}
+
+int run_command(const std::string& command, int* status) {
+  std::fflush(nullptr);  // what was written before the command must come before its output
+  const int raw = std::system(command.c_str());
+  if (raw == -1) return errno;
+  if (WIFEXITED(raw)) {
+    *status = WEXITSTATUS(raw);
+  } else if (WIFSIGNALED(raw)) {
+    *status = 128 + WTERMSIG(raw);
+  } else {
+    *status = raw;
+  }
+  return 0;
+}
+
+void sleep_ms(int64_t ms) {
+  if (ms <= 0) return;
+  struct timespec want {};
+  want.tv_sec = static_cast<time_t>(ms / 1000);
+  want.tv_nsec = static_cast<long>((ms % 1000) * 1000000);
+  while (::nanosleep(&want, &want) != 0 && errno == EINTR) {
+  }
+}
+
+int raise_open_file_limit() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return limit.rlim_cur > 0x7fffffff ? 0x7fffffff : static_cast<int>(limit.rlim_cur);
+}
+
+int load_library(const std::string& path, void** library, std::string* error) {
+  *library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (*library != nullptr) return 0;
+  if (error != nullptr) {
+    const char* why = ::dlerror();
+    *error = why != nullptr ? why : "cannot load";
+  }
+  return ENOENT;
+}
+
+void* library_symbol(void* library, const char* name) {
+  return library == nullptr ? nullptr : ::dlsym(library, name);
+}
+
+void unload_library(void* library) {
+  if (library != nullptr) ::dlclose(library);
+}
+
+uint32_t address_word(const void* address) {
+  if (address == nullptr) return 0;
+  const auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
+  return low == 0 ? 1 : low;
+}
+
+}  // namespace recsift::host

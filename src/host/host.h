@@ -1,0 +1,141 @@
+// The platform layer: every call into the operating system lives behind these functions, so the
+// rest of recsift includes no POSIX header. The layer is thin and holds no policy: functions
+// return 0 or an errno value and never print; callers decide what a failure means.
+#ifndef RECSIFT_HOST_HOST_H_
+#define RECSIFT_HOST_HOST_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace recsift::host {
+
+// ---- Clock -----------------------------------------------------------------------------------
+
+// One moment as local calendar time.
+struct CivilTime {
+  int year = 0;    // four digits
+  int month = 0;   // 1..12
+  int mday = 0;    // day of month, 1..31
+  int yday = 0;    // day of year, 1..366
+  int wday = 0;    // day of week, 0 = Sunday
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..60
+};
+
+// Seconds since 1970 (universal time). SOURCE_DATE_EPOCH, when set to a number, replaces the
+// clock so that listings of repeated runs are identical.
+int64_t clock_now();
+// The moment as local calendar time (the TZ rules of the process).
+CivilTime local_time(int64_t seconds);
+
+// ---- Files -----------------------------------------------------------------------------------
+// A file handle is a descriptor; -1 is "none". Offsets and sizes are 64-bit.
+
+enum class OpenMode {
+  kRead,       // existing file, read only
+  kWrite,      // created or truncated, write only
+  kAppend,     // created when missing, writes go to the end
+  kReadWrite,  // existing file, read and write in place
+};
+inline constexpr int kNoHandle = -1;
+
+int open_file(const std::string& path, OpenMode mode, int* handle);
+// Reads up to `len` bytes in one request: a pipe or terminal may hand over fewer than asked.
+// *got = 0 at end of file. Interrupted calls are retried.
+int read_file(int handle, void* buf, int64_t len, int64_t* got);
+// Writes all `len` bytes or fails.
+int write_file(int handle, const void* buf, int64_t len);
+// whence: 0 from the start, 1 from the current offset, 2 from the end.
+int seek_file(int handle, int64_t offset, int whence, int64_t* position);
+int file_size(int handle, int64_t* size);
+int close_file(int handle);
+// Handles of the standard streams.
+inline constexpr int kStdinHandle = 0;
+inline constexpr int kStdoutHandle = 1;
+inline constexpr int kStderrHandle = 2;
+
+// Status of a name: 0 and the facts, or ENOENT and friends. Links are followed.
+struct FileStatus {
+  bool is_directory = false;  // a directory
+  bool is_regular = false;    // an ordinary file ("a" attribute)
+  bool read_only = false;     // the owner lacks write permission ("r" attribute)
+  bool hidden = false;        // the name begins with "." ("h" attribute)
+  int64_t size = 0;           // bytes
+  int64_t mtime = 0;          // modification time, seconds since 1970
+};
+int file_status(const std::string& path, FileStatus* status);
+// Sets a file's modification (and access) time.
+int set_file_time(const std::string& path, int64_t seconds);
+int remove_file(const std::string& path);
+
+// ---- Directories -----------------------------------------------------------------------------
+
+struct DirEntry {
+  std::string name;   // the entry's own name, without the folder
+  FileStatus status;  // as file_status reports it
+};
+// The entries of a folder except "." and "..", in the order the system gives them. Dangling
+// links are skipped.
+int list_directory(const std::string& path, std::vector<DirEntry>* entries);
+// The current folder, ending with "/".
+std::string current_directory();
+
+// Free space and total size of the file system holding `path`.
+struct VolumeInfo {
+  std::string label;    // always "no label": the host keeps no volume labels
+  std::string fs_name;  // file-system type, blank when not known cheaply
+  uint64_t total_bytes = 0;
+  uint64_t free_bytes = 0;
+};
+int volume_info(const std::string& path, VolumeInfo* info);
+
+// ---- Names and paths -------------------------------------------------------------------------
+// Both "/" and "\" separate folders on input; "/" is produced.
+
+// Turns every "\" into "/" in place; returns the number of replacements.
+int normalise_separators(std::string& path);
+// The folder part of a path including its final "/", or "" when there is none.
+std::string_view directory_part(std::string_view path);
+// The name after the last separator.
+std::string_view name_part(std::string_view path);
+bool is_separator(char c);
+// The folder of the running program (from /proc/self/exe, else argv[0]), ending with "/".
+std::string program_directory(const char* argv0);
+// Searches `name` in the program's folder, then in ../share/recsift/ beside it, then along PATH.
+// Returns the path found, or "" when none exists.
+std::string find_file(std::string_view name, const std::string& program_dir);
+
+// ---- Process ---------------------------------------------------------------------------------
+
+// The value of an environment variable, or null.
+const char* env(const char* name);
+// True when the standard input is a terminal.
+bool stdin_is_console();
+// Runs a command line through /bin/sh -c; *status is its exit status (128 + n after signal n).
+int run_command(const std::string& command, int* status);
+// Waits that many milliseconds.
+void sleep_ms(int64_t ms);
+// Raises the limit on open files to the hard limit; returns the new soft limit.
+int raise_open_file_limit();
+// The console device used for replies typed at the terminal.
+inline constexpr const char* kConsoleDevice = "/dev/tty";
+
+// ---- Shared libraries ------------------------------------------------------------------------
+
+// Opens a shared library; *library is null on failure and *error names the reason.
+int load_library(const std::string& path, void** library, std::string* error);
+void* library_symbol(void* library, const char* name);
+void unload_library(void* library);
+
+// ---- Addresses -------------------------------------------------------------------------------
+// Statements see storage addresses as 4 bytes: the low 32 bits, with 0 kept for null (an address
+// whose low bits are 0 shows as 1).
+uint32_t address_word(const void* address);
+
+}  // namespace recsift::host
+
+#endif  // RECSIFT_HOST_HOST_H_
