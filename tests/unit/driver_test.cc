@@ -32,7 +32,7 @@ class Args {
 // A run state through the first pass, start-up and the second pass. Like the program's own, each
 // lives until the process ends (its pool blocks are never released).
 RunState& started(std::vector<std::string> words) {
-  static std::deque<RunState> states;
+  static auto& states = *new std::deque<RunState>();  // never destroyed: blocks stay reachable
   Args args(std::move(words));
   RunState& run = states.emplace_back();
   read_switches(run, args.argc(), args.argv());
