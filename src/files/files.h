@@ -78,6 +78,24 @@ void qelgcorv(const uint8_t* block, const char* tag);
 // A null source gives blanks of the length the text would have.
 const char* c2h(char* dest, int dest_len, const void* src, int n);
 
+// ---- File definitions ------------------------------------------------------------------------
+
+struct FFREC;  // a file control block
+
+// The run's files and the run-wide defaults that new definitions take.
+struct FileList {
+  FFREC* head = nullptr;           // first file control block, in order of definition
+  FFREC* tail = nullptr;           // last one
+  FFREC* primary_input = nullptr;  // the first file read by an action statement
+  uint8_t fill_char = ' ';         // FILL/PAD: pad byte of new definitions
+  bool fill_on = false;            // FILL on for new definitions (NOFILL clears)
+  int32_t tabs_in = -1;            // TABSIN: tab width of input files, -1 = no expansion
+  int32_t tabs_out = -1;           // TABSOUT: tab width of output files, -1 = no expansion
+  char* default_dir = nullptr;     // DEFDIR: folder for relative names (pool text "dfd")
+  int32_t dir_sort = 0;            // SORT: default order of directory input (0 = none)
+  int32_t dir_sub = 0;             // SUB: default sub-folder depth of directory input
+};
+
 }  // namespace recsift::files
 
 #endif  // RECSIFT_FILES_FILES_H_

@@ -68,6 +68,21 @@ struct TokenList {
 
 // ---- Tokenizer -------------------------------------------------------------------------------
 
+// What an undefined or empty %d or %NAME% reference becomes (ENVFAIL).
+enum class EnvFail : uint8_t {
+  kSame,    // the reference stays as written (the default)
+  kNull,    // it becomes the empty text
+  kText,    // it becomes Variables::envfail_text
+  kCancel,  // it is an error (messages 152, 160)
+};
+
+// The run's substitution variables and the rules for substituting them.
+struct Variables {
+  bool no_env = false;               // NOENVVAR: %d and %NAME% are not substituted
+  EnvFail envfail = EnvFail::kSame;  // ENVFAIL choice
+  char* envfail_text = nullptr;      // ENVFAIL 'text' (pool text "env")
+};
+
 // Cuts `text` (zero-terminated, modified in place) into the token list. `source` is the text as
 // typed at the same offsets (it may equal text; null means text). separator: the statement
 // separator byte, 0 for none. no_split suppresses cutting "%", "+" and "-" pieces out of words.

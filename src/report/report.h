@@ -31,6 +31,25 @@ struct Messages {
 // Keeps `number` unless a message is already pending; 0 clears the pending message.
 void record_error(Messages& messages, int32_t number);
 
+// ---- Listing ---------------------------------------------------------------------------------
+
+// Listing settings (changed by OPTION and by PRINT/LOG statements) and the listing's state.
+struct Listing {
+  // Settings.
+  int32_t page_width = 132;          // PW: columns of the heading lines
+  int32_t data_width = 100;          // DW: data bytes per line of character and hex prints
+  int32_t page_depth = 86;           // PD: lines per page, headings included
+  int32_t length_print = 8;          // PRRECLEN: record-length column (0 = off)
+  uint16_t dump_enclosure = 0x7C3A;  // DUMPENC: the two characters around dumped data
+  bool dump_all = false;             // DUMPALL: dumps show every line, no compression
+  bool no_echo = false;              // NOPCTL: control statements are not listed
+  bool no_totals = false;            // NOPTOT, NOPSUM, PRTSUM 0: no summary
+  bool report_mode = false;          // REPORT: prints use format 9, counters restart for the run
+  int32_t summary_level = 2;         // PRTSUM 1..3
+  bool headings_built = false;       // false after PW, DW, PRRECLEN or HEAD changed
+  bool line_fields_wanted = false;   // a statement names UXLINE...: keep the line fields current
+};
+
 }  // namespace recsift::report
 
 #endif  // RECSIFT_REPORT_REPORT_H_
