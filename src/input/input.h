@@ -83,6 +83,18 @@ struct Variables {
   char* envfail_text = nullptr;      // ENVFAIL 'text' (pool text "env")
 };
 
+// Defines or redefines a substitution variable from an EQU statement whose tokens stand in the
+// list (EQU already taken; the name is current). from_command_line: the statement is one of the
+// generated EQU statements of the command line. Returns 0 or a message number (31, 82).
+int define_variable(TokenList& list, Variables& variables, bool from_command_line);
+// Replaces every split piece that names a variable by the variable's value and joins split
+// tokens back. program_path is %0; param_count the number of command-line parameters. Returns 0
+// or a message number (27, 152, 160).
+int substitute(TokenList& list, Variables& variables, const char* program_path,
+               int32_t param_count);
+// True when any variable is defined (substitution is then needed).
+bool has_variables(const Variables& variables);
+
 // Cuts `text` (zero-terminated, modified in place) into the token list. `source` is the text as
 // typed at the same offsets (it may equal text; null means text). separator: the statement
 // separator byte, 0 for none. no_split suppresses cutting "%", "+" and "-" pieces out of words.
