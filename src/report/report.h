@@ -1,11 +1,15 @@
-// Listing and reports: the log stream every trace, banner and fatal message goes to, and the
-// pending message of the run. The listing file, record prints, the summary and the message
-// printer join this header as they are built.
+// Listing and reports: the log stream every trace, banner and fatal message goes to; the pending
+// message, the message catalogue and the message printer; the listing file with its pages,
+// headings, statement echo and plain-text prints. Record prints and the summary join this header
+// as they are built.
 #ifndef RECSIFT_REPORT_REPORT_H_
 #define RECSIFT_REPORT_REPORT_H_
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace recsift::report {
 
@@ -22,13 +26,28 @@ int close_log_stream();
 // Message numbers below 500 are compile-time messages, 500 and above run-time messages.
 
 inline constexpr int32_t kFirstRunTimeMessage = 500;
+// Largest catalogue kept in storage: later message lines of the file are not loaded.
+inline constexpr int kCatalogueLimit = 8192;
+// The text shown when a number has no line in the catalogue (or there is no catalogue).
+inline constexpr const char* kMissingMessageText = "Error Number not in recsift.msg file";
 
 struct Messages {
+  // The pending message: set by record_error, cleared by print_message.
   int32_t pending = 0;       // first number raised since the last clear; 0 = none
   int32_t printed = 0;       // messages printed in the run
   int32_t mark_offset = -1;  // offending token's offset in the statement buffer; -1 = none
   int32_t mark_length = 0;   // its length (the underline's width)
   bool warning = false;      // a statement deserves a warning underline without a number
+
+  // Set by the caller of a run-time message that concerns a file (the file the failing
+  // statement used); both null otherwise. Not owned; cleared by print_message.
+  const char* file_name = nullptr;     // the file's short name, shown as "F=name - "
+  const char* file_message = nullptr;  // the file layer's own text for the failure, if any
+
+  // The catalogue, loaded whole at the first message of the run.
+  std::string program_dir;        // folder searched first for recsift.msg (ends with "/")
+  std::string catalogue;          // "\n" then the kept "Ennn text" lines, each ended by "\n"
+  bool catalogue_loaded = false;  // the file has been looked for (found or not)
 };
 
 // Keeps `number` (and the offending token's place, when given) unless a message is already
@@ -36,24 +55,15 @@ struct Messages {
 void record_error(Messages& messages, int32_t number, int32_t mark_offset = -1,
                   int32_t mark_length = 0);
 
-// ---- Listing ---------------------------------------------------------------------------------
+// Loads the catalogue from `path` (replacing any earlier one) and marks it loaded: every line
+// "Ennn text" of the file is kept, up to kCatalogueLimit bytes. An empty path, or a file that
+// cannot be read, leaves an empty catalogue. Returns the number of message lines kept.
+int32_t load_catalogue(Messages& messages, const std::string& path);
+// The catalogue text of `number` (up to its "!", carriage return or line feed), or
+// kMissingMessageText. Loads the catalogue first when it has not been looked for yet.
+std::string_view message_text(Messages& messages, int32_t number);
 
-// Listing settings (changed by OPTION and by PRINT/LOG statements) and the listing's state.
-struct Listing {
-  // Settings.
-  int32_t page_width = 132;          // PW: columns of the heading lines
-  int32_t data_width = 100;          // DW: data bytes per line of character and hex prints
-  int32_t page_depth = 86;           // PD: lines per page, headings included
-  int32_t length_print = 8;          // PRRECLEN: record-length column (0 = off)
-  uint16_t dump_enclosure = 0x7C3A;  // DUMPENC: the two characters around dumped data
-  bool dump_all = false;             // DUMPALL: dumps show every line, no compression
-  bool no_echo = false;              // NOPCTL: control statements are not listed
-  bool no_totals = false;            // NOPTOT, NOPSUM, PRTSUM 0: no summary
-  bool report_mode = false;          // REPORT: prints use format 9, counters restart for the run
-  int32_t summary_level = 2;         // PRTSUM 1..3
-  bool headings_built = false;       // false after PW, DW, PRRECLEN or HEAD changed
-  bool line_fields_wanted = false;   // a statement names UXLINE...: keep the line fields current
-};
+// ---- Listing ---------------------------------------------------------------------------------
 
 // Print types of listing requests.
 enum PrintType : uint8_t {
@@ -81,10 +91,95 @@ enum PrintType : uint8_t {
 inline constexpr uint8_t DEST_LISTING = 1;
 inline constexpr uint8_t DEST_LOG = 2;
 
+inline constexpr int kHeadingSize = 160;   // each of the two heading buffers
+inline constexpr int kHeadTextMax = 56;    // columns of the left heading (HEAD text)
+inline constexpr int kEchoLineSize = 528;  // longest echo line: prefix, statement, terminator
+
+struct Listing {
+  // Settings.
+  int32_t page_width = 132;          // PW: columns of the heading lines
+  int32_t data_width = 100;          // DW: data bytes per line of character and hex prints
+  int32_t page_depth = 86;           // PD: lines per page, headings included
+  int32_t length_print = 8;          // PRRECLEN: record-length column (0 = off)
+  uint16_t dump_enclosure = 0x7C3A;  // DUMPENC: the two characters around dumped data
+  bool dump_all = false;             // DUMPALL: dumps show every line, no compression
+  bool no_echo = false;              // NOPCTL: control statements are not listed
+  bool no_totals = false;            // NOPTOT, NOPSUM, PRTSUM 0: no summary
+  bool report_mode = false;          // REPORT: prints use format 9, counters restart for the run
+  int32_t summary_level = 2;         // PRTSUM 1..3
+  bool headings_built = false;       // false after PW, DW, PRRECLEN or HEAD changed
+  bool line_fields_wanted = false;   // a statement names UXLINE...: keep the line fields current
+
+  // Run areas, handed over once by listing_attach (all inside the driver's work block).
+  char* heading_1 = nullptr;           // kHeadingSize: [0] LF, [1] page control, columns from [2]
+  char* heading_2 = nullptr;           // kHeadingSize: the rule line, columns from [0]
+  const uint8_t* date_area = nullptr;  // the run's date area (start-up time stamp)
+  uint8_t* special = nullptr;          // the special-variable area (PGNO, UXLINE, banner flags)
+  const char* short_banner = nullptr;  // zero-terminated banner line for the log, "\n" ended
+  std::string title;                   // first 16 heading columns as set at start-up
+  std::string build_suffix;            // ".nnn" from the version text, for the closing line
+
+  // Listing file.
+  std::string name;              // "-lst" value; resolved at open (RSFLST, "RSFT.LST")
+  std::FILE* file = nullptr;     // the open listing, or null
+  bool standard_stream = false;  // file is standard output or error: flushed, never closed
+  bool opened = false;           // the listing has been opened in this run
+  bool closed = false;           // PT_CLOSE done: later listing lines are dropped
+
+  // Page and request state.
+  uint8_t destination = DEST_LISTING;  // DEST_LISTING | DEST_LOG, set before each print
+  int32_t lines_left = 0;              // lines still free on the page (may go negative)
+  int32_t page_number = 0;             // pages begun so far
+  int32_t lines_needed = 0;            // lines the current print needs before a new page
+  uint8_t current_type = 0;            // print type of the request in hand
+  uint8_t previous_type = 0;           // type of the last request that reached the listing
+  int heading_start = 1;               // byte of heading_1 where the first heading line starts
+  int page_digits = 0;                 // offset in heading_1 of the page number's four digits
+  std::string echo_line;               // the echo in hand: carriage control, number, text
+  std::vector<char> line_buffer;       // work line of record prints: 20 + DW + 8 bytes at least
+
+  // Record prints: set by the caller before a print of type 8 and up.
+  int32_t print_length = 0;   // bytes to print
+  int32_t record_length = 0;  // shown in the length column
+
+  // Console replies of LOG ... REPLY: set by the executor for one print, cleared after it.
+  char* reply_area = nullptr;    // blanked, then receives the typed characters
+  int32_t reply_length = 0;      // its length
+  bool log_cut_80 = false;       // the log copy is cut to 80 columns (no explicit length)
+  std::FILE* console = nullptr;  // console opened for replies (once per run)
+  bool console_failed = false;   // the console could not be opened
+  Messages* messages = nullptr;  // where message 570 is flagged (set by the driver)
+};
+
+// Hands the run's areas to the listing (the driver calls it once, after start-up has set the
+// heading template and the rule). Remembers the start-up title (the first 16 heading columns)
+// and the build suffix of `version_text` ("2.08.666 ..." gives ".666") for the closing line.
+void listing_attach(Listing& listing, char* heading_1, char* heading_2, const uint8_t* date_area,
+                    uint8_t* special, const char* short_banner, std::string_view version_text);
+
 // The single entry point of the listing: builds the headings and opens the listing when needed,
 // then performs the print. count: statement number (PT_ECHO), lines (PT_SPACE), line number
-// (PT_SKIP). Fatal listing errors end the process.
+// (PT_SKIP). Fatal listing errors end the process: an unknown type (exit 5), a listing that cannot
+// be opened (exit 1), a write, flush or close that fails (exit 77).
 void listing_print(Listing& listing, const void* data, int type, int32_t count);
+
+// Writes one line to the active destinations: `length` bytes of text (negative: up to its zero
+// byte), less one trailing line feed and every trailing blank, then CR LF on the listing (where
+// `lines` is counted off the page) and LF on the log stream.
+void listing_write_line(Listing& listing, const char* text, int32_t length, int32_t lines);
+
+// Starts a new page when the print in hand does not fit on the current one (nothing while the
+// listing destination is off).
+void listing_page_check(Listing& listing);
+
+// OPTION HEAD: the text (at most 56 columns are used) becomes the left heading, with as many
+// dashes under it; an empty text blanks both (the compiler passes "" for HEAD NO).
+void listing_set_head(Listing& listing, std::string_view text);
+// OPTION PD: the page depth changes and the current page ends at the new depth (the lines left
+// change by the same amount). The caller has checked the lower bound.
+void listing_set_page_depth(Listing& listing, int32_t depth);
+// Writes the short banner to the log stream unless it is not wanted or already there.
+void log_banner_once(Listing& listing);
 
 // Prints the pending message (underline, framed text, first-message copy to the log) and clears
 // it. Returns the number of messages printed in the run so far.
