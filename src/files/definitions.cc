@@ -3,7 +3,7 @@
 //
 // Exports (files.h): split_file_name, predefined_name, define_file, set_data_set_name,
 // open_bits, merge_open_type, set_file_type, apply_file_keyword, apply_definition_defaults,
-// load_call_library, release_call_library, host_file_name.
+// load_call_library, release_call_library, release_file_list, host_file_name.
 //
 // Invariants:
 //  - A file name reaches an FFREC only after split_file_name accepted it, so the fixed fields are
@@ -124,6 +124,23 @@ std::string base_folder(const FileList& files) {
   return base;
 }
 
+// Releases a delimiter the EOL keyword took from the pool; the standard ones are constants.
+void release_delimiter(FFREC& file) {
+  if (file.delimiter != nullptr && file.delimiter != kCrLf && file.delimiter != kLf &&
+      file.delimiter != kCr) {
+    auto* text = const_cast<char*>(file.delimiter);
+    qelgrel(&text, "eol");
+  }
+  file.delimiter = nullptr;
+}
+
+// Releases the texts a definition gave the record.
+void release_texts(FFREC& file) {
+  qelgrel(&file.path, "pth");
+  qelgrel(&file.dsn, "dsn");
+  release_delimiter(file);
+}
+
 // Sets a new or reused record to the state of a fresh definition; the links stay.
 void init_record(FFREC& file, const FileList& files) {
   FFREC* next = file.next;
@@ -145,6 +162,7 @@ void init_record(FFREC& file, const FileList& files) {
 FFREC* take_record(FileList& files) {
   for (FFREC* f = files.head; f != nullptr; f = f->next) {
     if (f->name[0] == 0) {
+      release_texts(*f);
       init_record(*f, files);
       return f;
     }
@@ -210,6 +228,8 @@ int set_recfm(FFREC& file, std::string_view value) {
 }
 
 int set_eol(FFREC& file, std::string_view typed, std::string_view value) {
+  // An earlier delimiter text is not released: a failed statement may give the file its
+  // earlier state back, pointer included.
   if (file.recfm == kRecfmNone) file.recfm = kRecfmU;
   file.eol_given = true;
   if (value == "CRLF") {
@@ -679,6 +699,18 @@ void release_call_library(FileList& files) {
   host::unload_library(files.call_library);
   files.call_library = nullptr;
   files.call_entry = nullptr;
+}
+
+void release_file_list(FileList& files) {
+  for (FFREC* f = files.head; f != nullptr;) {
+    FFREC* next = f->next;
+    release_texts(*f);
+    qelgrel(&f, "FFREC");
+    f = next;
+  }
+  files.head = files.tail = files.current = files.primary_input = nullptr;
+  files.primary_read = nullptr;
+  release_call_library(files);
 }
 
 }  // namespace recsift::files

@@ -501,6 +501,9 @@ void apply_definition_defaults(const FileList& files, FFREC& file, OpenKind kind
 int load_call_library(FileList& files);
 // Releases the call library (close-down).
 void release_call_library(FileList& files);
+// Releases every FFREC of the list with the texts the definitions gave it, and the call
+// library; the list is empty afterwards. For close-down once every file is closed, and tests.
+void release_file_list(FileList& files);
 
 // The host file name of a definition: the data set name when one was given, else path + name
 // + "." + extension.
