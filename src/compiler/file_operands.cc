@@ -431,6 +431,9 @@ int FileOperands::keywords(bool types) {
 int FileOperands::keyword(Token* t, const KeywordRow& row) {
   Token* value = open_from(t->next);
   const bool has_value = is_value(value);
+  // Without a file of its own (linking gives it the primary input) a statement keeps only its
+  // data operand.
+  if (file == nullptr && row.role != Role::kInto && row.role != Role::kFrom) return 0;
   // Words that are not file keywords on this statement stay for the rest of it.
   switch (row.role) {
     case Role::kDirectory:
@@ -589,7 +592,7 @@ int compile_file_operands(Context& ctx, uint8_t op) {
   }
 
   int rc = f.name_operand();
-  if (rc == 0 && f.file == nullptr) return 0;
+  if (rc == 0 && f.file == nullptr) return f.keywords(false);
   if (rc == 0) {
     if (!f.created) f.saved = *f.file;
     rc = f.keywords(true);

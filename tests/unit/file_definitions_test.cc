@@ -154,26 +154,6 @@ TEST_F(FileDefinitions, PredefinedNamesMatchInAnyCase) {
   EXPECT_EQ(predefined_name("CARDS"), kPredefNone);
 }
 
-TEST_F(FileDefinitions, NewDefinitionsTakeTheRunDefaults) {
-  files_.fill_on = true;
-  files_.fill_char = '*';
-  files_.dir_sort = 'N';
-  files_.dir_sub = 3;
-  FFREC* f = define("new.dat", OpenKind::kOutput);
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(std::string(f->ident, 8), "        ");
-  EXPECT_TRUE(f->fill);
-  EXPECT_EQ(f->fill_char, '*');
-  EXPECT_TRUE(f->truncate);
-  EXPECT_TRUE(f->replace);
-  EXPECT_EQ(f->file_type, kFileOrdinary);
-  EXPECT_EQ(f->dir_sort, 'N');
-  EXPECT_EQ(f->dir_sub, 3);
-  EXPECT_EQ(f->open_type, kOpenOutput);
-  EXPECT_EQ(files_.current, f);
-  EXPECT_EQ(host_file_name(*f), cwd_ + "new.dat");
-}
-
 TEST_F(FileDefinitions, SameNameSharesOneDefinitionCaseKept) {
   FFREC* a = define("/d/Data.txt", OpenKind::kInput);
   EXPECT_EQ(define("/d/Data.txt", OpenKind::kInput), a);
@@ -388,37 +368,7 @@ TEST_F(FileDefinitions, SizesAndKeys) {
   }
 }
 
-TEST_F(FileDefinitions, KeywordValuesAndTheirMessages) {
-  struct Row {
-    FileKeyword keyword;
-    const char* value;
-    int rc;
-  };
-  const Row rows[] = {
-      {FileKeyword::kLabel, "NO", 0},
-      {FileKeyword::kLabel, "STD", 0},
-      {FileKeyword::kLabel, "MAYBE", kMsgBadLabel},
-      {FileKeyword::kDevice, "3390", 0},
-      {FileKeyword::kDevice, "9999", kMsgBadDevice},
-      {FileKeyword::kFail, "NOCL", 0},
-      {FileKeyword::kFail, "CLOSE", kMsgBadFail},
-      {FileKeyword::kOpenOption, "LEAVE", 0},
-      {FileKeyword::kOpenOption, "EJECT", kMsgBadOpenOption},
-      {FileKeyword::kCloseOption, "UNLD", 0},
-      {FileKeyword::kCloseOption, "EJECT", kMsgBadCloseOption},
-      {FileKeyword::kVolume, nullptr, kMsgValueMissing},
-      {FileKeyword::kVolume, "VOL001", 0},
-      {FileKeyword::kFill, "ab", kMsgBadFill},
-      {FileKeyword::kSort, "P", 0},
-      {FileKeyword::kSort, "X", kMsgBadSort},
-      {FileKeyword::kBufno, "x", kMsgBadNumber},
-      {FileKeyword::kMstind, "YES", 0},
-  };
-  for (const Row& r : rows) {
-    FFREC* f = define("kw", OpenKind::kInput);
-    EXPECT_EQ(keyword(f, r.keyword, r.value), r.rc)
-        << int(r.keyword) << " " << (r.value ? r.value : "-");
-  }
+TEST_F(FileDefinitions, KeywordFlags) {
   FFREC* f = define("flags", OpenKind::kInput);
   keyword(f, FileKeyword::kFill, nullptr);
   EXPECT_TRUE(f->fill);
@@ -436,15 +386,6 @@ TEST_F(FileDefinitions, KeywordValuesAndTheirMessages) {
   EXPECT_FALSE(f->wto);
   keyword(f, FileKeyword::kSub, nullptr);
   EXPECT_EQ(f->dir_sub, 256);
-}
-
-TEST_F(FileDefinitions, DataSetNameKeepsTheIdentifier) {
-  FFREC* f = define("IN1", OpenKind::kInput);
-  ASSERT_EQ(set_data_set_name(*f, "in1", "/data\\Big File.txt"), 0);
-  EXPECT_EQ(std::string(f->ident, 8), "IN1     ");
-  EXPECT_TRUE(f->full_name);
-  EXPECT_EQ(host_file_name(*f), "/data/Big File.txt");
-  EXPECT_EQ(set_data_set_name(*f, "in1", std::string(300, 'x')), kMsgBadFileName);
 }
 
 TEST_F(FileDefinitions, CallLibraryMissingOrWithoutEntry) {

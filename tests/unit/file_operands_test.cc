@@ -336,6 +336,10 @@ TEST_F(FileStatements, NoFileOperand) {
   EXPECT_EQ(file(), nullptr);
   ASSERT_EQ(compile("WRITE FROM POS", engine::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
+  EXPECT_EQ(left(), "");
+  ASSERT_EQ(compile("READ INTO POS RECFM=F", engine::kOpRead), 0);
+  EXPECT_EQ(file(), nullptr);
+  EXPECT_EQ(left(), "RECFM F");
 }
 
 TEST_F(FileStatements, GarbageNeverDefinesAFile) {
