@@ -1,12 +1,15 @@
 // The file layer. This header declares the storage pool, from which every dynamic block of the
 // program is obtained (the work block, file control blocks, buffers, tokens, compiled
-// statements). Record I/O, the variable formats, keyed access, directory input and file
-// definitions join it as they are built.
+// statements), the file control block FFREC that every file of a run is described by, and the
+// file definitions that build FFRECs from the statements' file operands and keywords. Record
+// I/O, the variable formats, keyed access and directory input join it as they are built.
 #ifndef RECSIFT_FILES_FILES_H_
 #define RECSIFT_FILES_FILES_H_
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 namespace recsift::files {
 
@@ -78,23 +81,433 @@ void qelgcorv(const uint8_t* block, const char* tag);
 // A null source gives blanks of the length the text would have.
 const char* c2h(char* dest, int dest_len, const void* src, int n);
 
+// ---- File control blocks ---------------------------------------------------------------------
+// One FFREC per file of the run, from the pool ("FFREC", zero-filled), chained in order of
+// definition in the FileList and kept until close-down. A record whose name is still empty is
+// free: the next definition takes it instead of a new block. The record is a plain record
+// (copied whole to undo a failed definition), so it holds no owning C++ objects; its texts are
+// pool texts.
+
+struct DirListing;  // state of a directory listing (pool "fcb"), owned by directory input
+struct IndexNode;   // node of the key index built over a keyed file (pool "xxrec")
+
+// Record formats (FFREC::recfm); 0 while no format has been given.
+enum RecordFormat : uint8_t {
+  kRecfmNone = 0,  // not given yet: settled at completion
+  kRecfmF = 1,     // fixed (FB with the blocked flag)
+  kRecfmV = 2,     // variable, 4-byte descriptor words (VB with the blocked flag)
+  kRecfmU = 3,     // undefined: delimited text lines
+  kRecfmV2 = 4,    // variable, 2-byte descriptor words
+  kRecfmMfv = 5,   // variable with a 128-byte header and 2-byte descriptors
+};
+
+// File types (FFREC::file_type). Only 1 and 4 change how a file is read; the others are kept
+// so that conflicting definitions are caught.
+enum FileType : uint8_t {
+  kFileOrdinary = 1,   // an ordinary file
+  kFileDirectory = 4,  // DIRECTORY, DIRDATA: a directory listing
+  kFileDl1 = 5,        // DL1, DLI, IMS
+  kFileAdabas = 6,     // ADABAS
+  kFileVtoc = 8,       // VTOC
+  kFileIndexed = 9,    // INDEXED, ISAM
+  kFileVsam = 10,      // VSAM, KSDS, ESDS, RRDS
+};
+
+// Open-type bits (FFREC::open_type).
+enum OpenTypeBit : uint8_t {
+  kOpenInput = 0x01,     // READ
+  kOpenOutput = 0x02,    // WRITE
+  kOpenUpdate = 0x04,    // UPDATE, REPLACE (rewrite in place)
+  kOpenInsert = 0x08,    // INSERT
+  kOpenDelete = 0x10,    // DELETE
+  kOpenExternal = 0x20,  // CALL: a routine of the call library, not a host file
+};
+// What the UPD keyword adds.
+inline constexpr uint8_t kOpenUpdateAll = kOpenUpdate | kOpenInsert | kOpenDelete;
+
+// Keyed-mode bits (FFREC::keyed_modes): the ways statements read the file (keyed access).
+enum KeyedModeBit : uint8_t {
+  kKeyedEqual = 0x01,         // KEY, KEQ, STARTKEQ
+  kKeyedGreaterEqual = 0x02,  // KGE, START, STARTKEY, STARTKGE
+  kKeyedRba = 0x04,           // RBA, STARTRBA
+  kKeyedRecord = 0x08,        // REC, ISN, STARTREC, STARTISN
+  kKeyedStart = 0x10,         // one of the START forms: position once, then read on
+};
+
+// How an output BLKSIZE is settled at completion (FFREC::blksize_rule).
+enum BlksizeRule : uint8_t {
+  kBlksizeAsGiven = 0,    // the number in blksize (or none given)
+  kBlksizeSame = 1,       // SAME: the primary input's BLKSIZE (4000 without one)
+  kBlksizeMax = 2,        // MAX: 8000
+  kBlksizeUnblocked = 3,  // UNB: BLKSIZE = LRECL
+};
+
+// Predefined names (FFREC::predefined). Their files have no path and no host open or close.
+enum Predefined : uint8_t {
+  kPredefNone = 0,  // an ordinary name
+  kPredefCard,      // CARD: records from the control-statement input, up to "/*"
+  kPredefSysin,     // SYSIN: standard input, file name "stdin"
+  kPredefDummy,     // DUMMY: no data; DUMMR on input statements, DUMMW on output statements
+  kPredefStdin,     // STDIN
+  kPredefStdout,    // STDOUT
+  kPredefStderr,    // STDERR
+};
+
+// The sentinel written after the BLKSIZE bytes of every file buffer (text and its zero byte).
+inline constexpr char kBufferSentinel[] = "<<<FFREC buf>>>";
+inline constexpr int kBufferSentinelSize = 16;
+static_assert(sizeof(kBufferSentinel) == kBufferSentinelSize);
+// Longest host file name a definition accepts.
+inline constexpr int kMaxFileName = 255;
+
+struct FFREC {
+  // Links, owners and names. Set by the definitions; the texts are pool texts.
+  FFREC* next;            // next file of the run, in order of definition
+  FFREC* prev;            // previous file
+  DirListing* directory;  // DIR, DIRDATA: the listing state, once opened
+  FFREC* owner;           // member of a directory listing: the directory's FFREC
+  char* member_name;      // member: the full name found by the listing (pool "fnx"), else null
+  char* dsn;              // DSN=value given: the host file name as typed (pool "dsn"), else null
+  char* path;             // folder of the file ending in "/" (pool "pth"); "" for predefined names
+  char ident[8];          // blank-padded: the predefined name, the DSN name, or the listed name
+  char name[9];           // the last 8 characters of the name, zero-terminated; "" = record free
+  char ext[4];            // extension of 1 to 3 characters, zero-terminated, or ""
+  uint8_t file_type;      // FileType; 1 for a new definition
+
+  // Host state, kept by record I/O.
+  const char* last_error;  // last error text of the record I/O layer, or null
+  int32_t handle;          // host descriptor; meaningful only while is_open is set
+  std::FILE* stream;       // the standard stream of STDIN, STDOUT, STDERR, SYSIN; else null
+  uint8_t* mfhdr;          // the 128-byte header of an MFV file, or null
+
+  // Format, set by the definitions and settled at completion.
+  uint8_t recfm;              // RecordFormat
+  uint8_t open_type;          // OpenTypeBit set; 0 while only OPEN or CLOSE named the file
+  int32_t descriptor_length;  // 4 for V, 2 for V2 and MFV, else 0
+  int32_t delimiter_length;   // bytes of the end-of-line delimiter; 0 = none
+  const char* delimiter;      // delimiter bytes (static or pool "eol"); null on input: CR, LF
+                              // and CR LF are all recognised
+  int32_t tab_width;          // -1 no expansion, 0 not settled, else the tab stop interval
+  uint8_t fill_char;          // pad byte of F records, stripped under TRUNC, cleared under FILL
+  int32_t lrecl;              // maximum (F: exact) record length
+  int32_t blksize;            // buffer size; for output also the size of each physical write
+  uint8_t* buffer;            // BLKSIZE + 16 bytes (at least 256), sentinel at buffer + BLKSIZE
+  int32_t dir_sort;           // directory listing: sort letter of "SPEND", 0 = unsorted
+  int32_t dir_sub;            // directory listing: sub-folder depth, 0 = none
+
+  // Keys (keyed access). key_position counts from 0 at the start of the data.
+  int32_t key_position;       // key offset in the record
+  int32_t key_length;         // key length in bytes
+  const uint8_t* key_sought;  // key of the pending keyed read, set by the caller
+  int32_t key_sought_length;  // its length (shorter than key_length: a generic key)
+
+  // Positions and counts, kept by record I/O.
+  int64_t position;          // byte address (RBA) of the current record
+  int32_t buffer_offset;     // input: offset of the next record; output: next free byte
+  int32_t bytes_remaining;   // input bytes buffered from buffer_offset on
+  int32_t record_count;      // records read or written since open
+  int64_t buffered_address;  // input: file offset just past the buffered data;
+                             // output: file offset of the buffer's first byte
+  uint8_t file_size_be[8];   // the file size, most significant byte first
+  int64_t file_size;         // file size found at open (input)
+  int32_t current_lrecl;     // piece length of EOL=NO input; starts as lrecl
+  int32_t current_length;    // length of the current record; set by the caller before a
+                             // WRITE or UPDATE
+  int32_t longest_record;    // longest record read or written (descriptors included)
+  int32_t delimiter_found;   // delimiter bytes that ended the current record
+  int32_t block_length;      // length of the current block (block descriptor)
+  int32_t block_used;        // bytes of the current block used so far
+  int32_t longest_block;     // longest block read or written
+  int32_t truncated_count;   // records shortened on output
+  int32_t previous_length;   // record length before the last READ (file verbs)
+
+  // State flags, kept by record I/O.
+  bool is_open;       // open now
+  bool open_failed;   // the last open failed
+  bool closed;        // closed after having been open
+  bool was_opened;    // has been opened at least once
+  bool physical_end;  // the host has no more data
+  bool empty;         // input missing or empty at open, or a listing that could not start
+
+  // Option flags.
+  bool truncate;        // TRUNC: output strips trailing fill bytes (input: split-at-LRECL mark)
+  bool replace;         // RESET, REUSE: output created anew; clear: appended (APPEND)
+  bool reopen_allowed;  // DEFER: may be opened again, not opened before execution
+  bool full_name;       // the data set name is the host file name
+
+  // Processing flags.
+  bool fail;            // FAIL=NOCLOSE
+  bool wto;             // WTO
+  bool fill;            // FILL, PAD: clear the caller's area with fill_char
+  uint8_t keyed_modes;  // KeyedModeBit set: how statements read the file by key
+
+  // Key flags.
+  bool resync;              // the next read starts mid-record and skips to a record start
+  bool key_length_given;    // KL, KEYLEN
+  bool key_position_given;  // KP, KEYPOS, KEYLOC, RKP
+
+  // Descriptor flags.
+  bool rdw;               // RDW: descriptor words stay in the data handed over
+  bool nordw;             // NORDW: descriptor words are stripped
+  bool record_truncated;  // the current record was shortened
+
+  // Format flags.
+  bool blocked;  // FB, VB
+
+  // Record flags.
+  bool tab_seen;  // a tab character was seen in the current record
+
+  // Directory flags.
+  bool dirdata;     // DIRDATA: the listed files are read as data
+  bool dir_member;  // this file is a member of a directory listing
+  bool dir_opened;  // the directory listing has been opened
+
+  // Close flags.
+  bool no_close_at_eof;  // end of file does not close the file
+
+  // Stream flags.
+  bool console_ended;    // console input ended by "/*"
+  bool standard_stream;  // a standard stream or the card input: no host handle of its own
+  bool line_at_a_time;   // read one line per request (console input)
+  bool no_tab_check;     // suppress the tab check (index sampling)
+  bool bdw;              // BDW: block descriptor words present
+  bool nobdw;            // NOBDW: no block descriptor words
+
+  // Control-Z flag.
+  bool keep_ctlz;  // KEEPCTLZ: keep a final control-Z byte on input
+
+  // Given flags.
+  bool lrecl_given;  // L, LRECL, RECSIZE with a number
+  bool recfm_given;  // RECFM
+
+  // Write error.
+  bool write_error;  // a physical write failed: close does not try again
+
+  // Record-loop markers, set and tested by the record loop and the run summary.
+  bool primary;           // the primary input
+  bool eof_tested;        // an end-of-file test names the file
+  bool concatenated;      // a CAT continuation of another input
+  bool excluded;          // excluded from the run
+  bool no_prefix;         // records carry no record prefix
+  bool never_retire;      // exempt from retiring its READ statements at end of file
+  bool empty_read_fails;  // an empty read counts as a failure
+  bool write_warning;     // a write shortened a record: raise the return code to 5
+  bool name_reeval;       // the name comes from record data and must be evaluated again
+  bool flag_eom;          // FLAG EOM marker
+  bool flag_eod;          // FLAG EOD marker
+  int32_t console_total;  // records counted for the console total
+
+  // Definition details that no file operation acts on, or that completion settles.
+  uint8_t predefined;      // Predefined
+  uint8_t blksize_rule;    // BlksizeRule for output (SAME, MAX, UNB)
+  bool blksize_given;      // BLKSIZE, BLK, B
+  bool tabs_given;         // TABS, TAB: the run-wide tab setting does not apply
+  bool eol_given;          // EOL: the default delimiters do not apply
+  bool no_label;           // NOLABEL, LABEL=NO
+  bool leading_tape_mark;  // LTM=YES
+  bool no_rewind;          // OPEN=NORWD, CLOSE=NOREW
+  bool unload;             // CLOSE=UNLD
+  bool backward;           // BWD: read backwards (keyed files)
+  bool forward;            // FWD
+
+  // Key index (keyed access).
+  IndexNode* index_root;     // root node, built on first keyed use
+  IndexNode* index_current;  // node of the last search
+  int32_t index_nodes;       // nodes built
+
+  // Member facts set by directory input.
+  uint8_t attributes;  // "a", "r", "h", "s" attribute bits of a listed file
+  char time_text[20];  // its last-write time as listed, zero-terminated
+
+  // CAT with summary level 3: the comment of the CAT line.
+  const char* comment;     // in the statement-text store, or null
+  int32_t comment_length;  // its length
+};
+
 // ---- File definitions ------------------------------------------------------------------------
 
-struct FFREC;  // a file control block
+// Message numbers raised by the file definitions (compile time).
+enum FileMessage : int {
+  kMsgNotAvailable = 1,        // TAB, TABLE, SQL as a file: tables are not available
+  kMsgBadNumber = 7,           // a keyword value that should be a number (or a listed word)
+  kMsgWorkAreaShort = 20,      // LRECL of a READ file above the work-area length
+  kMsgOpenConflict = 26,       // the statement's open type shares nothing with the file's
+  kMsgBadFileName = 30,        // empty, too long, only a folder, control bytes
+  kMsgBadLabel = 33,           // LABEL value
+  kMsgBadDevice = 41,          // DEV value
+  kMsgBadFill = 46,            // FILL value longer than one character
+  kMsgBadKeyPosition = 63,     // key position below 0
+  kMsgNoKeyLength = 64,        // INDEXED without KL
+  kMsgBadFail = 83,            // FAIL without NOCLOSE
+  kMsgBadRecfm = 84,           // RECFM value
+  kMsgBadOpenOption = 104,     // OPEN value
+  kMsgBadCloseOption = 105,    // CLOSE value
+  kMsgKeyedNotHere = 110,      // a keyed mode or key source the statement cannot use
+  kMsgFileTypeConflict = 118,  // a file type other than the one defined before
+  kMsgBadDirection = 132,      // BWD with FWD, or BWD on a plain READ
+  kMsgValueMissing = 140,      // a keyword that needs a value has none
+  kMsgTableKeyword = 159,      // name TAB=value
+  kMsgNoCallLibrary = 162,     // the call library cannot be loaded
+  kMsgNoCallEntry = 163,       // the call library has no entry "_rsfcall"
+  kMsgBadSort = 166,           // SORT value
+};
+
+// What a statement does with its file; it gives the open type.
+enum class OpenKind : uint8_t {
+  kNone,      // OPEN, CLOSE: no open type of its own, never a conflict
+  kInput,     // READ
+  kOutput,    // WRITE
+  kUpdate,    // UPDATE, REPLACE
+  kInsert,    // INSERT
+  kDelete,    // DELETE
+  kExternal,  // CALL
+};
+
+// The call library's entry: the routine name (8 characters and a zero byte) and the table of
+// argument addresses. A negative result is a failed call.
+using CallEntry = int (*)(const char* routine, void** arguments);
+// The call library and its entry, looked for as the program's folder + kCallLibrary, then through
+// the host's normal library search.
+inline constexpr const char* kCallLibrary = "rsfcall.so";
+inline constexpr const char* kCallEntryName = "_rsfcall";
 
 // The run's files and the run-wide defaults that new definitions take.
 struct FileList {
-  FFREC* head = nullptr;           // first file control block, in order of definition
-  FFREC* tail = nullptr;           // last one
-  FFREC* primary_input = nullptr;  // the first file read by an action statement
-  uint8_t fill_char = ' ';         // FILL/PAD: pad byte of new definitions
-  bool fill_on = false;            // FILL on for new definitions (NOFILL clears)
-  int32_t tabs_in = -1;            // TABSIN: tab width of input files, -1 = no expansion
-  int32_t tabs_out = -1;           // TABSOUT: tab width of output files, -1 = no expansion
-  char* default_dir = nullptr;     // DEFDIR: folder for relative names (pool text "dfd")
-  int32_t dir_sort = 0;            // SORT: default order of directory input (0 = none)
-  int32_t dir_sub = 0;             // SUB: default sub-folder depth of directory input
+  FFREC* head = nullptr;               // first file control block, in order of definition
+  FFREC* tail = nullptr;               // last one
+  FFREC* primary_input = nullptr;      // the first file read by an action statement
+  uint8_t fill_char = ' ';             // FILL/PAD: pad byte of new definitions
+  bool fill_on = false;                // FILL on for new definitions (NOFILL clears)
+  int32_t tabs_in = -1;                // TABSIN: tab width of input files, -1 = no expansion
+  int32_t tabs_out = -1;               // TABSOUT: tab width of output files, -1 = no expansion
+  char* default_dir = nullptr;         // DEFDIR: folder for relative names (pool text "dfd")
+  int32_t dir_sort = 0;                // SORT: default order of directory input (0 = none)
+  int32_t dir_sub = 0;                 // SUB: default sub-folder depth of directory input
+  FFREC* current = nullptr;            // the file of the current definition or operation
+  const void* primary_read = nullptr;  // the statement record (engine::Statement) of the
+                                       // primary READ
+  const char* program_dir = nullptr;   // folder of the running program ("/"-ended), where the
+                                       // call library is looked for first; null = not known
+  void* call_library = nullptr;        // the loaded call library, null until the first CALL
+  CallEntry call_entry = nullptr;      // its "_rsfcall" entry
 };
+
+// A host file name cut into the three parts a definition keeps. path + name + ("." + ext when
+// ext is not empty) gives back the full host name.
+struct FileName {
+  std::string path;  // folder, absolute, ending in "/"
+  std::string name;  // the last 8 characters (at most) of the name
+  std::string ext;   // extension of 1 to 3 characters, or ""
+};
+
+// Cuts `typed` (a file name as typed; "\" and "/" both separate folders) into path, name and
+// extension. A relative name is taken relative to the default folder (DEFDIR) or the current
+// folder. With `pattern`, a name that is only a folder stands for every file in it ("*").
+// Returns 0 or kMsgBadFileName (empty, longer than kMaxFileName, control bytes, only a folder,
+// "." or "..").
+int split_file_name(const FileList& files, std::string_view typed, bool pattern, FileName* out);
+
+// The predefined name `word` stands for (any case), kPredefNone for an ordinary name.
+Predefined predefined_name(std::string_view word);
+
+// Finds or creates the definition of the file named `typed` for a statement of kind `kind`: a
+// predefined name, or a file with the same path, name and extension (external files only for
+// kExternal, non-external ones otherwise), whose open type then takes the statement's; else a
+// new FFREC (a free one, or one chained at the end). `pattern` as for split_file_name. Makes the
+// file current; *created (when given) tells whether the FFREC is new. Returns null with
+// *message set (kMsgBadFileName, kMsgOpenConflict) on failure.
+FFREC* define_file(FileList& files, std::string_view typed, OpenKind kind, bool pattern,
+                   int* message, bool* created = nullptr);
+
+// Gives a definition its data set name (DSN=value) and identifier: the host file name becomes
+// `dsn` (full name given). Returns 0 or kMsgBadFileName.
+int set_data_set_name(FFREC& file, std::string_view ident, std::string_view dsn);
+
+// The open-type bits of a statement kind.
+uint8_t open_bits(OpenKind kind);
+// Merges the bits of a statement into *open_type: an update statement on an input file adds
+// update, a READ on an update file adds input; otherwise bits that share nothing with the
+// file's are kMsgOpenConflict. kNone never conflicts.
+int merge_open_type(uint8_t* open_type, OpenKind kind);
+// Sets a file type; a file already of another type than 1 is kMsgFileTypeConflict.
+int set_file_type(FFREC& file, FileType type);
+
+// File keywords whose effect is on the file (the keyword lists are the compiler's).
+enum class FileKeyword : uint8_t {
+  kIndexed,
+  kVsam,
+  kDl1,
+  kAdabas,
+  kVtoc,
+  kDirectory,
+  kDirdata,
+  kDefer,
+  kVolume,
+  kDevice,
+  kPassword,
+  kNoLabel,
+  kLabel,
+  kLtm,
+  kOpenOption,
+  kCloseOption,
+  kRecfm,
+  kEol,
+  kKeepCtlz,
+  kTabs,
+  kLrecl,
+  kNoRdw,
+  kRdw,
+  kNoBdw,
+  kBdw,
+  kBufno,
+  kWto,
+  kFail,
+  kTrunc,
+  kNoTrunc,
+  kNewblk,
+  kUpdate,
+  kFill,
+  kNoFill,
+  kKeyPosition,
+  kRelativeKeyPosition,
+  kKeyLength,
+  kReset,
+  kAppend,
+  kCylofl,
+  kMstind,
+  kBlksize,
+  kSort,
+  kNoSort,
+  kSub,
+  kNoSub,
+};
+
+// A keyword's value: `given` when keyword=value was written; `text` as typed.
+struct KeywordValue {
+  bool given = false;     // a value follows the keyword
+  std::string_view text;  // the value as typed (quotes removed)
+};
+
+// Applies one file keyword to `file` for a statement of kind `kind`. Returns 0 or a message.
+int apply_file_keyword(FileList& files, FFREC& file, FileKeyword keyword, const KeywordValue& value,
+                       OpenKind kind);
+
+// Completes a statement's definition after its keywords: TRUNC cleared on input, default
+// delimiters, the run-wide tab width when TABS was not given.
+void apply_definition_defaults(const FileList& files, FFREC& file, OpenKind kind);
+
+// Loads the call library and looks up its entry, once per run. Returns 0, kMsgNoCallLibrary or
+// kMsgNoCallEntry.
+int load_call_library(FileList& files);
+// Releases the call library (close-down).
+void release_call_library(FileList& files);
+// Releases every FFREC of the list with the texts the definitions gave it, and the call
+// library; the list is empty afterwards. For close-down once every file is closed, and tests.
+void release_file_list(FileList& files);
+
+// The host file name of a definition: the data set name when one was given, else path + name
+// + "." + extension.
+std::string host_file_name(const FFREC& file);
 
 }  // namespace recsift::files
 
