@@ -552,6 +552,8 @@ int define_variable(TokenList& list, Variables& variables, bool from_command_lin
   take_token(list);
 
   Variable* v = find_variable(variables, name_text);
+  // An environment variable is defined by the environment, whether referenced yet or not.
+  if (v == nullptr && reference_kind(name_text) == 'n') v = resolve(variables, *name, nullptr);
   const uint8_t kind = from_command_line ? kVarCommandLine : kVarEqu;
   bool redefined_env = false;
   if (v != nullptr && (v->flags & kVarUndefined) == 0) {
