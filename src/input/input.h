@@ -159,6 +159,9 @@ bool has_variables(const Variables& variables);
 bool needs_substitution(const Variables& variables, const TokenList& list);
 // The variable of that name (any case), or null.
 Variable* find_variable(const Variables& variables, std::string_view name);
+// Releases every variable, its value and the joined sources, and the ENVFAIL text; for
+// close-down and tests (during a run variables live on).
+void release_variables(Variables& variables);
 
 // Cuts `text` (zero-terminated, modified in place) into the token list. `source` is the text as
 // typed at the same offsets (it may equal text; null means text). separator: the statement
@@ -364,6 +367,9 @@ inline const char* entry_text(const uint8_t* entry) {
 // with a line feed afterwards. The list is used to tokenise the last statement.
 int end_of_inline_statements(std::string& text, uint8_t separator, TokenList& list,
                              bool* no_control_input);
+// Closes every control stream (never the standard input) and releases the control entries and
+// the statement-text store; for close-down and tests.
+void release_reader(Reader& reader);
 // Reads, cuts, tokenises, compiles and lists statements until "/*", end of the control input,
 // END/QUIT/CANCEL, the stop flag or the tenth message. first_text: the command-line statements
 // (empty: none), compiled first. Returns the number of statements compiled.

@@ -251,6 +251,29 @@ int include_control_file(Reader& reader, const char* name, int32_t length) {
   return 0;
 }
 
+void release_reader(Reader& reader) {
+  for (ControlEntry* e = reader.bottom; e != nullptr;) {
+    ControlEntry* next = e->next;
+    close_entry_stream(*e);
+    files::qelgrel(&e->saved_rest, "iibuf");
+    files::qelgrel(&e->name, "iifn");
+    e->~ControlEntry();
+    void* block = e;
+    files::qelgrel(&block, "ii");
+    e = next;
+  }
+  reader.bottom = reader.current = nullptr;
+  if (reader.store != nullptr) {
+    for (TextBlock* b = reader.store->first; b != nullptr;) {
+      TextBlock* next = b->next;
+      void* block = b;
+      files::qelgrel(&block, b->previous == nullptr ? "cc1" : "ccn");
+      b = next;
+    }
+    *reader.store = TextStore();
+  }
+}
+
 // ---- Logical lines ---------------------------------------------------------------------------
 
 char* read_logical_line(Reader& reader, std::FILE* stream) {

@@ -203,6 +203,14 @@ bool has_value(const Variable& v) {
   return !(v.value_count == 1 && v.value->length == 0);
 }
 
+void release_joined_sources(Variables& vars) {
+  while (vars.joined_sources != nullptr) {
+    void* block = vars.joined_sources;
+    std::memcpy(&vars.joined_sources, block, sizeof(void*));
+    files::qelgrel(&block, kSourceDescription);
+  }
+}
+
 // ---- Statement list surgery ------------------------------------------------------------------
 
 // Where records enter and leave a statement's list: the spare records after its end record.
@@ -296,11 +304,7 @@ class Substituter {
 
 int Substituter::run() {
   // The joined sources of the previous statement are no longer referenced.
-  while (vars_.joined_sources != nullptr) {
-    void* block = vars_.joined_sources;
-    std::memcpy(&vars_.joined_sources, block, sizeof(void*));
-    files::qelgrel(&block, kSourceDescription);
-  }
+  release_joined_sources(vars_);
   // The name after a leading EQU is being defined, not referenced.
   Token* equ_name = nullptr;
   if (Token* first = detail::first_open(list_.head);
@@ -526,6 +530,21 @@ Variable* find_variable(const Variables& variables, std::string_view name) {
     if (same_name(std::string_view(v->name, static_cast<size_t>(v->name_length)), name)) return v;
   }
   return nullptr;
+}
+
+void release_variables(Variables& variables) {
+  for (Variable* v = variables.head; v != nullptr;) {
+    Variable* next = v->next;
+    release_value(*v);
+    files::qelgrel(&v->name, "eqn");
+    v->~Variable();
+    void* block = v;
+    files::qelgrel(&block, "EQ");
+    v = next;
+  }
+  variables.head = variables.tail = nullptr;
+  release_joined_sources(variables);
+  files::qelgrel(&variables.envfail_text, "env");
 }
 
 bool has_variables(const Variables& variables) {

@@ -16,7 +16,10 @@ namespace {
 // reader does, with the line as typed beside it.
 class Session {
  public:
-  ~Session() { release_token_list(list_); }
+  ~Session() {
+    release_token_list(list_);
+    release_variables(vars_);
+  }
 
   // Tokenises and, for EQU, defines; otherwise substitutes. Returns the message.
   int statement(const std::string& text, bool from_command_line = false) {
@@ -128,6 +131,7 @@ TEST(SubstitutionTest, UndefinedReferencesFollowEnvfail) {
     run.vars_.envfail_text = kDefault;
     EXPECT_EQ(run.statement(c.text), c.message) << c.text;
     EXPECT_EQ(run.tokens(), c.tokens) << c.text;
+    run.vars_.envfail_text = nullptr;  // not a pool text
   }
 }
 
