@@ -10,7 +10,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <string_view>
+
+#include "report/report.h"
 
 namespace recsift::input {
 
@@ -68,6 +72,12 @@ struct TokenList {
 
 // ---- Tokenizer -------------------------------------------------------------------------------
 
+// ---- Substitution variables ------------------------------------------------------------------
+// %0 is the program path, %1 .. %9 the command-line parameters, %NAME% the environment variable
+// NAME; an EQU statement defines or redefines any of them. A statement's references are the
+// split pieces "%d" and "%NAME%" (and tokens that are nothing but such a piece); substitution
+// replaces them by the variable's value and joins split tokens back.
+
 // What an undefined or empty %d or %NAME% reference becomes (ENVFAIL).
 enum class EnvFail : uint8_t {
   kSame,    // the reference stays as written (the default)
@@ -76,24 +86,82 @@ enum class EnvFail : uint8_t {
   kCancel,  // it is an error (messages 152, 160)
 };
 
+// Where a variable's value came from.
+enum VariableKind : uint8_t {
+  kVarEqu = 1,          // an EQU statement of the control input
+  kVarCommandLine = 2,  // the command line (a parameter, its EQU) or a %d reference
+  kVarEnvironment = 3,  // the environment, met as %NAME%
+};
+
+// Variable flags.
+enum VariableFlag : uint8_t {
+  kVarSingle = 0x01,     // the value is one token
+  kVarUndefined = 0x40,  // no value: referenced but never defined, or empty
+  kVarRedefined = 0x80,  // an environment variable already redefined by EQU (allowed once)
+};
+
+// One substitution variable; a pool record "EQ", kept for the whole run. The value tokens are
+// records of their own (never part of a statement's list): a multi-token value is enclosed in an
+// opening bracket (kTokOpen | kTokSticky | kTokWord, empty text) and a closing bracket
+// (kTokClose | kTokSticky | kTokWord); each value token's text and source live in one pool text
+// "eqv" owned by the variable.
+struct Variable {
+  Variable* next = nullptr;  // next variable in order of creation
+  char* name = nullptr;      // pool text "eqn": the name as referenced ("%1", "%HOME%"), upper case
+  int32_t name_length = 0;   // its length
+  uint8_t kind = 0;          // VariableKind
+  uint8_t flags = 0;         // VariableFlag bits
+  Token* value = nullptr;    // first value token (the opening bracket of a multi-token value)
+  int32_t value_count = 0;   // value tokens that carry text (brackets not counted)
+};
+
 // The run's substitution variables and the rules for substituting them.
 struct Variables {
   bool no_env = false;               // NOENVVAR: %d and %NAME% are not substituted
   EnvFail envfail = EnvFail::kSame;  // ENVFAIL choice
   char* envfail_text = nullptr;      // ENVFAIL 'text' (pool text "env")
+  Variable* head = nullptr;          // first variable, in order of creation
+  Variable* tail = nullptr;          // last variable
+  void* joined_sources = nullptr;    // pool texts "unsr" of the last statement's joined sources
 };
+
+// Messages of substitution.
+inline constexpr int kMsgBadEqu = 31;            // EQU without name or value; value is its own name
+inline constexpr int kMsgRedefined = 82;         // a variable defined twice
+inline constexpr int kMsgParameterFail = 152;    // %d undefined or beyond the count, ENVFAIL CANCEL
+inline constexpr int kMsgEnvironmentFail = 160;  // %NAME% undefined, ENVFAIL CANCEL
 
 // Defines or redefines a substitution variable from an EQU statement whose tokens stand in the
 // list (EQU already taken; the name is current). from_command_line: the statement is one of the
-// generated EQU statements of the command line. Returns 0 or a message number (31, 82).
+// generated EQU statements of the command line. Every value token is taken. Returns 0 or a message
+// number (31, 82).
 int define_variable(TokenList& list, Variables& variables, bool from_command_line);
-// Replaces every split piece that names a variable by the variable's value and joins split
-// tokens back. program_path is %0; param_count the number of command-line parameters. Returns 0
-// or a message number (27, 152, 160).
+// Defines parameter %n (1..9) from the command line (kind 2), before its generated EQU statement
+// is compiled; that statement is then passed over. value is the token's text (a word upper-cased,
+// a quoted string without its quotes, a hexadecimal literal packed), source the parameter as typed
+// (quotes allowed: they are dropped here), token_flags its kTokWord / kTokQuoted / kTokHex bits.
+// Returns 0, or 31 when the value is the parameter's own name (it is then "0").
+int define_parameter(Variables& variables, int n, std::string_view value, std::string_view source,
+                     uint32_t token_flags = kTokWord);
+// Replaces every reference that names a variable by the variable's value and joins the split
+// tokens that held a replaced piece; the other split tokens stay split. The name after a leading
+// EQU is not substituted. program_path is %0; param_count the number of command-line parameters.
+// Called once per tokenised statement, before it is compiled. Returns 0 or the first message
+// number raised (27 for a joined text longer than 527 characters, 152, 160); substitution goes on
+// after a message. Afterwards no split is pending (else logic error 3303) and `current` is the
+// first open token.
 int substitute(TokenList& list, Variables& variables, const char* program_path,
                int32_t param_count);
-// True when any variable is defined (substitution is then needed).
+// True when any variable exists.
 bool has_variables(const Variables& variables);
+// True when the statement must go through substitute: a variable exists, or a token of the list is
+// a reference (an environment variable is only looked up when first referenced).
+bool needs_substitution(const Variables& variables, const TokenList& list);
+// The variable of that name (any case), or null.
+Variable* find_variable(const Variables& variables, std::string_view name);
+// Releases every variable, its value and the joined sources, and the ENVFAIL text; for
+// close-down and tests (during a run variables live on).
+void release_variables(Variables& variables);
 
 // Cuts `text` (zero-terminated, modified in place) into the token list. `source` is the text as
 // typed at the same offsets (it may equal text; null means text). separator: the statement
@@ -183,6 +251,129 @@ const char* back_up(TokenList& list);
 // it in `error` unless a token is already there, so the listing marks the first fault. Returns
 // kMsgBadToken: the caller raises it as the statement's message.
 int mark_error(TokenList& list);
+
+// ---- Control-statement reader -----------------------------------------------------------------
+// Control statements come from the command line, the control input (a file or the standard
+// input) and INCLUDE files, which nest. The reader reads logical lines into the line area, keeps
+// a copy of every line for the run, cuts lines into statements at the separator and hands each
+// one to the compiler through StatementHooks.
+
+// Sizes of the driver's areas the reader works in.
+inline constexpr int kLineAreaSize = 528;      // prefix, logical line, zero byte, stop flag
+inline constexpr int kLinePrefix = 10;         // listing prefix before the line
+inline constexpr int kLineCapacity = 516;      // longest logical line, its line feed included
+inline constexpr int kStopFlagOffset = 527;    // last byte of the line area: 0xFF stops reading
+inline constexpr uint8_t kStopReading = 0xFF;  // value of the stop flag that stops reading
+inline constexpr int kStatementBufferSize = 528;
+inline constexpr int kMaxIncludeDepth = 16;  // INCLUDE files open at once, at most
+inline constexpr int kLastTypeEnd = 9;       // last statement type after END, QUIT, CANCEL
+
+// Messages of the reader.
+inline constexpr int kMsgNoControlFile = 156;  // control or INCLUDE file cannot be opened
+inline constexpr int kMsgLeftOver = 45;        // tokens left unconsumed by the compiler
+
+// One open control or INCLUDE file; a pool block "ii". Entries are reused, never released.
+struct ControlEntry {
+  ControlEntry* next = nullptr;      // the entry of the file included from this one
+  ControlEntry* previous = nullptr;  // the entry that included this one; null for the bottom
+  std::FILE* stream = nullptr;       // the open stream, or null
+  bool owns_stream = false;          // the stream is ours to close (not the standard input)
+  char* saved_rest = nullptr;        // pool text "iibuf": the INCLUDE line after the INCLUDE
+  int32_t saved_length = 0;          // its length; 0 when there is none
+  char* name = nullptr;              // pool text "iifn": the name as opened
+  int32_t name_length = 0;           // its length
+};
+
+// The statement-text store: a chain of kTextBlockSize-byte pool blocks ("cc1", then "ccn"). A
+// block begins with a TextBlock header; entries follow it: a 2-byte big-endian length L, the L
+// bytes of the line (no line feed), a zero byte. Compiled statements keep pointers into the
+// entries (their comments), so the store lives for the run.
+inline constexpr int kTextBlockSize = 32016;
+struct TextBlock {
+  TextBlock* next = nullptr;      // next block of the chain
+  TextBlock* previous = nullptr;  // previous block
+  int32_t used = 0;               // bytes of entries after the header
+};
+struct TextStore {
+  TextBlock* first = nullptr;        // first block ("cc1")
+  TextBlock* last = nullptr;         // block taking new entries
+  const uint8_t* current = nullptr;  // entry of the line being compiled, null before any
+  int32_t current_offset = 0;        // where the statement text starts inside that entry
+};
+
+// What the reader works on. The driver sets every pointer before the first statement; the areas
+// belong to the work block, the flags and counters to the run state.
+struct Reader {
+  char* line_area = nullptr;               // kLineAreaSize bytes: prefix, line, stop flag at 527
+  char* statement = nullptr;               // kStatementBufferSize bytes: the text being cut up
+  TokenList* tokens = nullptr;             // the run's token list
+  const uint8_t* separator = nullptr;      // statement separator (special area); 0 = none
+  std::string program_dir;                 // folder of the program, ending with "/" (file finder)
+  std::FILE* log = nullptr;                // log stream; null: report::log_stream()
+  TextStore* store = nullptr;              // statement texts of the run
+  ControlEntry* bottom = nullptr;          // first control entry (the control input)
+  ControlEntry* current = nullptr;         // entry being read
+  int32_t* line_counter = nullptr;         // physical lines read
+  int32_t* last_statement_type = nullptr;  // 9 after END, QUIT, CANCEL: reading ends
+  bool* include_pending = nullptr;         // set by include_control_file, cleared by the loop
+  bool* no_echo = nullptr;                 // NOPCTL: statements not listed (a message cancels it)
+  bool* comments_kept = nullptr;           // set when a comment is attached to a statement
+  const int32_t* summary_level = nullptr;  // PRTSUM level: 3 keeps every comment
+  report::Messages* messages = nullptr;    // pending message (45 raised here)
+  bool listing_started = false;            // the statement section of the listing has begun
+};
+
+// What the statement loop asks of other subsystems.
+struct StatementHooks {
+  // Compiles the tokenised statement; returns its selection id (0 when it makes no record).
+  std::function<int32_t()> compile;
+  // Lists the line area (prefix and statement) with the selection id.
+  std::function<void(const char* line_area, int32_t selid)> list;
+  // Spaces n lines in the listing.
+  std::function<void(int32_t lines)> space;
+  // Prints the pending message; returns the count of messages printed in the run.
+  std::function<int32_t()> print_message;
+  // Attaches a comment (text in the store, length) to the statement just compiled.
+  std::function<void(const char* text, int32_t length)> attach_comment;
+};
+
+// Opens the control input or an INCLUDE file: selects an entry (the bottom one when none is
+// current, else the current one's next, else a new one after the current), closes what it held,
+// and opens `name` ("stdin": the standard input; null: "iimake_No_Name") through the file
+// finder. A trailing line feed and carriage return are dropped and "\" turned into "/". Returns
+// 0, or 156 when the file cannot be had; *entry (when given) is the entry used.
+int open_control_input(Reader& reader, const char* name, int32_t length,
+                       ControlEntry** entry = nullptr);
+// The INCLUDE statement: opens the file as the next control input and sets include_pending; the
+// statement loop reads it after the statement. A file already open in the nesting chain, or a
+// nesting deeper than kMaxIncludeDepth, is refused with a line on the log. Returns 0 or 156.
+int include_control_file(Reader& reader, const char* name, int32_t length);
+// Opens a file for reading: the name as given, then in the program's folder, then (for a name
+// without "/") along PATH. Not found: "Error: <name> file not found." on the log, null.
+std::FILE* find_control_file(const std::string& name, const std::string& program_dir,
+                             std::FILE* log);
+// Reads one logical line (continuations joined) into the line area after its prefix; returns
+// it, ending with exactly one line feed, or null at end of input. Continuation lines count.
+char* read_logical_line(Reader& reader, std::FILE* stream);
+// Appends a line (without its line feed) to the store; returns its entry.
+const uint8_t* save_line(TextStore& store, const char* text, int32_t length);
+// The length of a store entry and its text.
+int32_t entry_length(const uint8_t* entry);
+inline const char* entry_text(const uint8_t* entry) {
+  return reinterpret_cast<const char*>(entry + 2);
+}
+// Examines the command-line statements for a final END, E or "/*": returns 1 when found (the
+// trailing separators are then dropped; "/*" sets *no_control_input), else 0. The text ends
+// with a line feed afterwards. The list is used to tokenise the last statement.
+int end_of_inline_statements(std::string& text, uint8_t separator, TokenList& list,
+                             bool* no_control_input);
+// Closes every control stream (never the standard input) and releases the control entries and
+// the statement-text store; for close-down and tests.
+void release_reader(Reader& reader);
+// Reads, cuts, tokenises, compiles and lists statements until "/*", end of the control input,
+// END/QUIT/CANCEL, the stop flag or the tenth message. first_text: the command-line statements
+// (empty: none), compiled first. Returns the number of statements compiled.
+int read_statements(Reader& reader, const StatementHooks& hooks, std::string_view first_text = {});
 
 }  // namespace recsift::input
 
