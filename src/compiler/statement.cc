@@ -151,93 +151,95 @@ struct Verb {
 };
 
 using F = Family;
+// clang-format off
 constexpr Verb kVerbs[] = {
-    // names                       family              op                    code  2nd
-    {"@", F::kPointer, engine::kOpPointerOp, 0, false},
-    {"ADD", F::kData, engine::kOpAdd, 0, false},
-    {"ASSGN", F::kData, engine::kOpMod, 0, false},
-    {"CVDATE", F::kData, engine::kOpCvdate, 0, false},
-    {"CV", F::kConvVerb, engine::kOpConvert, 0, false},
-    {"CALL", F::kCall, engine::kOpCall, 0, false},
-    {"CANCEL", F::kControl, engine::kOpCancel, 0, false},
-    {"CHKP", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"CLOSE", F::kFile, engine::kOpClose, 0, false},
-    {"CMPRS,COMPRESS", F::kData, engine::kOpCmprs, 0, false},
-    {"CMS", F::kCommand, engine::kOpCms, 0, false},
-    {"CP", F::kNotAvailable, engine::kOpCp, 0, false},
+    // names                   family            op                    code  2nd
+    {"@",                      F::kPointer,      engine::kOpPointerOp, 0,    false},
+    {"ADD",                    F::kData,         engine::kOpAdd,       0,    false},
+    {"ASSGN",                  F::kData,         engine::kOpMod,       0,    false},
+    {"CVDATE",                 F::kData,         engine::kOpCvdate,    0,    false},
+    {"CV",                     F::kConvVerb,     engine::kOpConvert,   0,    false},
+    {"CALL",                   F::kCall,         engine::kOpCall,      0,    false},
+    {"CANCEL",                 F::kControl,      engine::kOpCancel,    0,    false},
+    {"CHKP",                   F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"CLOSE",                  F::kFile,         engine::kOpClose,     0,    false},
+    {"CMPRS,COMPRESS",         F::kData,         engine::kOpCmprs,     0,    false},
+    {"CMS",                    F::kCommand,      engine::kOpCms,       0,    false},
+    {"CP",                     F::kNotAvailable, engine::kOpCp,        0,    false},
     // INSERT and DELETE have no execution in the record loop (it would stop on a logic error):
     // they are refused here instead.
-    {"DEL,DELETE,DLET", F::kNotAvailable, engine::kOpDelete, 0, false},
-    {"DIV,DIVIDE", F::kData, engine::kOpDiv, 0, false},
-    {"DO", F::kGosub, engine::kOpDo, 0, false},
-    {"DOS", F::kCommand, engine::kOpCms, 0, false},
-    {"EOJ", F::kControl, engine::kOpEoj, 0, false},
-    {"ET", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"EXIT", F::kNotAvailable, engine::kOpNone, 0, false},
-    {"EXPAND", F::kData, engine::kOpXpnd, 0, false},
-    {"EXV,EXECV", F::kNotAvailable, engine::kOpXv, 0, false},
-    {"F,FILE", F::kFileWord, engine::kOpNone, 0, false},
-    {"FLAG", F::kFlag, engine::kOpFlag, 0, false},
-    {"GG", F::kControl, engine::kOpGg, 0, false},
-    {"GO", F::kGo, engine::kOpGoto, 0, false},
-    {"GOSUB", F::kGosub, engine::kOpDo, 0, false},
-    {"GOTO", F::kGoto, engine::kOpGoto, 0, false},
-    {"GET", F::kFile, engine::kOpRead, 0, false},
-    {"GEN,GENERATE", F::kData, engine::kOpGen, 0, false},
-    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"IN,INPUT,INP", F::kFile, engine::kOpRead, 0, false},
-    {"INS,ISRT,INSERT", F::kNotAvailable, engine::kOpInsert, 0, false},
-    {"L,LEN,LRECL", F::kData, engine::kOpLrecl, 0, false},
-    {"LET", F::kData, engine::kOpMod, 0, false},
-    {"LINE", F::kLine, engine::kOpLine, 0, false},
-    {"LOAD", F::kNotAvailable, engine::kOpLoad, 0, false},
-    {"LOWER", F::kCaseTran, engine::kOpTran, 0, false},
-    {"MOVE", F::kData, engine::kOpMove, 0, false},
-    {"MOD", F::kData, engine::kOpMod, 0, false},
-    {"MULT,MULTIPLY", F::kData, engine::kOpMult, 0, false},
-    {"MARC", F::kNotAvailable, engine::kOpMarc, 0, false},
-    {"OPEN", F::kFile, engine::kOpOpen, 0, false},
-    {"P,POS", F::kData, engine::kOpMod, 0, false},
-    {"PK,PACK", F::kPack, engine::kOpConvert, 0x34, false},
-    {"PACKB", F::kPack, engine::kOpConvert, 0x32, false},
-    {"PERFORM", F::kGosub, engine::kOpDo, 0, false},
-    {"RD,READ", F::kFile, engine::kOpRead, 0, false},
-    {"REPL,REPLACE,REWRITE", F::kFile, engine::kOpUpdate, 0, false},
-    {"RC,RETCD,RETCODE", F::kData, engine::kOpRc, 0, false},
-    {"RET,RETURN", F::kControl, engine::kOpRet, 0, false},
-    {"RANDOM", F::kData, engine::kOpGen, 0, false},
-    {"RECSIZE", F::kData, engine::kOpLrecl, 0, false},
-    {"ROLB", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"SUB,SUBTRACT", F::kData, engine::kOpSub, 0, false},
-    {"SLEEP", F::kSleep, engine::kOpSleep, 0, false},
-    {"SPACE", F::kSpace, engine::kOpSpace, 0, false},
-    {"STACK", F::kNotAvailable, engine::kOpStack, 0, false},
-    {"SIGNAL", F::kFlag, engine::kOpFlag, 0, false},
-    {"SORT", F::kNotAvailable, engine::kOpSort, 0, false},
-    {"SYNC", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"SYS,SYSTEM", F::kCommand, engine::kOpCms, 0, false},
-    {"TR,TRAN", F::kData, engine::kOpTran, 0, false},
-    {"TOUCH", F::kData, engine::kOpUtime, 0, false},
-    {"UNIX", F::kCommand, engine::kOpCms, 0, false},
-    {"UNPK", F::kPack, engine::kOpConvert, 0x43, false},
-    {"UNPKB", F::kPack, engine::kOpConvert, 0x23, false},
-    {"UPD,UPDATE", F::kFile, engine::kOpUpdate, 0, false},
-    {"UPPER", F::kCaseTran, engine::kOpTran, 0, false},
-    {"UTIME", F::kData, engine::kOpUtime, 0, false},
-    {"XV", F::kNotAvailable, engine::kOpXv, 0, false},
-    {"XRST", F::kNotAvailable, engine::kOpRead, 0, false},
-    {"XPND", F::kData, engine::kOpXpnd, 0, false},
+    {"DEL,DELETE,DLET",        F::kNotAvailable, engine::kOpDelete,    0,    false},
+    {"DIV,DIVIDE",             F::kData,         engine::kOpDiv,       0,    false},
+    {"DO",                     F::kGosub,        engine::kOpDo,        0,    false},
+    {"DOS",                    F::kCommand,      engine::kOpCms,       0,    false},
+    {"EOJ",                    F::kControl,      engine::kOpEoj,       0,    false},
+    {"ET",                     F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"EXIT",                   F::kNotAvailable, engine::kOpNone,      0,    false},
+    {"EXPAND",                 F::kData,         engine::kOpXpnd,      0,    false},
+    {"EXV,EXECV",              F::kNotAvailable, engine::kOpXv,        0,    false},
+    {"F,FILE",                 F::kFileWord,     engine::kOpNone,      0,    false},
+    {"FLAG",                   F::kFlag,         engine::kOpFlag,      0,    false},
+    {"GG",                     F::kControl,      engine::kOpGg,        0,    false},
+    {"GO",                     F::kGo,           engine::kOpGoto,      0,    false},
+    {"GOSUB",                  F::kGosub,        engine::kOpDo,        0,    false},
+    {"GOTO",                   F::kGoto,         engine::kOpGoto,      0,    false},
+    {"GET",                    F::kFile,         engine::kOpRead,      0,    false},
+    {"GEN,GENERATE",           F::kData,         engine::kOpGen,       0,    false},
+    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"IN,INPUT,INP",           F::kFile,         engine::kOpRead,      0,    false},
+    {"INS,ISRT,INSERT",        F::kNotAvailable, engine::kOpInsert,    0,    false},
+    {"L,LEN,LRECL",            F::kData,         engine::kOpLrecl,     0,    false},
+    {"LET",                    F::kData,         engine::kOpMod,       0,    false},
+    {"LINE",                   F::kLine,         engine::kOpLine,      0,    false},
+    {"LOAD",                   F::kNotAvailable, engine::kOpLoad,      0,    false},
+    {"LOWER",                  F::kCaseTran,     engine::kOpTran,      0,    false},
+    {"MOVE",                   F::kData,         engine::kOpMove,      0,    false},
+    {"MOD",                    F::kData,         engine::kOpMod,       0,    false},
+    {"MULT,MULTIPLY",          F::kData,         engine::kOpMult,      0,    false},
+    {"MARC",                   F::kNotAvailable, engine::kOpMarc,      0,    false},
+    {"OPEN",                   F::kFile,         engine::kOpOpen,      0,    false},
+    {"P,POS",                  F::kData,         engine::kOpMod,       0,    false},
+    {"PK,PACK",                F::kPack,         engine::kOpConvert,   0x34, false},
+    {"PACKB",                  F::kPack,         engine::kOpConvert,   0x32, false},
+    {"PERFORM",                F::kGosub,        engine::kOpDo,        0,    false},
+    {"RD,READ",                F::kFile,         engine::kOpRead,      0,    false},
+    {"REPL,REPLACE,REWRITE",   F::kFile,         engine::kOpUpdate,    0,    false},
+    {"RC,RETCD,RETCODE",       F::kData,         engine::kOpRc,        0,    false},
+    {"RET,RETURN",             F::kControl,      engine::kOpRet,       0,    false},
+    {"RANDOM",                 F::kData,         engine::kOpGen,       0,    false},
+    {"RECSIZE",                F::kData,         engine::kOpLrecl,     0,    false},
+    {"ROLB",                   F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"SUB,SUBTRACT",           F::kData,         engine::kOpSub,       0,    false},
+    {"SLEEP",                  F::kSleep,        engine::kOpSleep,     0,    false},
+    {"SPACE",                  F::kSpace,        engine::kOpSpace,     0,    false},
+    {"STACK",                  F::kNotAvailable, engine::kOpStack,     0,    false},
+    {"SIGNAL",                 F::kFlag,         engine::kOpFlag,      0,    false},
+    {"SORT",                   F::kNotAvailable, engine::kOpSort,      0,    false},
+    {"SYNC",                   F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"SYS,SYSTEM",             F::kCommand,      engine::kOpCms,       0,    false},
+    {"TR,TRAN",                F::kData,         engine::kOpTran,      0,    false},
+    {"TOUCH",                  F::kData,         engine::kOpUtime,     0,    false},
+    {"UNIX",                   F::kCommand,      engine::kOpCms,       0,    false},
+    {"UNPK",                   F::kPack,         engine::kOpConvert,   0x43, false},
+    {"UNPKB",                  F::kPack,         engine::kOpConvert,   0x23, false},
+    {"UPD,UPDATE",             F::kFile,         engine::kOpUpdate,    0,    false},
+    {"UPPER",                  F::kCaseTran,     engine::kOpTran,      0,    false},
+    {"UTIME",                  F::kData,         engine::kOpUtime,     0,    false},
+    {"XV",                     F::kNotAvailable, engine::kOpXv,        0,    false},
+    {"XRST",                   F::kNotAvailable, engine::kOpRead,      0,    false},
+    {"XPND",                   F::kData,         engine::kOpXpnd,      0,    false},
     // Second stage.
-    {"JECL", F::kNotAvailable, engine::kOpJecl, 0, true},
-    {"LOG,WTO,TERM", F::kPrint, engine::kOpLog, 0, true},
-    {"PR,PRT,PRINT", F::kPrint, engine::kOpPrint, 0, true},
-    {"PLOG", F::kPrint, engine::kOpPlog, 0, true},
-    {"SYSLOG", F::kPrint, engine::kOpLog, 0, true},
-    {"SYSPRINT", F::kPrint, engine::kOpPrint, 0, true},
-    {"STOP", F::kControl, engine::kOpEoj, 0, true},
-    {"START", F::kControl, engine::kOpStart, 0, true},
-    {"SUSP", F::kControl, engine::kOpSusp, 0, true},
+    {"JECL",                   F::kNotAvailable, engine::kOpJecl,      0,    true},
+    {"LOG,WTO,TERM",           F::kPrint,        engine::kOpLog,       0,    true},
+    {"PR,PRT,PRINT",           F::kPrint,        engine::kOpPrint,     0,    true},
+    {"PLOG",                   F::kPrint,        engine::kOpPlog,      0,    true},
+    {"SYSLOG",                 F::kPrint,        engine::kOpLog,       0,    true},
+    {"SYSPRINT",               F::kPrint,        engine::kOpPrint,     0,    true},
+    {"STOP",                   F::kControl,      engine::kOpEoj,       0,    true},
+    {"START",                  F::kControl,      engine::kOpStart,     0,    true},
+    {"SUSP",                   F::kControl,      engine::kOpSusp,      0,    true},
 };
+// clang-format on
 
 // The table's shape: first-stage rows grouped by rising first letter, each row's names sharing
 // that letter, second-stage rows last, every name upper case, every code a known operation.
@@ -460,8 +462,8 @@ void define_label(Context& ctx, Token* token) {
 
 // Conditions may not stand between an IF and its actions in the wrong places: an action or IF
 // must not follow a condition directly, THEN needs something before it, ELSE a THEN or ELSE,
-// AND and OR a condition.
-void check_order(Context& ctx, uint8_t type) {
+// AND and OR a condition. The mark goes on the statement's first word.
+void check_order(Context& ctx, uint8_t type, Token* first) {
   engine::Program& program = *ctx.program;
   const uint8_t prev = program.last_type;
   bool ok = true;
@@ -485,7 +487,12 @@ void check_order(Context& ctx, uint8_t type) {
     default:
       break;
   }
-  if (!ok) raise(ctx, detail::kMsgOrder);
+  if (!ok) {
+    Token* current = ctx.tokens->current;
+    ctx.tokens->current = first;
+    raise(ctx, detail::kMsgOrder);
+    ctx.tokens->current = current;
+  }
   program.last_type = type;
 }
 
@@ -1148,7 +1155,7 @@ int32_t compile_statement(Context& ctx) {
   }
 
   if (rec.type == engine::kStEnd) return 0;
-  check_order(ctx, rec.type);
+  check_order(ctx, rec.type, first);
   if (engine::is_condition(rec.type)) {
     rec.selid = -program.selid_counter;
     return 0;
