@@ -433,7 +433,7 @@ struct Option {
   std::string_view names;  // keyword and synonyms
   void (*apply)(Scope&);   // reads the value and applies it
   bool on_print;           // also read on PRINT and LOG statements
-  bool repeatable;         // may be written more than once
+  bool repeatable;         // may be written more than once (each synonym is its own switch)
 };
 
 constexpr Option kOptions[] = {
@@ -441,7 +441,7 @@ constexpr Option kOptions[] = {
     {"FILL,PAD", fill, false, false},
     {"NOFILL", no_fill, false, false},
     {"ABTRAP", abtrap, false, false},
-    {"ASA0,NOASA0,Y2,Y4", accepted, false, false},
+    {"ASA0,NOASA0,Y2,Y4", accepted, false, true},
     {"SORT,SORTDIR,NOSORT", dir_sort, false, false},
     {"SUB,SUBDIR,NOSUB", dir_sub, false, false},
     {"RC_KEYNF", key_not_found_rc, false, false},
