@@ -378,18 +378,6 @@ bool pending(const Context& ctx) {
   return ctx.messages->pending != 0;
 }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // True when a token of this text is a word some compile step recognises at the start of a
 // statement: then a statement of that one word is that statement, not a label.
 bool recognised_word(std::string_view w) {
@@ -421,7 +409,7 @@ bool take_count(TokenList& list, int32_t* value) {
 
 engine::LabelEntry* find_label(const engine::Program& program, std::string_view name) {
   for (engine::LabelEntry* e = program.labels; e != nullptr; e = e->next) {
-    if (equal_ignoring_case(e->name, name)) return e;
+    if (detail::same_ignoring_case(e->name, name)) return e;
   }
   return nullptr;
 }

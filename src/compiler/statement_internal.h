@@ -42,6 +42,9 @@ enum Message : int {
   kMsgReservedTarget = 182,  // a reserved word as a branch target
 };
 
+// True when a and b are equal but for the case of ASCII letters (label names, typed words).
+bool same_ignoring_case(std::string_view a, std::string_view b);
+
 // The token `current` points at, passing over consumed tokens and brackets; null at the end.
 input::Token* open_token(input::TokenList& list);
 

@@ -1,7 +1,8 @@
 // Token helpers of the statement compiler and OPTION: the current open token, counts written
 // with digits, and words taken as the user typed them (file and folder names, titles).
 //
-// Exports (statement_internal.h): open_token, token_text, is_word, parse_count, word_as_typed.
+// Exports (statement_internal.h): same_ignoring_case, open_token, token_text, is_word,
+// parse_count, word_as_typed.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ bool is_bracket(const input::Token& t) {
   return marks == input::kTokOpen || marks == input::kTokClose;
 }
 
+}  // namespace
+
 bool same_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -26,8 +29,6 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace
 
 input::Token* open_token(input::TokenList& list) {
   for (input::Token* t = list.current; t != nullptr && (t->flags & input::kTokEnd) == 0;

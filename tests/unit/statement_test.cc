@@ -123,6 +123,8 @@ TEST(StatementCompiler, PrintAndLog) {
        "1 act log mod=8 " ENC " stop=50 op0\n2 act log mod=8 " ENC " stop=2 op0\n"
        "3 act log mod=8 " ENC " op0 reply\n",
        ""},
+      {"TYPE takes its letter before STOPAFT can", "LOG TYPE S",
+       "1 act log mod=8 " ENC " stop=50 op0\n", ""},
       {"LOG CLEAR", "TERM CLEAR 'x'", "1 act log mod=8 " ENC " stop=50 op0 flags=clear\n", ""},
       {"per-statement dump options", "PRINT TYPE D DUMPENC <> DUMPALL\nPRINT DUMPENC [ DUMPALL NO",
        "1 act pr mod=11 arg=0x3c3e op0 flags=dumpall\n2 act pr mod=17 arg=0x5b3a op0\n", ""},
@@ -238,6 +240,26 @@ TEST(StatementCompiler, MessagesMarkTheOffendingWord) {
   CompileRun& run = new_run();
   run.compile("IF A");
   for (const MarkCase& c : cases) EXPECT_EQ(run.compile(c.statement), c.message) << c.statement;
+}
+
+TEST(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
+  CompileRun& run = new_run();
+  run.ctx.param_count = 1;
+  EXPECT_EQ(run.compile_all("PRINT %2\nOPTION ENVFAIL CANCEL\nPRINT %1\nPRINT %2"), "4:152");
+}
+
+TEST(StatementCompiler, DumpShowsLinksAndDescriptions) {
+  CompileRun& run = new_run();
+  run.compile_all("IF A\nTHEN PRINT\nGOTO L1\nL1");
+  engine::Statement* test = run.program.head;
+  engine::Statement* print = test->next;
+  test->on_true = print;
+  test->on_false = print->next;
+  print->next->jump = print->next->next;
+  describe_operand = [](const engine::Operand*) { return std::string("pos 1"); };
+  EXPECT_EQ(dump(run.program), "-1 if true=#2 false=#3\n1 then pr mod=17 " ENC
+                               " op0(pos 1)\n2 act goto to=L1 jump=#4\n0 end label=L1\n");
+  describe_operand = nullptr;
 }
 
 TEST(StatementCompiler, ListingMarkerBeforeANewSentence) {
