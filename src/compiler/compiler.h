@@ -13,7 +13,9 @@
 #define RECSIFT_COMPILER_COMPILER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "engine/engine.h"
 #include "engine/program.h"
@@ -22,7 +24,8 @@
 
 namespace recsift::files {
 struct FileList;
-}
+struct FFREC;
+}  // namespace recsift::files
 
 namespace recsift::compiler {
 
@@ -44,6 +47,16 @@ struct Context {
   int32_t line_counter = 0;               // physical control lines read so far
   int32_t param_count = 0;                // positional parameters of the command line
   std::string program_path;               // %0
+
+  // Set by the run driver for the statement compiler and OPTION.
+  char* rule = nullptr;           // second heading line (160 bytes): the rule under the title
+  int32_t* lines_left = nullptr;  // the listing's lines left on the current page (PD moves it)
+  // Opens a control file named by INCLUDE (the name as typed) as the next control input.
+  // Returns 0, or the message number to raise (156 when the file cannot be opened).
+  std::function<int(std::string_view name)> open_include;
+
+  // Set by the statement compiler for the reader.
+  bool include_pending = false;  // INCLUDE opened a file: read it before the rest of the line
 };
 
 // Raises `number` as the pending message, marking the current token (or the last keyword taken)
@@ -84,6 +97,10 @@ enum Forms : uint32_t {
 // Compiles one operand into *slot (allocated there when null). Returns 0 or the message number
 // recorded; a pending message returns at once.
 int compile_operand(Context& ctx, engine::Operand** slot, uint32_t forms);
+// Completes the data operand of a PRINT, PLOG, LOG or command statement: the descriptor is
+// allocated in *slot when missing; without a length it gets the length "rest of the record"
+// (length kind 2), without a numeric type type 1.
+void complete_operand(Context& ctx, engine::Operand** slot);
 
 // ---- Family compile steps --------------------------------------------------------------------
 
@@ -104,6 +121,10 @@ int compile_option(Context& ctx, bool report);
 // The compiled program as text, one statement a line: selection id, type, operation, modifier,
 // argument, counts, operands and (once linked) continuations. For tests and -cor traces.
 std::string dump(const engine::Program& program);
+// Optional describers for dump(): when set, an operand or a file is shown by its description
+// (the operand and file compilers fill these in); when null, only its presence is shown.
+extern std::string (*describe_operand)(const engine::Operand* operand);
+extern std::string (*describe_file)(const files::FFREC* file);
 
 }  // namespace recsift::compiler
 

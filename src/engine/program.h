@@ -113,6 +113,9 @@ enum Op : uint8_t {
   kOpQuit,  // 79-82
 };
 inline constexpr int kFirstOp = kOpRead;
+// Not an operation of the program: the code compile_file_operands receives for a CAT statement,
+// whose files continue the input of the READ statement before it (no record of its own).
+inline constexpr uint8_t kOpConcatenate = 0xFF;
 inline constexpr int kLastOp = kOpQuit;
 
 // Names of the operation codes as the run summary prints them, from kOpRead on.
@@ -272,6 +275,9 @@ struct Program {
   bool first_condition_mark = false;   // set by an end-of-file test of the current sentence
   bool second_condition_mark = false;  // set by any other test of the sentence, and by ELSE
   bool comments_kept = false;          // a statement comment was attached to a record
+  bool last_was_label = false;         // the last statement compiled was a label
+  bool continued_then = false;         // the last plain action was a THEN compiled as type 1
+  bool console_clear = false;          // a LOG CLEAR was compiled: the console is cleared once
 };
 
 }  // namespace recsift::engine
