@@ -198,7 +198,9 @@ int check_operands(Context& ctx, Statement* st, Operand* value, const Token* val
   if (int rc = classify(ctx, value, &b); rc != 0) return rc;
   const bool scan = (st->flags & engine::kSfScan) != 0;
   if (a != b) {
-    if (!is_bare_number(value) || !(first->format == engine::kFormatUndecided || scan)) {
+    // A number compared with character data is read as the characters written. (Any field
+    // qualifies, not only one whose format is still open: "POS 1,3 = 123" means the text.)
+    if (!is_bare_number(value) || !(first->format != engine::kFormatLiteral || scan)) {
       return raise(ctx, kMsgCharVersusNumber);
     }
     const std::string text = joined_word(value_token);

@@ -639,6 +639,7 @@ void take_numeric_literal(Context& ctx, Operand* op) {
 void make_immediate(Operand* op, int32_t value) {
   op->kind = OperandKind::kImmediate;
   op->immediate = value;
+  op->pos_flags = 0;
   op->type = engine::kTypeBinary;
   op->format = engine::kFormatLiteral;
   op->pos = Term{};
@@ -944,9 +945,9 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
       if (below_one_pending) return raise(ctx, kMsgBelowOneBeforeLength);
       return finish_field(ctx, op, f);
     }
-    if (pos_given && (f & kFormEndPosition) == 0) {
-      return raise(ctx, kMsgPosWithoutLength);
-    }
+  }
+  if (pos_given && (f & (kFormEndPosition | kFormPositionOnly)) == 0) {
+    return raise(ctx, kMsgPosWithoutLength);
   }
 
   // 10. An end position.
