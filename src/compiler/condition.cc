@@ -58,9 +58,12 @@ constexpr int kMsgNullOperator = 157;
 // Selection ids of generated statements lie below all others: -(counter) - this.
 constexpr int32_t kGeneratedSelidOffset = 1000;
 
-// Forms of the tested data and of the comparison value.
-constexpr uint32_t kFirstForms = kFormPosKeyword | kFormEndPosition | kFormPositionOnly | kFormType;
-constexpr uint32_t kValueForms = kFormPosKeyword | kFormCharLiteral | kFormLongNumber | kFormType;
+// Forms of the tested data and of the comparison value. Length keywords only where the operand
+// stands: the other operand may carry its own.
+constexpr uint32_t kFirstForms =
+    kFormPosKeyword | kFormEndPosition | kFormPositionOnly | kFormType | kFormLengthHere;
+constexpr uint32_t kValueForms =
+    kFormPosKeyword | kFormCharLiteral | kFormLongNumber | kFormType | kFormLengthHere;
 
 // The special operands, decided by their letters (see special_operand).
 constexpr std::string_view kSpecialOperands = "IN,INCOUNT,REC,RC,RETCD,RETCODE,LINE,EOF,DIR,DATA";

@@ -710,7 +710,8 @@ std::string_view length_words(uint32_t forms, bool l_words) {
 // Finds a length keyword: at the current token, or (without kFormLengthHere) anywhere.
 const char* find_length_word(TokenList& list, std::string_view words, uint32_t forms) {
   if (words.empty()) return nullptr;
-  if ((forms & kFormLengthHere) != 0 || list.unconsumed < 2) return input::match_current(list, words);
+  if ((forms & kFormLengthHere) != 0 || list.unconsumed < 2)
+    return input::match_current(list, words);
   const char* found = input::match_current(list, words);
   if (found != nullptr) return found;
   if (input::find_anywhere(list, words) == nullptr) return nullptr;
@@ -898,9 +899,8 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
     } else if ((f & kFormIntoKeyword) != 0) {
       words = "AT,INTO";
     }
-    const bool found = (f & kFormFromAnywhere) != 0
-                           ? input::find_anywhere(list, words) != nullptr
-                           : input::match_current(list, words) != nullptr;
+    const bool found = (f & kFormFromAnywhere) != 0 ? input::find_anywhere(list, words) != nullptr
+                                                    : input::match_current(list, words) != nullptr;
     if (found) {
       op->len = op->pos;
       op->len_kind = single_absolute(op->len) ? LengthKind::kFixed : LengthKind::kExpression;
@@ -925,6 +925,7 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
 
   // 9. Length keywords.
   if ((f & kFormLength) != 0 && list.current != nullptr) {
+    Token* here = list.current;
     bool got = false;
     if (find_length_word(list, length_words(f, false), f) != nullptr) {
       const int lrc = compile_expression(ctx, op, kExprLength, f & ~kFormLongNumber);
@@ -940,7 +941,12 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
         input::back_up(list);
       }
     }
-    if ((f & kFormLengthHere) == 0) input::left_over(list);
+    // A length found elsewhere in the statement: go on where the operand stands.
+    if (got && here != nullptr && (here->flags & input::kTokConsumed) == 0) {
+      list.current = here;
+    } else if (got && (f & kFormLengthHere) == 0) {
+      input::left_over(list);
+    }
     if (got) {
       if (below_one_pending) return raise(ctx, kMsgBelowOneBeforeLength);
       return finish_field(ctx, op, f);

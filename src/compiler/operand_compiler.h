@@ -16,8 +16,8 @@
 namespace recsift::compiler {
 
 // Results of compile_expression besides 0 and message numbers.
-inline constexpr int kNoExpression = 7;    // no expression here (nothing is taken)
-inline constexpr int kLongNumber = -7;     // a digit string too long for 32 bits (long-number form)
+inline constexpr int kNoExpression = 7;  // no expression here (nothing is taken)
+inline constexpr int kLongNumber = -7;   // a digit string too long for 32 bits (long-number form)
 
 // Expression modes.
 enum ExpressionMode : int {

@@ -90,13 +90,13 @@ enum class SpecialKind : uint8_t {
 
 // One term of an expression.
 struct Term {
-  TermKind kind = TermKind::kNone;            // what the term stands for
-  uint8_t flags = 0;                          // TermFlag bits
-  SpecialKind special = SpecialKind::kNone;   // kSpecial: which variable
-  int32_t value = 0;                          // kAbsolute, kNumber: the number, signed
-  int32_t pointer = 0;                        // kPointer, kNumberPointer: pointer-variable number
-  int32_t offset = 0;                         // kSpecial: offset of the field in its area
-  Term* next = nullptr;                       // the next term ("fldx"), null for the last
+  TermKind kind = TermKind::kNone;           // what the term stands for
+  uint8_t flags = 0;                         // TermFlag bits
+  SpecialKind special = SpecialKind::kNone;  // kSpecial: which variable
+  int32_t value = 0;                         // kAbsolute, kNumber: the number, signed
+  int32_t pointer = 0;                       // kPointer, kNumberPointer: pointer-variable number
+  int32_t offset = 0;                        // kSpecial: offset of the field in its area
+  Term* next = nullptr;                      // the next term ("fldx"), null for the last
 };
 
 // What the operand as a whole is; resolution switches on it.
@@ -128,31 +128,31 @@ enum TranslateTable : int32_t {
 
 // How the operand's length is given.
 enum class LengthKind : uint8_t {
-  kNone = 0,         // no length was written (the statement's compile step may decide one)
-  kFixed = 1,        // len.value bytes (a single absolute term)
-  kExpression = 2,   // the sum of the len chain (LEN L-4, LEN @P)
-  kToEnd = 3,        // up to and including the end position `end`: end - start + 1
-  kRest = 4,         // to the end of the addressable area, at most len.value bytes when that
-                     // is above 0
-  kSameAsFirst = 5,  // the resolved length of the statement's first operand
-  kSameAsSecond = 6, // the resolved length of the statement's second operand
-  kTwiceSecond = 7,  // conversions to hex text: twice the second operand's resolved length
-  kHalfSecond = 8,   // conversions from hex text: half the second operand's resolved length
+  kNone = 0,          // no length was written (the statement's compile step may decide one)
+  kFixed = 1,         // len.value bytes (a single absolute term)
+  kExpression = 2,    // the sum of the len chain (LEN L-4, LEN @P)
+  kToEnd = 3,         // up to and including the end position `end`: end - start + 1
+  kRest = 4,          // to the end of the addressable area, at most len.value bytes when that
+                      // is above 0
+  kSameAsFirst = 5,   // the resolved length of the statement's first operand
+  kSameAsSecond = 6,  // the resolved length of the statement's second operand
+  kTwiceSecond = 7,   // conversions to hex text: twice the second operand's resolved length
+  kHalfSecond = 8,    // conversions from hex text: half the second operand's resolved length
 };
 
 // Numeric types (Operand::type).
 enum NumericType : uint8_t {
-  kTypeCharacter0 = 0,  // not given: character data
-  kTypeBinary = 2,      // big-endian signed binary (TYPE B)
-  kTypeCharacter = 3,   // character (TYPE C; character literals)
-  kTypePacked = 4,      // packed decimal (TYPE P)
-  kTypeF = 6,           // TYPE F
-  kTypeNumericText = 7, // decimal digits as text (TYPE Z; long numeric literals)
+  kTypeCharacter0 = 0,   // not given: character data
+  kTypeBinary = 2,       // big-endian signed binary (TYPE B)
+  kTypeCharacter = 3,    // character (TYPE C; character literals)
+  kTypePacked = 4,       // packed decimal (TYPE P)
+  kTypeF = 6,            // TYPE F
+  kTypeNumericText = 7,  // decimal digits as text (TYPE Z; long numeric literals)
 };
 
 // Format byte (Operand::format).
 enum Format : uint8_t {
-  kFormatUndecided = 0,  // a field without a length: the statement's compile step decides
+  kFormatUndecided = 0,    // a field without a length: the statement's compile step decides
   kFormatPointerTest = 6,  // a NULL test of a pointer variable
   kFormatLiteral = 8,      // literal, immediate, computed number, area field, special operand
   kFormatField = 10,       // a record or work-area field with a length
@@ -186,16 +186,16 @@ struct Operand {
   uint8_t type = 0;                       // NumericType
   uint8_t format = kFormatUndecided;      // Format
   uint8_t pos_flags = 0;                  // PositionFlag bits
-  Term pos;                   // kField, kComputed: position chain; kAreaField: pos.offset
+  Term pos;  // kField, kComputed: position chain; kAreaField: pos.offset
   LengthKind len_kind = LengthKind::kNone;  // how the length is given
   uint8_t len_flags = 0;                    // LengthFlag bits
-  Term len;                   // kFixed: len.value; kExpression: the length chain;
-                              // kRest: the cap in len.value (0 = none)
-  Term end;                   // kToEnd: the end position chain (a position, as pos)
-  int32_t immediate = 0;      // kImmediate: the number as written; kTable: the TranslateTable;
-                              // special operands: filled by evaluation
-  uint8_t* lit = nullptr;     // kLiteral: the bytes (pool text "lit", or storage of the run)
-  int32_t lit_length = 0;     // kLiteral: their count
+  Term len;                                 // kFixed: len.value; kExpression: the length chain;
+                                            // kRest: the cap in len.value (0 = none)
+  Term end;                                 // kToEnd: the end position chain (a position, as pos)
+  int32_t immediate = 0;   // kImmediate: the number as written; kTable: the TranslateTable;
+                           // special operands: filled by evaluation
+  uint8_t* lit = nullptr;  // kLiteral: the bytes (pool text "lit", or storage of the run)
+  int32_t lit_length = 0;  // kLiteral: their count
 
   // ---- Set by resolution, valid until the next resolution of the descriptor -------------
   uint8_t* address = nullptr;    // byte 1 of the operand; null when resolution failed
