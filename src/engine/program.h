@@ -244,6 +244,9 @@ struct Statement {
   // Files and branches. For GOTO/GOSUB/PERFORM/DO: the label entry while compiling, the
   // statement after the label once linked; for GG: the End statement.
   files::FFREC* file = nullptr;  // the file a file verb or file test works on
+  char* file_name = nullptr;     // condition file tests and record counts: the FILE= name as
+                                 // typed (pool text "fnm"); linking finds `file` by it, and
+                                 // supplies the primary input when it is null
   LabelEntry* branch = nullptr;  // branch target label (compile time)
   Statement* jump = nullptr;     // branch target statement (after linking)
 

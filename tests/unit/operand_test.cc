@@ -1,0 +1,187 @@
+// Tests of the operand compiler: operand texts and accepted forms against the descriptor they
+// compile to (or the message they raise), and the name-index entries of pointer names.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "compiler/compiler.h"
+#include "compiler/operand_compiler.h"
+#include "engine/operand.h"
+#include "operand_fixture.h"
+
+namespace recsift::compiler {
+namespace {
+
+using testing_support::CompileCase;
+using testing_support::describe;
+using testing_support::message_of;
+
+constexpr uint32_t kPosField = kFormPosKeyword | kFormEndPosition;
+constexpr uint32_t kLenField = kFormLength | kFormPositionOnly;
+constexpr uint32_t kSource = kFormFromKeywords | kFormFrKeyword | kFormEndPosition;
+constexpr uint32_t kNumber = kFormLongNumber | kFormPlainNumber;
+
+struct Case {
+  const char* text;
+  uint32_t forms;
+  uint8_t op;            // operation of the statement record (ADD makes long numbers packed)
+  const char* expected;  // description, or "msg N"
+};
+
+std::string run(const Case& c) {
+  CompileCase cc(c.text, c.op);
+  engine::Operand* op = nullptr;
+  const int rc = compile_operand(cc.ctx(), &op, c.forms);
+  if (rc != 0) {
+    EXPECT_EQ(cc.messages().pending, rc) << c.text;
+    return message_of(cc.messages());
+  }
+  return describe(op);
+}
+
+TEST(OperandCompiler, PositionsLengthsAndRanges) {
+  const std::vector<Case> cases = {
+      {"POS 10,20", kPosField, 0, "F 10 L11 f10 k r"},
+      {"POS 10 20", kPosField, 0, "F 10 L11 f10 k r"},
+      {"P 5,5", kPosField, 0, "F 5 L1 f10 k r"},
+      {"POS 20,10", kPosField, 0, "msg 74"},
+      {"POS L-9,L", kPosField, 0, "F L-9 to(L) f10 k r"},
+      {"POS @P,@P", kPosField, 0, "F @2 L1 f10 k r"},
+      {"POS 10 LEN 5", kPosField, 0, "F 10 L5 f10 k"},
+      {"POS 10 LEN L-4", kPosField, 0, "F 10 L(L-4) f10 k"},
+      {"POS 10 L 5", kPosField, 0, "F 10 L5 f10 k"},
+      {"10 LENGTH 5", kLenField, 0, "F 10 L5 f10"},
+      {"10 RECSIZE 5", kLenField | kFormNoRecsizeLrecl, 0, "F 10 f0"},
+      {"10 L 5", kLenField | kFormNoL, 0, "F 10 f0"},
+      {"POS 10", kFormPosKeyword, 0, "msg 69"},
+      {"POS 10", kPosField | kFormPositionOnly, 0, "F 10 f0 k"},
+      {"POS 10 LEN 0", kPosField, 0, "F 10 L0 f10 k"},
+      {"POS 0 LEN 5", kPosField, 0, "msg 75"},
+      {"POS 0,5", kPosField, 0, "msg 75"},
+      {"POS 0", kPosField | kFormPositionOnly, 0, "msg 9"},
+      {"POS 0", kPosField | kFormPositionOnly | kFormBelowOneAllowed, 0, "F 0 f0 k b"},
+      {"POS L-1", kFormPositionOnly | kFormPosKeyword, 0, "F L-1 f0 k"},
+      {"POS @P+1", kFormPositionOnly | kFormPosKeyword, 0, "F @2+1 f0 k"},
+      {"POS @+1", kFormPositionOnly | kFormPosKeyword, 0, "F @0+1 f0 k"},
+      {"POS DIFF", kFormPositionOnly | kFormPosKeyword, 0, "F @1 f0 k"},
+      {"POS DATE+1", kFormPositionOnly | kFormPosKeyword, 0, "F S21:0+1 f0 k"},
+      {"POS 10 + 5", kFormPositionOnly | kFormPosKeyword, 0, "F 10+5 f0 k"},
+      {"POS -L+20", kFormPositionOnly | kFormPosKeyword, 0, "F -L+20 f0 k"},
+      {"POS 10++5", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
+      {"POS 10-", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
+      {"10 FR 21", kSource, 0, "F 21 L10 f10"},
+      {"10 AT 21", kFormFromKeywords, 0, "F 21 L10 f10"},
+      {"10 FROM 21", kFormFromKeywords, 0, "msg 7"},
+      {"10 FR 0", kSource, 0, "msg 9"},
+      {"L-4 INTO 21", kFormFromKeywords | kFormIntoKeyword, 0, "F 21 L(L-4) f10"},
+      {"10 TO X FR 21", kSource | kFormFromAnywhere, 0, "F 21 L10 f10"},
+      {"1,80", kFormEndPosition | kFormAbsoluteOnly, 0, "F 1 L80 f10 r"},
+      {"L,80", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
+      {"1,L", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(run(c), c.expected) << c.text;
+}
+
+TEST(OperandCompiler, NumbersLiteralsAndTypes) {
+  const std::vector<Case> cases = {
+      {"25", kNumber, 0, "#25 L4 t2 f8"},
+      {"-5", kNumber, 0, "#-5 L4 t2 f8"},
+      {"2147483647", kNumber, 0, "#2147483647 L4 t2 f8"},
+      {"2147483648", kFormPlainNumber, 0, "msg 7"},
+      {"12345678901234", kFormLongNumber, engine::kOpAdd, "X'012345678901234C' L8 t4 f8"},
+      {"-00123", kFormLongNumber | kFormFromKeywords, engine::kOpSub, "#-123 L4 t2 f8"},
+      {"-0012345678901", kFormLongNumber, engine::kOpSub, "X'12345678901D' L6 t4 f8"},
+      {"0009876543210", kFormLongNumber, engine::kOpMult, "'9876543210' L10 t7 f8"},
+      {"L-4", kNumber, 0, "=L-4 L4 t2 f8"},
+      {"@P+1", kNumber, 0, "=@2+1 L4 t2 f8"},
+      {"DATE+1", kNumber, 0, "msg 137"},
+      {"UXLRECL", kNumber, 0, "A0 L4 t2 f8"},
+      {"POS RETCD", kFormPosKeyword | kFormPositionOnly, 0, "A24 L4 t2 f8 k"},
+      {"'abc'", kFormCharLiteral, 0, "'abc' L3 t3 f8"},
+      {"X'0081'", kFormLiteralRefused, 0, "X'0081' L2 t3 f8"},
+      {"''", kFormCharLiteral, 0, "'' L0 t3 f8"},
+      {"'abc'", kFormPositionOnly, 0, "msg 7"},
+      {"ABC", kFormCharLiteral | kFormFromKeywords, 0, "'ABC' L3 t3 f8"},
+      {"A-B", kFormCharLiteral, 0, "'A-B' L3 t3 f8"},
+      {"ABC", kFormLiteralRefused | kSource, 0, "msg 42"},
+      {"5 TO X", kFormLiteralRefused | kSource, 0, "msg 42"},
+      {"ABC", kFormEndPosition, 0, "msg 7"},
+      {"'ab' TYPE Z", kFormCharLiteral | kFormType, 0, "'ab' L2 t7 f8"},
+      {"POS 1,4 TY B", kPosField | kFormType, 0, "F 1 L4 t2 f10 k r"},
+      {"POS 1,4 TYPE PP", kPosField | kFormType, 0, "msg 79"},
+      {"POS 1,4 TYPE Q", kPosField | kFormType, 0, "msg 79"},
+      {"", kSource, 0, "msg 5"},
+      {"POS 1", kFormPosKeyword | kFormLength, 0, "msg 2"},
+      {"1", kFormPlainNumber | kFormEndPosition, 0, "msg 2"},
+      {"1", kFormLengthOnly | kFormType, 0, "msg 2"},
+      {"L-4", kFormLengthOnly, 0, "- L(L-4) f0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(run(c), c.expected) << c.text;
+}
+
+TEST(OperandCompiler, TypeAloneIsFoundAnywhereForTheOperandInTheSlot) {
+  CompileCase cc("POS 1,4 TYPE P TO X");
+  engine::Operand* op = nullptr;
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormType), 0);
+  EXPECT_EQ(describe(op), "F 1 L4 t4 f10 k r");
+  ASSERT_NE(cc.list().current, nullptr);
+  EXPECT_STREQ(cc.list().current->text, "TO");
+}
+
+TEST(OperandCompiler, PointerNamesAreEnteredOnFirstUse) {
+  CompileCase cc("POS @Next+1");
+  engine::Operand* op = nullptr;
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPosKeyword | kFormPositionOnly), 0);
+  EXPECT_EQ(cc.names().size(), 3);
+  EXPECT_EQ(cc.names().find("NEXT"), 2);
+  CompileCase again("@NEXT");
+  again.names().insert("OTHER");
+  again.names().insert("NEXT");
+  engine::Operand* op2 = nullptr;
+  ASSERT_EQ(compile_operand(again.ctx(), &op2, kFormPlainNumber), 0);
+  EXPECT_EQ(describe(op2), "=@3 L4 t2 f8");
+}
+
+TEST(OperandCompiler, JoinedWordsReadLikeSplitOnes) {
+  // Substitution joins "%1+5" back into one word; the signs inside it still separate terms.
+  CompileCase cc("POS 10+5,L-1");
+  input::Token* t = cc.list().head->next;
+  // Glue the pieces of "10+5" back into one token, as substitution does.
+  ASSERT_STREQ(t->text, "10");
+  t->flags &= ~input::kTokSplit;
+  static char joined[] = "10+5";
+  t->text = joined;
+  t->length = 4;
+  t->next->flags |= input::kTokConsumed;
+  t->next->next->flags |= input::kTokConsumed;
+  cc.list().unconsumed -= 2;
+  engine::Operand* op = nullptr;
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
+  EXPECT_EQ(describe(op), "F 10+5 to(L-1) f10 k r");
+}
+
+TEST(OperandCompiler, PendingMessageStopsAtOnceAndUxlineWantsLineFields) {
+  CompileCase cc("POS UXLINE");
+  cc.messages().pending = 42;
+  engine::Operand* op = nullptr;
+  EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPosKeyword | kFormPositionOnly), 42);
+  EXPECT_EQ(op, nullptr);
+  cc.messages().pending = 0;
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPosKeyword | kFormPositionOnly), 0);
+  EXPECT_TRUE(cc.listing().line_fields_wanted);
+}
+
+TEST(OperandCompiler, EndPositionRequestCompletesTheOperandInTheSlot) {
+  CompileCase cc("10 12 'x'");
+  engine::Operand* op = nullptr;
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly), 0);
+  ASSERT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);
+  EXPECT_EQ(describe(op), "F 10 L3 f10 r");
+  EXPECT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);  // a quoted token is no end
+  EXPECT_EQ(describe(op), "F 10 L3 f10 r");
+}
+
+}  // namespace
+}  // namespace recsift::compiler
