@@ -983,4 +983,21 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
   return literal_rule(ctx, op, f);
 }
 
+void complete_operand(Context&, Operand** slot) {
+  if (*slot == nullptr) *slot = new_operand();
+  Operand* op = *slot;
+  if (op->kind == engine::OperandKind::kNone) {
+    // No operand written: the current record from its first byte.
+    op->kind = engine::OperandKind::kField;
+    op->pos.kind = engine::TermKind::kAbsolute;
+    op->pos.value = 1;
+    op->format = engine::kFormatField;
+  }
+  if (op->len_kind == engine::LengthKind::kNone) {
+    op->len_kind = engine::LengthKind::kRest;
+    op->len.value = 0;
+  }
+  if (op->type == 0) op->type = 1;
+}
+
 }  // namespace recsift::compiler
