@@ -1121,7 +1121,7 @@ int32_t compile_statement(Context& ctx) {
   Statement& rec = allocate_record(ctx);
 
   if (input::left_over(list) == nullptr || pending(ctx)) return 0;
-  if (input::has_variables(*ctx.variables)) {
+  if (input::needs_substitution(*ctx.variables, *ctx.tokens)) {
     substitute_variables(ctx);
     if (pending(ctx)) return 0;
   }

@@ -81,7 +81,11 @@ void start_up(RunState& run) {
   special.set_byte(convert::kSpNoRdw, 1);
   special.set_byte(convert::kSpFillChar, ' ');
   run.max_token_length = 516;
-  run.listing = ListingDefaults{};
+  run.tokens.max_token_length = run.max_token_length;
+  report::listing_attach(run.listing, w.heading, w.rule, w.date, w.special, w.banner, kVersionText);
+  if (run.listing_file_given) run.listing.name = run.listing_file;
+  run.listing.messages = &run.messages;
+  run.messages.program_dir = run.program_dir;
 
   // Pointer names 0 and 1 are reserved.
   run.names.insert(std::string_view());
@@ -106,8 +110,10 @@ void write_log(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), report::log_stream());
 }
 
-// Close-down: the log stream is closed and the return code becomes the exit code.
+// Close-down: the listing and the log stream are closed and the return code becomes the exit
+// code.
 int close_down(RunState& run) {
+  report::listing_print(run.listing, nullptr, report::PT_CLOSE, 0);
   report::close_log_stream();
   files::pool_settings().trace = nullptr;
   return convert::SpecialArea(run.work.special).get(convert::kSpReturnCode);
@@ -131,7 +137,7 @@ int run(int argc, char** argv) {
     banner += kBuildLevel;
     banner += " (Latest change).\n";
     write_log(banner);
-    close_down(state);
+    report::close_log_stream();
     return 0;
   }
   // The short banner (title and start time) is what later prints show once.
@@ -143,6 +149,7 @@ int run(int argc, char** argv) {
     special.set_byte(convert::kSpBannerFlags,
                      special.byte(convert::kSpBannerFlags) | convert::kBannerPrinted);
   }
+  compile_phase(state);
   return close_down(state);
 }
 

@@ -9,7 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "compiler/compiler.h"
 #include "engine/engine.h"
+#include "engine/program.h"
+#include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
 
@@ -56,6 +59,7 @@ struct WorkBlock {
 struct Parameter {
   std::string value;   // the token's value: upper-cased word, quoted text, or packed hex bytes
   std::string source;  // as typed on the command line, quotes and "X" included
+  uint32_t flags = 0;  // the token's word, quote and hex flags
 };
 
 // Debug switches from "-cor".
@@ -68,16 +72,6 @@ struct DebugFlags {
   bool tr = false;  // toggle keeping at release numbers tr1 and tr2
   int32_t tr1 = 0;  // first TR number
   int32_t tr2 = 0;  // second TR number
-};
-
-// Listing defaults; the listing recomputes the heading layout from the page width.
-struct ListingDefaults {
-  int32_t page_depth = 86;                  // lines per page
-  int32_t page_width = 132;                 // columns per line
-  int32_t data_width = 100;                 // bytes of record data per printed line
-  int32_t length_print = 8;                 // record-length printing value
-  uint16_t dump_enclosure = 0x7C3A;         // "|" and ":" around dumped data
-  int32_t heading_layout[3] = {96, 1, 94};  // positions of the heading's parts
 };
 
 // The process-wide values of one run. One instance, built by run() and passed down.
@@ -111,18 +105,20 @@ struct RunState {
   std::array<Parameter, 10> params;  // [1..9]; [0] unused (%0 is the program path)
   std::string staging;  // generated EQU statements and in-line statements, compiled first
 
-  // Counters and compiler bookkeeping.
-  int32_t line_counter = 0;         // physical control lines read
-  int32_t selid_counter = 1;        // next selection id
-  int32_t last_statement_type = 0;  // type of the last statement compiled
-  report::Messages messages;        // pending message and the count printed
-
-  ListingDefaults listing;         // page and print sizes before any OPTION
   int32_t max_token_length = 516;  // longest token accepted
 
-  input::TokenList tokens;  // the tokenizer's list, reused for every statement
-  engine::NameIndex names;  // pointer-variable names
-  WorkBlock work;           // the carved work block
+  // The objects of the subsystems, owned here for the whole run.
+  report::Messages messages;   // pending message and the count printed
+  report::Listing listing;     // listing settings and state
+  input::TokenList tokens;     // the tokenizer's list, reused for every statement
+  input::Variables variables;  // substitution variables
+  input::TextStore store;      // every control line read, for the listing and comments
+  input::Reader reader;        // control inputs and the statement loop
+  files::FileList files;       // file control blocks
+  engine::Program program;     // the selection program
+  engine::NameIndex names;     // pointer-variable names
+  compiler::Context compile;   // what the compile steps share (line counter included)
+  WorkBlock work;              // the carved work block
 };
 
 // ---- Operations ------------------------------------------------------------------------------
@@ -138,9 +134,10 @@ void start_up(RunState& run);
 void read_parameters(RunState& run, int argc, char** argv);
 // The command tail: the arguments after the program, joined by one blank each.
 std::string command_tail(int argc, char** argv);
-// Examines the command-line statement text for a final END or "/*"; returns 1 when found (the
-// text is then cut before it for "/*"), else 0. Ensures the text ends with a line feed.
-int end_of_inline_statements(RunState& run, std::string& text);
+// Compilation: opens the control input, compiles the command-line statements and the control
+// input, and settles what follows (message 4 and no run after errors). Returns true when the
+// program compiled without a message.
+bool compile_phase(RunState& run);
 // The banner line: the title, then the run's start date and time (year/month/day hours:minutes).
 std::string banner_line(const RunState& run);
 

@@ -145,7 +145,10 @@ void read_parameters(RunState& run, int argc, char** argv) {
         } else {
           run.staging += equ;
           run.param_count = n;
-          run.params[n] = Parameter{std::string(word), std::string(source)};
+          run.params[n] = Parameter{std::string(word), std::string(source), t->flags};
+          input::define_parameter(
+              run.variables, n, run.params[n].value, run.params[n].source,
+              t->flags & (input::kTokWord | input::kTokQuoted | input::kTokHex));
           size_t blanks = end;
           while (blanks < typed.size() && typed[blanks] == ' ') ++blanks;
           parg += typed.substr(begin, blanks - begin);
@@ -164,40 +167,9 @@ void read_parameters(RunState& run, int argc, char** argv) {
     run.staging += static_cast<char>(separator);
     run.inline_statements = true;
   }
-  if (run.params_present || run.inline_statements) end_of_inline_statements(run, run.staging);
-}
-
-int end_of_inline_statements(RunState& run, std::string& text) {
-  const char separator = static_cast<char>(separator_of(run));
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  // The last single separator, scanning back from the second-to-last character.
-  size_t found = 0;
-  for (size_t i = text.size() >= 2 ? text.size() - 2 : 0; i > 0; --i) {
-    if (text[i] == separator && text[i + 1] != separator) {
-      found = i;
-      break;
-    }
+  if (run.params_present || run.inline_statements) {
+    input::end_of_inline_statements(run.staging, separator, run.tokens, &run.no_control_input);
   }
-  int result = 0;
-  if (found > 0) {
-    std::string last = text.substr(found + 1) + "\n";
-    input::tokenise(run.tokens, last.data(), last.data(), static_cast<uint8_t>(separator), false);
-    const input::Token* first = run.tokens.head;
-    while (first != nullptr && (first->flags & input::kTokComment) &&
-           !(first->flags & input::kTokEnd)) {
-      first = first->next;
-    }
-    if (first != nullptr && first->text != nullptr && (first->flags & input::kTokWord)) {
-      const std::string_view word(first->text, static_cast<size_t>(first->length));
-      if (word == "E" || word == "END" || word == "/*") {
-        if (word == "/*") run.no_control_input = true;
-        while (!text.empty() && text.back() == separator) text.pop_back();
-        result = 1;
-      }
-    }
-  }
-  text += '\n';
-  return result;
 }
 
 }  // namespace recsift::driver

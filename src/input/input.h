@@ -314,7 +314,7 @@ struct Reader {
   ControlEntry* bottom = nullptr;          // first control entry (the control input)
   ControlEntry* current = nullptr;         // entry being read
   int32_t* line_counter = nullptr;         // physical lines read
-  int32_t* last_statement_type = nullptr;  // 9 after END, QUIT, CANCEL: reading ends
+  const uint8_t* last_statement_type = nullptr;  // 9 after END, QUIT, CANCEL: reading ends
   bool* include_pending = nullptr;         // set by include_control_file, cleared by the loop
   bool* no_echo = nullptr;                 // NOPCTL: statements not listed (a message cancels it)
   bool* comments_kept = nullptr;           // set when a comment is attached to a statement

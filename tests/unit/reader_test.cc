@@ -95,7 +95,7 @@ class Loop {
   Reader r;
   StatementHooks hooks;
   int32_t lines = 0;
-  int32_t last_type = 0;
+  uint8_t last_type = 0;
   bool include_pending = false;
   bool no_echo = false;
   bool comments_kept = false;
