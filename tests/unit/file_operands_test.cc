@@ -260,7 +260,7 @@ TEST_F(FileStatements, PrimaryInputIsTheFirstReadAction) {
 TEST_F(FileStatements, WorkAreaLimitsTheRecordLength) {
   convert::SpecialArea(special_).set(convert::kSpWorkLength, 100);
   EXPECT_EQ(compile("READ big.dat L=200", engine::kOpRead), files::kMsgWorkAreaShort);
-  EXPECT_EQ(compile("READ big.dat L=200 INTO POS", engine::kOpRead), 0);
+  EXPECT_EQ(compile("READ big.dat L=200 INTO POS 1", engine::kOpRead), 0);
   EXPECT_EQ(compile("READ small.dat L=100", engine::kOpRead), 0);
 }
 
@@ -285,10 +285,10 @@ TEST_F(FileStatements, KeyedModesAndOperands) {
     EXPECT_EQ(file()->keyed_modes, r.modes) << r.statement;
     EXPECT_EQ(left(), "") << r.statement;
   }
-  ASSERT_EQ(compile("READ i.dat INTO POS", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ i.dat INTO POS 101", engine::kOpRead), 0);
   EXPECT_EQ(last_->access, engine::kAccessSequential);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("WRITE o.dat FROM POS", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE o.dat FROM POS 1 L 10", engine::kOpWrite), 0);
   EXPECT_EQ(left(), "");
   ASSERT_EQ(compile("WRITE ix.dat INDEXED KL=4 KEYFROM=K", engine::kOpWrite), 0);
   EXPECT_EQ(left(), "");
@@ -334,10 +334,10 @@ TEST_F(FileStatements, CallNamesARoutineAndLoadsTheLibrary) {
 TEST_F(FileStatements, NoFileOperand) {
   ASSERT_EQ(compile("WRITE", engine::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
-  ASSERT_EQ(compile("WRITE FROM POS", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE FROM 5,10", engine::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("READ INTO POS RECFM=F", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ INTO POS 1 RECFM=F", engine::kOpRead), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "RECFM F");
 }
