@@ -13,6 +13,7 @@
 #include "files/files.h"
 #include "host/host.h"
 #include "input/input.h"
+#include "operand_fixture.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
@@ -66,6 +67,8 @@ class FileStatements : public ::testing::Test {
     return out;
   }
 
+  // Operands compiled by FROM, INTO and the keys are pool blocks that live for the run.
+  testing_support::RunLifetime run_lifetime_;
   input::TokenList list_;
   report::Messages messages_;
   engine::Program program_;
