@@ -328,7 +328,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
     input::left_over(list);
   } else {
     // The result replaces B, which must be a field.
-    slots[0] = nullptr;
+    release_operand(&slots[0]);
     if (is_number(slots[2])) return raise(ctx, kMsgResultIsNumber);
   }
   if (is_number(slots[1]) && is_number(slots[2])) return raise(ctx, kMsgTwoNumbers);
@@ -398,7 +398,7 @@ int compile_move(Context& ctx, Statement* st, uint8_t op) {
   if (int rc = compile_target(ctx, st, &found); rc != 0) return rc;
   if (!found) {
     if (op == engine::kOpMove) return raise(ctx, kMsgNoTo);
-    st->operands[0] = nullptr;  // in place
+    release_operand(&st->operands[0]);  // in place
   }
   return settle_lengths(ctx, st, op == engine::kOpMove);
 }
@@ -466,7 +466,7 @@ int compile_tran(Context& ctx, Statement* st) {
   if (int rc = compile_source(ctx, st, false); rc != 0) return rc;
   bool found = false;
   if (int rc = compile_target(ctx, st, &found); rc != 0) return rc;
-  if (!found) st->operands[0] = nullptr;
+  if (!found) release_operand(&st->operands[0]);
 
   if (!table_named) {
     // Two texts: each character of the first becomes the one at its place in the second.
@@ -565,7 +565,7 @@ int compile_cvdate(Context& ctx, Statement* st) {
   area->pos.special = engine::SpecialKind::kDateArea;
   area->pos.value = 1;
   set_fixed_length(area, convert::kDateAreaSize);
-  st->operands[1] = nullptr;
+  release_operand(&st->operands[1]);
   return 0;
 }
 

@@ -52,10 +52,14 @@ enum class Value : uint8_t {
   kOperand,   // an operand follows (with or without "=")
 };
 
-// Operand forms of the operand keywords.
-constexpr uint32_t kDataForms = kFormPosKeyword | kFormLength | kFormCharLiteral;
-constexpr uint32_t kAreaForms = kFormPosKeyword | kFormLength;
-constexpr uint32_t kNumberForms = kFormLongNumber | kFormPosKeyword;
+// Operand forms of the operand keywords: data (FROM, KEYFROM, a key) is a literal or a field, the
+// INTO area a field or a position, a byte address or record number a number or a field. A field is
+// "POS p" with a length or an end, "p,e" or "p e"; its length keywords are looked for only right
+// after it, since L and LRECL elsewhere on the statement are file keywords.
+constexpr uint32_t kFieldForms = kFormPosKeyword | kFormEndPosition | kFormLengthHere;
+constexpr uint32_t kDataForms = kFieldForms | kFormCharLiteral;
+constexpr uint32_t kAreaForms = kFieldForms | kFormPositionOnly;
+constexpr uint32_t kNumberForms = kFormLongNumber | kFormPosKeyword | kFormLengthHere;
 
 struct KeywordRow {
   std::string_view synonyms;  // the synonym list, as matched
@@ -404,12 +408,17 @@ int FileOperands::call_operand() {
   const std::string_view name = take_word(list, t);
   // The routine is called by an 8-character name: a longer name or a path would silently
   // call another routine.
+  // Messages about the routine or the library mark the routine's name.
   if (name.empty() || name.size() > kShortNameMax ||
       name.find_first_of("/\\") != std::string_view::npos) {
+    list.current = t;
     return fail(files::kMsgBadFileName);
   }
   if (int rc = define(name, false); rc != 0) return rc;
-  if (int rc = files::load_call_library(files); rc != 0) return fail(rc);
+  if (int rc = files::load_call_library(files); rc != 0) {
+    list.current = t;
+    return fail(rc);
+  }
   return 0;
 }
 

@@ -316,6 +316,10 @@ Operand* new_operand() {
   return new (files::qelgcore(sizeof(Operand), 0, "FLD")) Operand();
 }
 
+void release_operand(Operand** slot) {
+  files::qelgrel(slot, "FLD");
+}
+
 void clear_operand(Operand* op) {
   *op = Operand();
 }

@@ -35,6 +35,8 @@ int compile_expression(Context& ctx, engine::Operand* op, int mode, uint32_t for
 engine::Operand* new_operand();
 // Clears a descriptor for another try (its extra terms stay in the pool).
 void clear_operand(engine::Operand* op);
+// Gives an empty descriptor that a statement does not use back to the pool; *slot becomes null.
+void release_operand(engine::Operand** slot);
 
 // Reads "TYPE x" or "TY x" into op->type: at the current token, or anywhere in the statement
 // (then the current token is the first open token afterwards). Needs two unconsumed tokens.

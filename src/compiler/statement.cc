@@ -821,7 +821,9 @@ void complete_operands(Context& ctx) {
     case engine::kOpWrite:
     case engine::kOpUpdate:
     case engine::kOpInsert:
-      if (input::left_over(list) != nullptr) {
+      // The data written: what the file operands left, unless a FROM keyword has given it
+      // already (then the words left over are reported as such).
+      if (rec.operands[0] == nullptr && input::left_over(list) != nullptr) {
         compile_operand(ctx, &rec.operands[0], kDataForms);
       }
       break;

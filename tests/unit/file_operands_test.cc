@@ -13,6 +13,7 @@
 #include "files/files.h"
 #include "host/host.h"
 #include "input/input.h"
+#include "operand_fixture.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
@@ -66,6 +67,8 @@ class FileStatements : public ::testing::Test {
     return out;
   }
 
+  // Operands compiled by FROM, INTO and the keys are pool blocks that live for the run.
+  testing_support::RunLifetime run_lifetime_;
   input::TokenList list_;
   report::Messages messages_;
   engine::Program program_;
@@ -260,7 +263,7 @@ TEST_F(FileStatements, PrimaryInputIsTheFirstReadAction) {
 TEST_F(FileStatements, WorkAreaLimitsTheRecordLength) {
   convert::SpecialArea(special_).set(convert::kSpWorkLength, 100);
   EXPECT_EQ(compile("READ big.dat L=200", engine::kOpRead), files::kMsgWorkAreaShort);
-  EXPECT_EQ(compile("READ big.dat L=200 INTO POS", engine::kOpRead), 0);
+  EXPECT_EQ(compile("READ big.dat L=200 INTO POS 1", engine::kOpRead), 0);
   EXPECT_EQ(compile("READ small.dat L=100", engine::kOpRead), 0);
 }
 
@@ -285,10 +288,10 @@ TEST_F(FileStatements, KeyedModesAndOperands) {
     EXPECT_EQ(file()->keyed_modes, r.modes) << r.statement;
     EXPECT_EQ(left(), "") << r.statement;
   }
-  ASSERT_EQ(compile("READ i.dat INTO POS", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ i.dat INTO POS 101", engine::kOpRead), 0);
   EXPECT_EQ(last_->access, engine::kAccessSequential);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("WRITE o.dat FROM POS", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE o.dat FROM POS 1 L 10", engine::kOpWrite), 0);
   EXPECT_EQ(left(), "");
   ASSERT_EQ(compile("WRITE ix.dat INDEXED KL=4 KEYFROM=K", engine::kOpWrite), 0);
   EXPECT_EQ(left(), "");
@@ -334,10 +337,10 @@ TEST_F(FileStatements, CallNamesARoutineAndLoadsTheLibrary) {
 TEST_F(FileStatements, NoFileOperand) {
   ASSERT_EQ(compile("WRITE", engine::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
-  ASSERT_EQ(compile("WRITE FROM POS", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE FROM 5,10", engine::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("READ INTO POS RECFM=F", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ INTO POS 1 RECFM=F", engine::kOpRead), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "RECFM F");
 }

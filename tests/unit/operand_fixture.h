@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "engine/operand.h"
 #include "engine/program.h"
+#include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
 
@@ -31,7 +32,7 @@ struct RunLifetime {};
 #endif
 
 // A statement text tokenised into a context with an empty program record (operation `op`), the
-// two reserved pointer names and a zeroed special-variable area.
+// two reserved pointer names, a zeroed special-variable area, and no variables and no files.
 class CompileCase {
  public:
   explicit CompileCase(const std::string& text, uint8_t op = 0)
@@ -45,6 +46,8 @@ class CompileCase {
     program_.head = &statement_;
     program_.current = &statement_;
     ctx_.tokens = &list_;
+    ctx_.variables = &variables_;
+    ctx_.files = &files_;
     ctx_.messages = &messages_;
     ctx_.listing = &listing_;
     ctx_.program = &program_;
@@ -52,7 +55,10 @@ class CompileCase {
     ctx_.special = special_;
     ctx_.statement = text_.get();
   }
-  ~CompileCase() { input::release_token_list(list_); }
+  ~CompileCase() {
+    input::release_token_list(list_);
+    files::release_file_list(files_);
+  }
 
   compiler::Context& ctx() { return ctx_; }
   engine::Statement& statement() { return statement_; }
@@ -67,6 +73,8 @@ class CompileCase {
   std::unique_ptr<char[]> text_;
   std::unique_ptr<char[]> source_;
   input::TokenList list_;
+  input::Variables variables_;
+  files::FileList files_;
   report::Messages messages_;
   report::Listing listing_;
   engine::Program program_;

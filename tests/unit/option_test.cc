@@ -139,7 +139,7 @@ TEST(OptionStatement, HeadingTitleAndRule) {
   std::memcpy(run.heading + 2, "RECSIFT/WNT 2.08 at ", 20);
   std::memset(run.rule, '-', 20);
   EXPECT_EQ(run.compile("OPTION HEAD 'Monthly run'"), "");
-  EXPECT_EQ(std::string(run.heading, 60), "  Monthly run" + std::string(47, ' '));
+  EXPECT_EQ(std::string(run.heading + 2, 58), "Monthly run" + std::string(47, ' '));
   EXPECT_EQ(std::string(run.rule, 58), std::string(11, '-') + std::string(47, ' '));
   EXPECT_FALSE(run.listing.headings_built);
 

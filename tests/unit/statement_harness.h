@@ -1,5 +1,6 @@
 // A compile run for the statement and OPTION tests: the objects the run driver owns, set to their
-// start-up values, and a reader that compiles statements one by one as the control-statement
+// start-up values (the listing attached to the run's areas and open, its lines thrown away), and a
+// reader that compiles statements one by one as the control-statement
 // loop does (tokenise, compile, message 45 for leftovers, stop after END, QUIT or CANCEL).
 #ifndef RECSIFT_TESTS_UNIT_STATEMENT_HARNESS_H_
 #define RECSIFT_TESTS_UNIT_STATEMENT_HARNESS_H_
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compiler/compiler.h"
@@ -27,9 +29,10 @@ struct CompileRun {
   engine::Program program;
   engine::NameIndex names;
   files::FileList files;
-  uint8_t special[128] = {};
-  char heading[160];
-  char rule[160];
+  uint8_t special[convert::kSpecialAreaSize] = {};
+  uint8_t date_area[convert::kDateAreaSize] = {};
+  char heading[report::kHeadingSize];
+  char rule[report::kHeadingSize];
   char line_area[10 + 516 + 2] = {};
   char statement[528] = {};
   int32_t lines_left = 50;
@@ -41,11 +44,23 @@ struct CompileRun {
   CompileRun() {
     std::memset(heading, ' ', sizeof heading);
     std::memset(rule, ' ', sizeof rule);
+    std::memset(date_area, ' ', sizeof date_area);
+    heading[0] = '\n';
+    heading[1] = '\r';
     convert::SpecialArea sp(special);
     sp.set_byte(convert::kSpSeparator, '!');
     sp.set_byte(convert::kSpBannerFlags, convert::kBannerWanted);
     sp.set_byte(convert::kSpNoRdw, 1);
-    listing.headings_built = true;
+    sp.set_byte(convert::kSpFillChar, ' ');
+    // Pointer names 0 and 1 are reserved: @name variables number from 2.
+    names.insert(std::string_view());
+    names.insert(std::string_view("\xD1\xFF", 2));
+    // As at the start of a run: the listing knows the run's areas and has its first page. The
+    // statements' echoes (NOPCTL lists its own line) go nowhere.
+    report::listing_attach(listing, heading, rule, date_area, special, "", "");
+    listing.name = "/dev/null";
+    listing.messages = &messages;
+    report::listing_print(listing, "", report::PT_TEXT, 0);
     ctx.tokens = &tokens;
     ctx.variables = &variables;
     ctx.messages = &messages;
@@ -54,12 +69,16 @@ struct CompileRun {
     ctx.names = &names;
     ctx.files = &files;
     ctx.special = special;
+    ctx.date_area = date_area;
     ctx.heading = heading;
     ctx.rule = rule;
     ctx.line_area = line_area;
     ctx.statement = statement;
     ctx.lines_left = &lines_left;
     ctx.line_counter = 1;
+#ifdef RECSIFT_TEST_CALL_LIBRARY_DIR
+    files.program_dir = RECSIFT_TEST_CALL_LIBRARY_DIR;  // beside the program: the call library
+#endif
   }
 
   // Compiles one statement; returns its message ("" for none).

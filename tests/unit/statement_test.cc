@@ -30,23 +30,78 @@ void check(const DumpCase& c) {
   EXPECT_EQ(dump(run.program), c.dump) << c.name;
 }
 
+// A control file that uses every statement family, compiled through the real compile steps:
+// files with their keywords, conditions with value lists and scans, data statements, prints,
+// branches, listing layout and options.
+TEST(StatementCompiler, EveryFamilyTogether) {
+  const DumpCase cases[] = {
+      {"a selection run",
+       "OPTION PW=100 WORKLEN=400\n"
+       "READ in.dat RECFM=F L=80 INTO POS 101\n"
+       "IF POS 101 NE 'A','B'\n"
+       "AND POS 101,180 = 'XYZ' PTR @P\n"
+       "THEN MOVE POS 101,110 TO POS 1\n"
+       "THEN TRAN POS 1,10 UPPER\n"
+       "THEN ADD 1 TO POS 11,14 TYPE P\n"
+       "THEN CVCP POS 15,19 TO POS 20,22\n"
+       "THEN WRITE out.dat RECFM=V FROM POS 1 L 22\n"
+       "ELSE PRINT TYPE M STOPAFT 5\n"
+       "ELSE LOG 'other' POS 101,110\n"
+       "IF EOF\n"
+       "THEN GOTO FINISH\n"
+       "SPACE 2\n"
+       "GOSUB COUNTS TIMES 2\n"
+       "GOTO GET\n"
+       "COUNTS\n"
+       "LINE 3\n"
+       "RETURN\n"
+       "FINISH\n"
+       "PRINT 'done' STOPAFT 1",
+       "1 act READ op0 file\n"
+       "-2 if cmp=4 op0 op1\n"
+       "-1002 and cmp=4 op0 op1\n"
+       "-2 and cmp=1 op0 op1 ptr=2 flags=range,scan\n"
+       "2 then move op0 op1\n"
+       "3 then tran op1 op2\n"
+       "4 then add arg=68 op1 op2\n"
+       "5 then cvxx arg=0x34 op0 op1\n"
+       "6 then WR op0 file\n"
+       "7 else pr mod=20 " ENC " stop=5 op0\n"
+       "8 else log mod=8 " ENC " stop=50 op0\n"
+       "-9 if cmp=14\n"
+       "9 then goto stop=1 to=FINISH\n"
+       "10 act space mod=5 arg=2\n"
+       "11 act do times=2 to=COUNTS\n"
+       "12 act gg\n"
+       "13 act line mod=6 arg=3 label=COUNTS\n"
+       "14 act ret\n"
+       "15 act pr mod=17 " ENC " stop=1 op0 label=FINISH\n",
+       ""},
+  };
+  for (const DumpCase& c : cases) check(c);
+}
+
 TEST(StatementCompiler, RolesOfTheFirstWord) {
   const DumpCase cases[] = {
-      {"L alone is ELSE, its action a WRITE", "IF A\nTHEN PRINT\nL",
-       "-1 if\n1 then pr mod=17 " ENC " op0\n2 else WR\n", ""},
-      {"ELSE IF, THEN IF", "IF A\nTHEN IF B\nTHEN PRINT\nELSE IF C\nTHEN PRINT",
-       "-1 if\n-1 thenif\n1 then pr mod=17 " ENC " op0\n-2 elseif\n2 then pr mod=17 " ENC " op0\n",
+      {"L alone is ELSE, its action a WRITE", "IF POS 1 = 'A'\nTHEN PRINT\nL",
+       "-1 if cmp=1 op0 op1\n1 then pr mod=17 " ENC " op0\n2 else WR\n", ""},
+      {"ELSE IF, THEN IF",
+       "IF POS 1 = 'A'\nTHEN IF POS 2 = 'B'\nTHEN PRINT\nELSE IF POS 3 = 'C'\nTHEN PRINT",
+       "-1 if cmp=1 op0 op1\n-1 thenif cmp=1 op0 op1\n1 then pr mod=17 " ENC
+       " op0\n-2 elseif cmp=1 op0 op1\n2 then pr mod=17 " ENC " op0\n",
        ""},
-      {"I alone is IF, E alone ends the statements", "I\nE\nPRINT", "-1 if\n0 end\n", "3:not read"},
+      {"I alone is IF, E alone ends the statements", "I\nE\nPRINT", "-1 if\n0 end\n",
+       "1:8 3:not read"},  // the IF has nothing to test
       {"the verb L after another word", "NOW L 80\nTHEN L 80",
-       "1 act lrecl=\n2 act lrecl= flags=contthen\n", ""},
+       "1 act lrecl= arg=34 op0 op1\n2 act lrecl= arg=34 op0 op1 flags=contthen\n", ""},
       {"a file name alone is a WRITE", "OUT.TXT\nFILE=OUT.TXT\n'out.txt'\nDUMMY",
-       "1 act WR\n2 act WR\n3 act WR\n4 act WR\n", ""},
+       "1 act WR file\n2 act WR file\n3 act WR file\n4 act dummy file\n", ""},
       {"F FILE then a verb", "FILE PRINT", "1 act pr mod=17 " ENC " op0\n", ""},
-      {"WRITE word skipped", "WRITE\nOUTPUT READ X", "1 act WR\n2 act READ\n", ""},
-      {"pointer statement", "@P = 5", "1 act @x=\n", ""},
-      {"quoted first word is an action", "'THEN'", "1 act WR\n", ""},
-      {"case translation is TRAN", "UPPER POS 1,10\nNOW LOWER X", "1 act tran\n2 act tran\n", ""},
+      {"WRITE word skipped", "WRITE\nOUTPUT READ X", "1 act WR\n2 act READ file\n", ""},
+      {"pointer statement", "@P = 5", "1 act @x= arg=34 op0 op1\n", ""},
+      {"quoted first word is an action", "'THEN'", "1 act WR file\n", ""},
+      {"case translation is TRAN", "UPPER POS 1,10\nNOW LOWER POS 11,20",
+       "1 act tran op1 op2\n2 act tran op1 op2\n", ""},
       {"NOP words are statement-wide", "PRINT NOPCTL\nNOPTOT",
        "1 act pr mod=17 " ENC " op0\n0 end\n", ""},
   };
@@ -55,20 +110,27 @@ TEST(StatementCompiler, RolesOfTheFirstWord) {
 
 TEST(StatementCompiler, OrderOfStatements) {
   const DumpCase cases[] = {
-      {"IF after IF", "IF A\nIF B", "-1 if\n-1 if\n", "2:17"},
-      {"AND and OR after IF", "IF A\nAND B\nOR C\nTHEN PRINT",
-       "-1 if\n-1 and\n-1 or\n1 then pr mod=17 " ENC " op0\n", ""},
-      {"action right after a test", "IF A\nPRINT", "-1 if\n1 act pr mod=17 " ENC "\n", "2:17"},
+      {"IF after IF", "IF POS 1 = 'A'\nIF POS 2 = 'B'",
+       "-1 if cmp=1 op0 op1\n-1 if cmp=1 op0 op1\n", "2:17"},
+      {"AND and OR after IF", "IF POS 1 = 'A'\nAND POS 2 = 'B'\nOR POS 3 = 'C'\nTHEN PRINT",
+       "-1 if cmp=1 op0 op1\n-1 and cmp=1 op0 op1\n-1 or cmp=1 op0 op1\n1 then pr mod=17 " ENC
+       " op0\n",
+       ""},
+      {"action right after a test", "IF POS 1 = 'A'\nPRINT",
+       "-1 if cmp=1 op0 op1\n1 act pr mod=17 " ENC "\n", "2:17"},
       {"THEN first", "THEN PRINT", "1 then pr mod=17 " ENC "\n", "1:17"},
-      {"ELSE right after IF", "IF A\nELSE PRINT", "-1 if\n1 else pr mod=17 " ENC "\n", "2:17"},
-      {"AND after an action", "PRINT\nAND A", "1 act pr mod=17 " ENC " op0\n-2 and\n", "2:17"},
-      {"THEN continues an unconditional statement", "PRINT\nTHEN MOVE 1 TO 2\nTHEN PRINT",
-       "1 act pr mod=17 " ENC " op0\n2 act move flags=contthen\n3 act pr mod=17 " ENC
+      {"ELSE right after IF", "IF POS 1 = 'A'\nELSE PRINT",
+       "-1 if cmp=1 op0 op1\n1 else pr mod=17 " ENC "\n", "2:17"},
+      {"AND after an action", "PRINT\nAND POS 1 = 'A'",
+       "1 act pr mod=17 " ENC " op0\n-2 and cmp=1 op0 op1\n", "2:17"},
+      {"THEN continues an unconditional statement",
+       "PRINT\nTHEN MOVE POS 1,5 TO POS 11\nTHEN PRINT",
+       "1 act pr mod=17 " ENC " op0\n2 act move op0 op1 flags=contthen\n3 act pr mod=17 " ENC
        " op0 flags=contthen\n",
        ""},
-      {"ids skip conditions", "PRINT\nIF A\nTHEN PRINT\nELSE PRINT\nPRINT",
-       "1 act pr mod=17 " ENC " op0\n-2 if\n2 then pr mod=17 " ENC " op0\n3 else pr mod=17 " ENC
-       " op0\n4 act pr mod=17 " ENC " op0\n",
+      {"ids skip conditions", "PRINT\nIF POS 1 = 'A'\nTHEN PRINT\nELSE PRINT\nPRINT",
+       "1 act pr mod=17 " ENC " op0\n-2 if cmp=1 op0 op1\n2 then pr mod=17 " ENC
+       " op0\n3 else pr mod=17 " ENC " op0\n4 act pr mod=17 " ENC " op0\n",
        ""},
   };
   for (const DumpCase& c : cases) check(c);
@@ -83,15 +145,17 @@ TEST(StatementCompiler, VerbFamilies) {
       {"SLEEP units", "SLEEP 2 MIN\nSLEEP\nSLEEP 3 HOURS\nSLEEP 5 SECS",
        "1 act sleep arg=120\n2 act sleep arg=1\n3 act sleep arg=10800\n4 act sleep arg=5\n", ""},
       {"SLEEP that would wrap", "SLEEP 1000000 HR", "1 act sleep\n", "1:7"},
-      {"conversion codes", "PACK A TO B\nUNPKB A TO B\nCVCP A TO B\nCVZH A\nCVH A",
-       "1 act cvxx arg=0x34\n2 act cvxx arg=0x23\n3 act cvxx arg=0x34\n4 act cvxx arg=0x78\n"
-       "5 act cvxx arg=0x38\n",
+      {"conversion codes",
+       "PACK POS 1,5 TO POS 11,13\nUNPKB POS 1,4 TO POS 11,20\nCVCP POS 1,5 TO POS 11,13\n"
+       "CVZH POS 1,5 TO POS 11,12\nCVH POS 1,2 TO POS 11,20",
+       "1 act cvxx arg=0x34 op0 op1\n2 act cvxx arg=0x23 op0 op1\n3 act cvxx arg=0x34 op0 op1\n"
+       "4 act cvxx arg=0x78 op0 op1\n5 act cvxx arg=0x38 op0 op1\n",
        ""},
-      {"ASCII and EBCDIC conversions are TRAN", "CVA POS 1,5\nCVEA X\nCVE X",
-       "1 act tran\n2 act tran\n3 act tran\n", ""},
+      {"ASCII and EBCDIC conversions are TRAN", "CVA POS 1,5\nCVEA POS 6,10\nCVE POS 11,20",
+       "1 act tran op1 op2\n2 act tran op1 op2\n3 act tran op1 op2\n", ""},
       {"conversion with no form", "CVCF A TO B\nCVFC A",
        "1 act cvxx arg=0x36\n2 act cvxx arg=0x63\n", "1:1 2:1"},
-      {"not a conversion verb", "CVX A", "1 act WR op0\n", ""},
+      {"not a conversion verb", "CVX A", "1 act WR op0 file\n", ""},
       {"not available", "NOW SORT X\nINSERT OUT\nDELETE OUT\nNOW EXIT\nJECL X\nTHEN CP 'x'",
        "1 act sort\n2 act INS\n3 act DEL\n4 act\n5 act jecl\n6 act cp flags=contthen\n",
        "1:1 2:1 3:1 4:1 5:1 6:1"},
@@ -101,16 +165,25 @@ TEST(StatementCompiler, VerbFamilies) {
       {"control verbs", "NOW RETURN\nGG\nEOJ\nSTOP\nNOW CANCEL\nSUSP",
        "1 act ret\n2 act gg\n3 act eoj\n4 act eoj\n5 act cancel\n6 act susp\n", ""},
       {"file verbs skip FILE", "READ FILE IN\nGET\nUPDATE F OUT\nOPEN X\nCLOSE X",
-       "1 act READ\n2 act READ\n3 act UPD\n4 act OPEN\n5 act CLOS\n", ""},
-      {"WRITE operands after the file", "WRITE OUT 'x'", "1 act WR op0\n", ""},
+       "1 act READ file\n2 act READ\n3 act UPD file\n4 act OPEN file\n5 act CLOS file\n", ""},
+      {"WRITE operands after the file", "WRITE OUT 'x'", "1 act WR op0 file\n", ""},
+      {"FROM data and more data", "WRITE OUT FROM POS 1 L 10 'x'\nUPDATE OLD 'x' FROM 1,10",
+       "1 act WR op0 file\n2 act UPD op0 file\n", "1:45 2:45"},
       {"system commands need their text", "SYS\nSYSTEM 'ls'\nUNIX 'ls'\nDOS 'dir'",
        "1 act cms op0\n2 act cms op0\n3 act cms op0\n4 act cms op0\n", "1:95"},
       {"CALL arguments", "CALL RTN A B C\nCALL RTN",
-       "1 act call arg=3 call[a,a,a]\n2 act call call[]\n", ""},
-      {"more than 16 CALL arguments", "CALL R 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17",
-       "1 act call arg=16 call[a,a,a,a,a,a,a,a,a,a,a,a,a,a,a,a]\n", "1:96"},
+       "1 act call arg=3 call[a,a,a] file\n2 act call call[] file\n", ""},
+      {"more than 16 CALL arguments",
+       "CALL R '1' '2' '3' '4' '5' '6' '7' '8' '9' '10' '11' '12' '13' '14' '15' '16' '17'",
+       "1 act call arg=16 call[a,a,a,a,a,a,a,a,a,a,a,a,a,a,a,a] file\n", "1:96"},
   };
   for (const DumpCase& c : cases) check(c);
+
+  // Without the call library a CALL is refused where it stands.
+  CompileRun& bare = new_run();
+  bare.files.program_dir = nullptr;
+  EXPECT_EQ(bare.compile("CALL RTN 'a'"), "162@5+3");
+  EXPECT_EQ(dump(bare.program), "1 act call\n");
 }
 
 TEST(StatementCompiler, PrintAndLog) {
@@ -119,7 +192,8 @@ TEST(StatementCompiler, PrintAndLog) {
        "1 act pr mod=18 " ENC " op0\n2 act pr mod=12 " ENC " op0\n3 act plog mod=20 " ENC
        " op0\n4 act pr mod=17\n",
        "4:22"},
-      {"LOG without a reply stops after 50", "LOG 'hello'\nWTO 'x' STOPAFT 2\nSYSLOG 'x' REPLY 1",
+      {"LOG without a reply stops after 50",
+       "LOG 'hello'\nWTO 'x' STOPAFT 2\nSYSLOG 'x' REPLY 1,10",
        "1 act log mod=8 " ENC " stop=50 op0\n2 act log mod=8 " ENC " stop=2 op0\n"
        "3 act log mod=8 " ENC " op0 reply\n",
        ""},
@@ -156,39 +230,49 @@ TEST(StatementCompiler, CountsAndBranches) {
       {"two labels on one statement", "A1\nB1\nGOTO A1\nGOTO B1",
        "1 act goto label=B1 to=A1\n2 act goto to=B1\n", ""},
       {"one-word statements that are not labels", "START\nINCLUDE\nEQU\nOUT/X",
-       "1 act start\n2 act WR\n", "2:156"},
+       "1 act start\n2 act WR file\n", "2:156 3:31"},
   };
   for (const DumpCase& c : cases) check(c);
 }
 
 TEST(StatementCompiler, EndOfFileThenActionsRunOnce) {
+  // The condition compiler marks what the sentence tests; only THEN actions of a sentence that
+  // tests nothing but the end of a file get STOPAFT 1.
   CompileRun& run = new_run();
-  run.compile("IF EOF");
-  run.program.first_condition_mark = true;  // as the condition compiler leaves an EOF test
-  run.compile("THEN PRINT");
-  run.compile("THEN LOG 'x' REPLY 1");
-  run.compile("ELSE PRINT");
-  run.compile("IF EOF");
-  run.program.first_condition_mark = true;
-  run.program.second_condition_mark = true;  // a second test in the sentence
-  run.compile("THEN PRINT");
+  EXPECT_EQ(run.compile_all("IF EOF\nTHEN PRINT\nTHEN LOG 'x' REPLY 1,10\nELSE PRINT\nTHEN PRINT\n"
+                            "IF EOF\nAND POS 1 = 'A'\nTHEN PRINT\n"
+                            "IF EOF FILE=in.dat\nTHEN PRINT\n"
+                            "IF POS 1 = 'A'\nTHEN PRINT\nPRINT"),
+            "");
   EXPECT_EQ(dump(run.program),
-            "-1 if\n1 then pr mod=17 " ENC
+            "-1 if cmp=14\n"
+            "1 then pr mod=17 " ENC
             " stop=1 op0\n"
             "2 then log mod=8 " ENC
             " stop=1 op0 reply\n"
-            "3 else pr mod=17 " ENC " op0\n-4 if\n4 then pr mod=17 " ENC " op0\n");
+            "3 else pr mod=17 " ENC
+            " op0\n"
+            "4 then pr mod=17 " ENC
+            " op0\n"  // after the ELSE
+            "-5 if cmp=14\n-5 and cmp=1 op0 op1\n"
+            "5 then pr mod=17 " ENC
+            " op0\n"  // a second test in the sentence
+            "-6 if cmp=14\n"
+            "6 then pr mod=17 " ENC
+            " stop=1 op0\n"
+            "-7 if cmp=1 op0 op1\n"
+            "7 then pr mod=17 " ENC
+            " op0\n"
+            "8 act pr mod=17 " ENC " op0\n");
   // After a CAT the end of one file is not the end of the input.
   CompileRun& cat = new_run();
-  cat.compile_all("READ IN\nCAT MORE\nIF EOF");
-  cat.program.first_condition_mark = true;
-  cat.compile("THEN PRINT");
-  EXPECT_EQ(dump(cat.program), "1 act READ\n-2 if\n2 then pr mod=17 " ENC " op0\n");
+  EXPECT_EQ(cat.compile_all("READ IN\nCAT MORE\nIF EOF\nTHEN PRINT"), "");
+  EXPECT_EQ(dump(cat.program), "1 act READ file\n-2 if cmp=14\n2 then pr mod=17 " ENC " op0\n");
 }
 
 TEST(StatementCompiler, StatementsWithoutARecord) {
   CompileRun& run = new_run();
-  EXPECT_EQ(run.compile_all("CAT X\nREAD IN\nCAT MORE\nIF A\nCAT X"), "1:86 5:86");
+  EXPECT_EQ(run.compile_all("CAT X\nREAD IN\nCAT MORE\nIF POS 1 = 'A'\nCAT X"), "1:86 5:86");
   EXPECT_TRUE(run.program.cat_seen);
 
   CompileRun& quit = new_run();
@@ -231,14 +315,14 @@ TEST(StatementCompiler, MessagesMarkTheOffendingWord) {
     const char* message;  // number@offset+length
   };
   const MarkCase cases[] = {
-      {"IF A\n", "17@0+2"},               // an IF after an IF: the statement's first word
+      {"IF POS 2 = 'B'", "17@0+2"},       // an IF after an IF: the statement's first word
       {"GOTO END", "182@5+3"},            // the target
       {"NOW SORT X", "1@4+4"},            // the verb
       {"PRINT TYPE X'C1C2'", "22@13+4"},  // a hex literal: its digits
       {"GOTO", "5@0+4"},                  // nothing after it: the keyword
   };
   CompileRun& run = new_run();
-  run.compile("IF A");
+  run.compile("IF POS 1 = 'A'");
   for (const MarkCase& c : cases) EXPECT_EQ(run.compile(c.statement), c.message) << c.statement;
 }
 
@@ -250,15 +334,16 @@ TEST(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
 
 TEST(StatementCompiler, DumpShowsLinksAndDescriptions) {
   CompileRun& run = new_run();
-  run.compile_all("IF A\nTHEN PRINT\nGOTO L1\nL1");
+  run.compile_all("IF POS 1 = 'A'\nTHEN PRINT\nGOTO L1\nL1");
   engine::Statement* test = run.program.head;
   engine::Statement* print = test->next;
   test->on_true = print;
   test->on_false = print->next;
   print->next->jump = print->next->next;
   describe_operand = [](const engine::Operand*) { return std::string("pos 1"); };
-  EXPECT_EQ(dump(run.program), "-1 if true=#2 false=#3\n1 then pr mod=17 " ENC
-                               " op0(pos 1)\n2 act goto to=L1 jump=#4\n0 end label=L1\n");
+  EXPECT_EQ(dump(run.program),
+            "-1 if cmp=1 op0(pos 1) op1(pos 1) true=#2 false=#3\n1 then pr mod=17 " ENC
+            " op0(pos 1)\n2 act goto to=L1 jump=#4\n0 end label=L1\n");
   describe_operand = nullptr;
 }
 
@@ -268,7 +353,7 @@ TEST(StatementCompiler, ListingMarkerBeforeANewSentence) {
   EXPECT_EQ(run.line_area[0], ' ');  // nothing before the first statement
   run.compile("PRINT");
   EXPECT_EQ(run.line_area[0], ' ');  // actions in a row stay together
-  run.compile("IF A");
+  run.compile("IF POS 1 = 'A'");
   run.compile("THEN PRINT");
   EXPECT_EQ(run.line_area[0], ' ');
   run.compile("PRINT");
