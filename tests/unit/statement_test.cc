@@ -329,6 +329,7 @@ TEST(StatementCompiler, MessagesMarkTheOffendingWord) {
 TEST(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
   CompileRun& run = new_run();
   run.ctx.param_count = 1;
+  input::define_parameter(run.variables, 1, "X", "X");
   EXPECT_EQ(run.compile_all("PRINT %2\nOPTION ENVFAIL CANCEL\nPRINT %1\nPRINT %2"), "4:152");
 }
 
