@@ -561,21 +561,33 @@ void take_char_literal(Context& ctx, Operand* op) {
     input::take_token(list);
     return;
   }
-  // A split word is joined back from its pieces.
+  // A split word is joined back from its pieces: the chain from t up to the first piece that is
+  // not split. Copying and taking walk the same chain, so the text never outgrows its block.
   int32_t total = 0;
+  const Token* last = t;
   for (const Token* p = t; p != nullptr && !is_end(p); p = p->next) {
     total += p->length;
+    last = p;
     if ((p->flags & input::kTokSplit) == 0) break;
   }
   auto* joined = static_cast<char*>(files::qelgcore(total + 1, 0, "lit"));
   int32_t at = 0;
-  for (;;) {
-    Token* p = list.current;
+  for (const Token* p = t;; p = p->next) {
     std::memcpy(joined + at, p->text, static_cast<size_t>(p->length));
     at += p->length;
-    const bool more = (p->flags & input::kTokSplit) != 0;
-    input::take_token(list);
-    if (!more || list.current == nullptr) break;
+    if (p == last) break;
+  }
+  // Take the pieces that are still open; the current token moves past the chain.
+  for (bool in_chain = true; in_chain && list.current != nullptr;) {
+    in_chain = false;
+    for (const Token* p = t;; p = p->next) {
+      if (p == list.current) {
+        in_chain = true;
+        break;
+      }
+      if (p == last) break;
+    }
+    if (in_chain) input::take_token(list);
   }
   op->kind = OperandKind::kLiteral;
   op->type = engine::kTypeCharacter;

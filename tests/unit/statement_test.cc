@@ -363,3 +363,17 @@ TEST(StatementCompiler, ListingMarkerBeforeANewSentence) {
 
 }  // namespace
 }  // namespace recsift::compiler
+
+namespace recsift::compiler::testing {
+namespace {
+
+// A word split at "+" or "-" taken as a character literal is joined from exactly its pieces;
+// the statement below once copied more pieces than it had room for.
+TEST(StatementCompiler, SplitWordLiteralStaysInItsBlock) {
+  CompileRun& run = new_run();
+  run.compile_all("IFOP -S 0 TPItheHRINT TYPE C\nIFOP A-B-C\nPRINT X+Y-Z TYPE C");
+  SUCCEED();  // the sanitizers watch the copies
+}
+
+}  // namespace
+}  // namespace recsift::compiler::testing
