@@ -452,6 +452,17 @@ int read_statements(Reader& r, const StatementHooks& hooks, std::string_view fir
     if (r.messages != nullptr) report::record_error(*r.messages, 0);
     const uint8_t separator = r.separator != nullptr ? *r.separator : 0;
     const char* rest = tokenise(*r.tokens, stmt + from, line + from, separator, false);
+    // A token in error (an unclosed quote, a bad hexadecimal digit, a bad character after a
+    // quote, a token too long) is the statement's message; it is marked where it was typed.
+    if (const Token* bad = r.tokens->error; bad != nullptr && r.messages != nullptr) {
+      int32_t at = -1;
+      int32_t width = 0;
+      if (bad->source != nullptr && bad->source >= line && bad->source < line + kLineCapacity) {
+        at = static_cast<int32_t>(bad->source - line);
+        width = std::max(bad->source_length, 1);
+      }
+      report::record_error(*r.messages, kMsgBadToken, at, width);
+    }
     size_t rest_at = 0;
     char kept = 0;
     if (rest != nullptr) {

@@ -284,8 +284,11 @@ class Substituter {
   int run();
 
  private:
-  void raise(int number) {
-    if (message_ == 0) message_ = number;
+  // Keeps the first message and the reference that caused it (the statement's error mark).
+  void raise(int number, const Token& ref) {
+    if (message_ != 0) return;
+    message_ = number;
+    marked_ = &ref;
   }
   Replacement replacement(const Token& ref, bool in_quotes);
   Token* substitute_alone(Token* t, bool in_quotes);
@@ -300,6 +303,7 @@ class Substituter {
   const int32_t param_count_;
   ListTail tail_;
   int message_ = 0;
+  const Token* marked_ = nullptr;
 };
 
 int Substituter::run() {
@@ -333,6 +337,16 @@ int Substituter::run() {
   }
   if (list_.pending_splits != 0) engine::logic_error(kLogicSplitsLeft);
   list_.current = detail::first_open(list_.head);
+  // The token that failed is the current one, so that the message marks it (or, when its text
+  // no longer stands where it was typed, marks nothing rather than the statement's first word).
+  if (message_ != 0 && marked_ != nullptr) {
+    for (Token* t = list_.head; t != nullptr && !detail::is_end(*t); t = t->next) {
+      if (t == marked_) {
+        list_.current = t;
+        break;
+      }
+    }
+  }
   return message_;
 }
 
@@ -344,7 +358,7 @@ Replacement Substituter::replacement(const Token& ref, bool in_quotes) {
   const Variable* v = resolve(vars_, ref, program_path_);
   if (digit && vars_.envfail == EnvFail::kCancel && text[1] - '0' > param_count_ &&
       !(v->kind == kVarEqu && (v->flags & kVarUndefined) == 0)) {
-    raise(kMsgParameterFail);
+    raise(kMsgParameterFail, ref);
   }
   if (v->kind == kVarEqu) {
     if (in_quotes) return r;
@@ -364,7 +378,7 @@ Replacement Substituter::replacement(const Token& ref, bool in_quotes) {
           if (vars_.envfail_text != nullptr) r.text = r.source = vars_.envfail_text;
           return r;
         case EnvFail::kCancel:
-          raise(digit ? kMsgParameterFail : kMsgEnvironmentFail);
+          raise(digit ? kMsgParameterFail : kMsgEnvironmentFail, ref);
           return r;
       }
     }
@@ -492,7 +506,7 @@ void Substituter::place_text(Token* t, const std::string& text_in, const std::st
     text = text.substr(0, kMaxJoined);
     Token* saved = list_.current;
     list_.current = t;
-    raise(mark_error(list_));
+    raise(mark_error(list_), *t);
     list_.current = saved;
   }
   const int32_t n = static_cast<int32_t>(text.size());

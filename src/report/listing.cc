@@ -105,6 +105,25 @@ void build_headings(Listing& listing) {
   const int pw = heading_width(listing);
   char* h1 = listing.heading_1;
   char* h2 = listing.heading_2;
+  // The title columns an earlier, narrower layout wrote over get the title back, unless a new
+  // title (HEAD) has been put there since.
+  if (listing.laid_over_from > 0) {
+    const int32_t from = listing.laid_over_from;
+    const size_t n = static_cast<size_t>(kHeadTextMax - from + 1);
+    if (listing.laid_over_1.compare(0, n, h1 + from + 1, n) == 0 &&
+        listing.laid_over_2.compare(0, n, h2 + from - 1, n) == 0) {
+      std::memcpy(h1 + from + 1, listing.title_under_1.data(), n);
+      std::memcpy(h2 + from - 1, listing.title_under_2.data(), n);
+    }
+    listing.laid_over_from = 0;
+  }
+  const int32_t over_from = pw - 26;
+  const size_t over =
+      over_from <= kHeadTextMax ? static_cast<size_t>(kHeadTextMax - over_from + 1) : 0;
+  if (over > 0) {
+    listing.title_under_1.assign(h1 + over_from + 1, over);
+    listing.title_under_2.assign(h2 + over_from - 1, over);
+  }
   std::memset(h1 + kHeadTextMax + 2, ' ', kHeadingSize - kHeadTextMax - 2);
   std::memset(h2 + kHeadTextMax, ' ', kHeadingSize - kHeadTextMax);
   if (listing.date_area != nullptr) {
@@ -114,6 +133,11 @@ void build_headings(Listing& listing) {
   listing.page_digits = (pw - 3) + 1;
   std::memset(h2 + (pw - 26) - 1, '-', 27);
   std::memset(h2 + (pw - 10) - 1, ' ', 3);
+  if (over > 0) {
+    listing.laid_over_from = over_from;
+    listing.laid_over_1.assign(h1 + over_from + 1, over);
+    listing.laid_over_2.assign(h2 + over_from - 1, over);
+  }
   const size_t work = 20 + static_cast<size_t>(std::max(listing.data_width, 0)) + 8;
   if (listing.line_buffer.size() < work) listing.line_buffer.resize(work, ' ');
   listing.headings_built = true;
@@ -307,7 +331,7 @@ void listing_page_check(Listing& listing) {
   convert::edit_number(listing.heading_1 + listing.page_digits, listing.page_number, kPageMask);
   set_special(listing, convert::kSpPageNumber, listing.page_number);
   if (listing.lines_left == 1 && echo) {
-    // The line feed before the heading is the blank line the echo asked for.
+    // The blank line before the heading is the one the echo asked for.
     listing.heading_start = 0;
     if (echo_after_blank) listing.echo_line[0] = ' ';
   }
@@ -317,8 +341,10 @@ void listing_page_check(Listing& listing) {
   listing.destination = DEST_LISTING;
   // The first heading runs from its start byte through its last column, whatever the start.
   const int pw = heading_width(listing);
-  listing_write_line(listing, listing.heading_1 + listing.heading_start,
-                     pw + 2 - listing.heading_start, 1);
+  // The blank line before the heading ends like every other line, with carriage return and
+  // line feed (the heading buffer's own line feed would leave a bare one in the listing).
+  if (listing.heading_start == 0) write_raw(listing, "\r\n", 2);
+  listing_write_line(listing, listing.heading_1 + 1, pw + 1, 1);
   listing_write_line(listing, listing.heading_2, pw, 1);
   if (listing.current_type < kRecordPrintFirst) listing_write_line(listing, "", 0, 1);
   listing.destination = destination;

@@ -108,7 +108,11 @@ struct Listing {
   bool report_mode = false;          // REPORT: prints use format 9, counters restart for the run
   int32_t summary_level = 2;         // PRTSUM 1..3
   bool headings_built = false;       // false after PW, DW, PRRECLEN or HEAD changed
-  bool line_fields_wanted = false;   // a statement names UXLINE...: keep the line fields current
+  // A page narrower than 83 columns puts the date into the title's columns: the first of them
+  // (0 when none), what the title held there, and what the layout wrote there, for both lines.
+  int32_t laid_over_from = 0;
+  std::string title_under_1, title_under_2, laid_over_1, laid_over_2;
+  bool line_fields_wanted = false;  // a statement names UXLINE...: keep the line fields current
 
   // Run areas, handed over once by listing_attach (all inside the driver's work block).
   char* heading_1 = nullptr;           // kHeadingSize: [0] LF, [1] page control, columns from [2]

@@ -84,7 +84,7 @@ TEST(ListingEcho, BlankLineRequestWithOneLineLeftMovesToTheHeading) {
   char echo[] = "0         NEXT";
   listing_print(t.listing, echo, PT_ECHO, 4);
   std::string page_2 = headings(132, 2);
-  page_2.insert(0, "\n");  // the heading is preceded by the line feed the "0" asked for
+  page_2.insert(0, "\r\n");  // the blank line the "0" asked for precedes the heading
   EXPECT_EQ(t.bytes().substr(headings(132, 1).size() + 2 + 6 * 3),
             page_2 + "\r\n" + "     4.  NEXT\r\n");
   t.text("y");

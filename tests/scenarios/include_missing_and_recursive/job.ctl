@@ -1,0 +1,3 @@
+READ in.txt
+INCLUDE sub.ctl
+WRITE out.txt

@@ -1,0 +1,5 @@
+INCLUDE job.ctl
+INCLUDE sub.ctl
+INCLUDE missing.ctl
+INCLUDE
+PRINT

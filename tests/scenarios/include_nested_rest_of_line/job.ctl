@@ -1,0 +1,2 @@
+READ in.txt ! INCLUDE sub.ctl ! PRINT * after the included file
+WRITE out.txt

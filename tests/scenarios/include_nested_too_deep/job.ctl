@@ -1,0 +1,2 @@
+READ in.txt
+INCLUDE n01.ctl ! WRITE out.txt

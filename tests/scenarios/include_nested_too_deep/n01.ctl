@@ -1,0 +1,1 @@
+INCLUDE n02.ctl

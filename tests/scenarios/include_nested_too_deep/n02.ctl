@@ -1,0 +1,1 @@
+INCLUDE n03.ctl

@@ -1,0 +1,1 @@
+INCLUDE n04.ctl

@@ -1,0 +1,1 @@
+INCLUDE n05.ctl

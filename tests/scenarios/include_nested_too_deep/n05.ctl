@@ -1,0 +1,1 @@
+INCLUDE n06.ctl

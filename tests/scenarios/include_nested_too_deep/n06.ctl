@@ -1,0 +1,1 @@
+INCLUDE n07.ctl

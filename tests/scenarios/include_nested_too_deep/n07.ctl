@@ -1,0 +1,1 @@
+INCLUDE n08.ctl

@@ -1,0 +1,1 @@
+INCLUDE n09.ctl

@@ -1,0 +1,1 @@
+INCLUDE n10.ctl

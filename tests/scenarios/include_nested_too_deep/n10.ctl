@@ -1,0 +1,1 @@
+INCLUDE n11.ctl

@@ -1,0 +1,1 @@
+INCLUDE n12.ctl

@@ -1,0 +1,1 @@
+INCLUDE n13.ctl

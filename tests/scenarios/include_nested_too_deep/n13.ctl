@@ -1,0 +1,1 @@
+INCLUDE n14.ctl

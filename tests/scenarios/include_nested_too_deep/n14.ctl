@@ -1,0 +1,1 @@
+INCLUDE n15.ctl

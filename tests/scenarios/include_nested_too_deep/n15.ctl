@@ -1,0 +1,1 @@
+INCLUDE n16.ctl

@@ -1,0 +1,1 @@
+INCLUDE n17.ctl

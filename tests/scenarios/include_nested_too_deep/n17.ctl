@@ -1,0 +1,1 @@
+INCLUDE n18.ctl

@@ -1,0 +1,1 @@
+INCLUDE n19.ctl

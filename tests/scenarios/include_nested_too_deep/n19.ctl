@@ -1,0 +1,1 @@
+INCLUDE n20.ctl

@@ -1,0 +1,1 @@
+INCLUDE n21.ctl

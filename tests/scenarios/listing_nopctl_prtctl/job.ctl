@@ -1,0 +1,10 @@
+READ in.txt
+PRINT TYPE C NOPCTL
+WRITE hidden.txt
+OPTION PD 20
+PRTCTL
+WRITE shown.txt
+WRITE quiet.txt NOPCTL
+WRITE hidden2.txt
+PRINT TYPE Q
+WRITE shown2.txt

@@ -1,0 +1,24 @@
+OPTION PD 12
+READ in.txt
+WRITE o1.txt
+WRITE o2.txt
+WRITE o3.txt
+WRITE o4.txt
+OPTION PAGEDEPTH=16
+WRITE p1.txt
+WRITE p2.txt
+WRITE p3.txt
+WRITE p4.txt
+WRITE p5.txt
+WRITE p6.txt
+WRITE p7.txt
+OPTION PD 10
+WRITE q1.txt
+WRITE q2.txt
+WRITE q3.txt
+WRITE q4.txt
+WRITE q5.txt
+WRITE q6.txt
+WRITE q7.txt
+WRITE q8.txt
+WRITE q9.txt

@@ -1,0 +1,15 @@
+OPTION PW=80 HEAD 'Monthly run'
+READ in.txt
+PRINT
+OPTION PD 10
+OPTION PW 60
+WRITE a.txt
+WRITE b.txt
+OPTION HEAD NO PW 100
+WRITE c.txt
+WRITE d.txt
+WRITE e.txt
+WRITE f.txt
+WRITE g.txt
+WRITE h.txt
+WRITE i.txt

@@ -1,0 +1,4 @@
+READ in.txt
+PRINT
+/* the end of the statements
+PRINT TYPE Q
