@@ -67,6 +67,7 @@ class CompileCase {
   report::Messages& messages() { return messages_; }
   report::Listing& listing() { return listing_; }
   input::TokenList& list() { return list_; }
+  input::Variables& variables() { return variables_; }
 
  private:
   RunLifetime run_lifetime_;  // first member: in force before anything is allocated

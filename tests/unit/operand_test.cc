@@ -8,6 +8,7 @@
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "engine/operand.h"
+#include "input/input.h"
 #include "operand_fixture.h"
 
 namespace recsift::compiler {
@@ -180,6 +181,101 @@ TEST(OperandCompiler, EndPositionRequestCompletesTheOperandInTheSlot) {
   EXPECT_EQ(describe_operand(op), "field(pos 10 len 3 range)");
   EXPECT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);  // a quoted token is no end
   EXPECT_EQ(describe_operand(op), "field(pos 10 len 3 range)");
+}
+
+// Defines a variable from the text of an EQU statement after its keyword ("NAME value..."), as
+// the EQU statement (or, from_command_line, a definition on the command line) does.
+void define(CompileCase& cc, const std::string& text, bool from_command_line = false) {
+  CompileCase equ(text);
+  ASSERT_EQ(input::define_variable(equ.list(), cc.variables(), from_command_line), 0) << text;
+}
+
+struct VariableCase {
+  const char* text;
+  uint32_t forms;
+  const char* expected;  // description, or "msg N"
+};
+
+// The variables every case below can use.
+void define_all(CompileCase& cc) {
+  define(cc, "OFF 10");
+  define(cc, "FLD 10 + 5");
+  define(cc, "NEXT @X+1");
+  define(cc, "REC 100+FLD");  // a value naming another variable
+  define(cc, "L 5");          // L stays the record length
+  define(cc, "WIDTH 8", true);
+  define(cc, "QUOTED 'abc'");
+  define(cc, "HEX X'0A'");
+  define(cc, "TRAILING 10 +");
+  define(cc, "TWO 10 20");
+  define(cc, "WORD ABC");
+  define(cc, "PING PONG");  // a cycle of names
+  define(cc, "PONG PING");
+}
+
+TEST(OperandCompiler, VariableNamesInExpressionsReadTheirValues) {
+  constexpr uint32_t kPosOnly = kFormPositionOnly | kFormPosKeyword;
+  const std::vector<VariableCase> cases = {
+      {"POS OFF+1", kPosOnly, "field(pos 10+1 kw)"},
+      {"POS OFF + 1", kPosOnly, "field(pos 10+1 kw)"},
+      {"POS FLD", kPosOnly, "field(pos 10+5 kw)"},
+      {"POS 20-FLD", kPosOnly, "field(pos 20-10-5 kw)"},  // the value is one group
+      {"POS L-FLD", kPosOnly, "field(pos L-10-5 kw)"},
+      {"POS NEXT", kPosOnly, "field(pos @2+1 kw)"},
+      {"POS REC-1", kPosOnly, "field(pos 100+10+5-1 kw)"},
+      {"POS L", kPosOnly, "field(pos L kw)"},
+      {"POS WIDTH", kPosOnly, "field(pos 8 kw)"},
+      {"POS 1 LEN OFF", kPosField, "field(pos 1 len 10 kw)"},
+      {"POS 1 LEN FLD-1", kPosField, "field(pos 1 len (10+5-1) kw)"},
+      {"POS OFF,OFF+4", kPosField, "field(pos 10 to 10+4 kw range)"},
+      {"OFF", kNumber, "imm(10)"},
+      {"FLD", kNumber, "num(10+5)"},
+      {"POS QUOTED", kPosOnly, "msg 114"},
+      {"POS HEX", kPosOnly, "msg 114"},
+      {"POS TRAILING", kPosOnly, "msg 114"},
+      {"POS 1+TWO", kPosOnly, "msg 114"},
+      {"POS WORD", kPosOnly, "msg 114"},
+      {"POS PING", kPosOnly, "msg 114"},
+      {"POS 1 LEN QUOTED", kPosField, "msg 114"},
+      {"POS 1,WORD", kPosField, "msg 114"},
+      {"POS NOSUCH", kPosOnly, "msg 7"},
+  };
+  for (const VariableCase& c : cases) {
+    CompileCase cc(c.text);
+    define_all(cc);
+    engine::Operand* op = nullptr;
+    const int rc = compile_operand(cc.ctx(), &op, c.forms);
+    EXPECT_EQ(rc != 0 ? message_of(cc.messages()) : describe_operand(op), c.expected) << c.text;
+  }
+}
+
+TEST(OperandCompiler, VariableThatFailsIsMarkedWhereItIsNamed) {
+  struct MarkCase {
+    const char* text;
+    int32_t offset;
+    int32_t length;
+  };
+  const MarkCase cases[] = {
+      {"POS 1 + WORD", 8, 4},
+      {"POS WORD+1", 4, 4},
+      {"POS 1+WORD", 4, 1},  // inside a word: its first piece
+  };
+  for (const MarkCase& c : cases) {
+    CompileCase cc(c.text);
+    define_all(cc);
+    engine::Operand* op = nullptr;
+    EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 114) << c.text;
+    EXPECT_EQ(cc.messages().mark_offset, c.offset) << c.text;
+    EXPECT_EQ(cc.messages().mark_length, c.length) << c.text;
+  }
+}
+
+TEST(OperandCompiler, EnvironmentVariablesAreNoTerms) {
+  CompileCase cc("POS HOME");
+  define(cc, "HOME 10");
+  cc.variables().head->kind = input::kVarEnvironment;  // as if HOME came from the environment
+  engine::Operand* op = nullptr;
+  EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 7);
 }
 
 }  // namespace

@@ -428,6 +428,20 @@ TEST(StatementCompiler, DumpShowsLinks) {
             "0 end label=L1\n");
 }
 
+// A variable's name in a position or length stands for its value.
+TEST(StatementCompiler, VariablesInExpressions) {
+  const DumpCase cases[] = {
+      {"EQU names",
+       "EQU OFF 10\nEQU FLD 10 + 5\nMOVE 'X' TO POS OFF+1\nMOVE POS FLD LEN OFF TO POS 1",
+       "1 act move op0=field(pos 10+1 len =2nd fmt undecided) op1=lit('X')\n"
+       "2 act move op0=field(pos 1 len =2nd fmt undecided) op1=field(pos 10+5 len 10)\n",
+       ""},
+      {"a value that is no expression", "EQU NAME 'abc'\nMOVE 'X' TO POS NAME",
+       "1 act move op0=none op1=lit('X')\n", "2:114"},
+  };
+  for (const DumpCase& c : cases) check(c);
+}
+
 // Files show their name as defined (below the current folder: relative), the open types of
 // every statement naming them, RECFM and LRECL.
 TEST(StatementCompiler, DumpShowsFilesAsDefined) {
