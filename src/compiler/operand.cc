@@ -13,6 +13,9 @@
 //    every token it took, so the caller's literal rule sees the token where it began.
 //  - "+" and "-" inside a word are term signs whether or not the tokenizer split the word, so a
 //    substituted and joined "10+5" reads like the split "10", "+", "5".
+//  - A word that is no term but names a variable defined by EQU or on the command line stands
+//    for the variable's value, read as one bracketed group of terms straight from the variable's
+//    value tokens: the statement's token list is never changed for it.
 #include <array>
 #include <cstdint>
 #include <cstring>
