@@ -121,10 +121,14 @@ int compile_option(Context& ctx, bool report);
 // The compiled program as text, one statement a line: selection id, type, operation, modifier,
 // argument, counts, operands and (once linked) continuations. For tests and -cor traces.
 std::string dump(const engine::Program& program);
-// Optional describers for dump(): when set, an operand or a file is shown by its description
-// (the operand and file compilers fill these in); when null, only its presence is shown.
-extern std::string (*describe_operand)(const engine::Operand* operand);
-extern std::string (*describe_file)(const files::FFREC* file);
+// An operand descriptor as compact text: its kind, then in brackets its data and each detail that
+// differs from what the kind implies, e.g. "field(pos 10 len 3 type P)", "lit('ABC')",
+// "imm(25)", "num(@2+1)", "field(pos L-9 to L kw range)"; "null" for no descriptor.
+std::string describe_operand(const engine::Operand* op);
+// A file as compact text: its name as defined (path, name and extension, relative to the current
+// folder when below it; or the predefined name), then in brackets its open type, record format
+// and LRECL when set, e.g. "orders.txt(in U)", "out.dat(out V lrecl 22)", "SYSIN(in)".
+std::string describe_file(const files::FFREC& file);
 
 }  // namespace recsift::compiler
 

@@ -13,11 +13,15 @@
 //    every token it took, so the caller's literal rule sees the token where it began.
 //  - "+" and "-" inside a word are term signs whether or not the tokenizer split the word, so a
 //    substituted and joined "10+5" reads like the split "10", "+", "5".
+//  - A word that is no term but names a variable defined by EQU or on the command line stands
+//    for the variable's value, read as one bracketed group of terms straight from the variable's
+//    value tokens: the statement's token list is never changed for it.
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
@@ -51,10 +55,13 @@ constexpr int kMsgPosWithoutLength = 69;
 constexpr int kMsgEndBeforeStart = 74;
 constexpr int kMsgBelowOneBeforeLength = 75;
 constexpr int kMsgBadType = 79;
+constexpr int kMsgBadVariable = 114;
 constexpr int kMsgNotANumber = 137;
 
 // Brackets nest at most this deep inside one expression.
 constexpr int kMaxBracketDepth = 256;
+// A variable's value may name further variables this deep (a cycle of names ends here).
+constexpr int kMaxVariableDepth = 8;
 
 // ---- Special-variable names ----------------------------------------------------------------
 // One entry per group of synonyms, in the order of the run's name table; area fields carry their
@@ -261,6 +268,89 @@ TermResult classify_word(Context& ctx, std::string_view w, int mode) {
   return r;
 }
 
+// The substitution variable a word names when it is no term itself: one defined by EQU or on
+// the command line, with a value. Environment variables only stand where they are referenced
+// as %NAME%; an undefined reference that substitution left as written ("%2" under ENVFAIL SAME)
+// stays an ordinary word.
+const input::Variable* expression_variable(const Context& ctx, std::string_view w) {
+  if (ctx.variables == nullptr || w.empty()) return nullptr;
+  const input::Variable* v = input::find_variable(*ctx.variables, w);
+  if (v == nullptr || (v->kind != input::kVarEqu && v->kind != input::kVarCommandLine) ||
+      (v->flags & input::kVarUndefined) != 0) {
+    return nullptr;
+  }
+  return v;
+}
+
+// Reads the value tokens of the variable `v` as terms, appending them to *out. The value stands
+// in the expression as one bracketed group: `sign` (+1 or -1) applies to each of its terms, so
+// "20-FLD" with FLD = "10 + 5" is 5. Brackets inside the value group as in a statement, and a
+// word of the value may name another variable. Returns 0, or kMsgBadVariable when the value is
+// missing or is not a sum of terms (a quoted or hex token, two signs or two terms in a row, a
+// trailing sign, a word that is no term, unbalanced brackets, variables nested too deep).
+int variable_terms(Context& ctx, const input::Variable& v, int mode, int sign, int depth,
+                   std::vector<Term>* out) {
+  if (depth > kMaxVariableDepth || (v.flags & input::kVarUndefined) != 0 || v.value == nullptr ||
+      v.value_count == 0) {
+    return kMsgBadVariable;
+  }
+  int group_sign[kMaxBracketDepth + 1] = {sign};
+  int level = 0;
+  int pending = 0;     // sign read and not yet applied
+  bool after = false;  // a term (or a closed group) was read: a sign must come next
+  for (const Token* t = v.value; t != nullptr; t = t->next) {
+    const uint32_t marks = t->flags & input::kTokMarks;
+    if (marks == input::kTokOpen) {
+      if (after || level == kMaxBracketDepth) return kMsgBadVariable;
+      group_sign[level + 1] = group_sign[level] * (pending < 0 ? -1 : 1);
+      ++level;
+      pending = 0;
+      continue;
+    }
+    if (marks == input::kTokClose) {
+      if (level == 0 || pending != 0 || !after) return kMsgBadVariable;
+      --level;
+      continue;
+    }
+    if (is_quoted(t) || (t->flags & input::kTokHex) != 0) return kMsgBadVariable;
+    Piece pieces[64];
+    const int n = cut_pieces(token_text(t), pieces, 64);
+    if (n <= 0) return kMsgBadVariable;
+    for (int i = 0; i < n; ++i) {
+      if (pieces[i].sign) {
+        if (pending != 0) return kMsgBadVariable;
+        pending = pieces[i].text[0] == '-' ? -1 : 1;
+        after = false;
+        continue;
+      }
+      if (after) return kMsgBadVariable;
+      const int term_sign = (pending < 0 ? -1 : 1) * group_sign[level];
+      const TermResult r = classify_word(ctx, pieces[i].text, mode);
+      if (r.is_term) {
+        Term term = r.term;
+        if (term_sign < 0) {
+          if (term.kind == TermKind::kAbsolute) {
+            term.value = -term.value;
+          } else {
+            term.flags |= engine::kTermNegative;
+          }
+        }
+        out->push_back(term);
+      } else if (const input::Variable* inner = expression_variable(ctx, pieces[i].text)) {
+        if (variable_terms(ctx, *inner, mode, term_sign, depth + 1, out) != 0) {
+          return kMsgBadVariable;
+        }
+      } else {
+        return kMsgBadVariable;
+      }
+      pending = 0;
+      after = true;
+    }
+  }
+  if (pending != 0 || level != 0 || !after) return kMsgBadVariable;
+  return 0;
+}
+
 Term* chain_of(Operand* op, int mode) {
   switch (mode) {
     case kExprLength:
@@ -442,7 +532,7 @@ int compile_expression(Context& ctx, Operand* op, int mode, uint32_t forms) {
           n == 1) {
         return fail(kLongNumber);
       }
-      if (!probe.is_term) {
+      if (!probe.is_term && expression_variable(ctx, pieces[0].text) == nullptr) {
         if (pending != 0) return fail(kMsgInvalidOperand);
         break;
       }
@@ -455,27 +545,51 @@ int compile_expression(Context& ctx, Operand* op, int mode, uint32_t forms) {
         continue;
       }
       if (terms > 0 && pending == 0 && !brackets.opened) return fail(kMsgInvalidOperand);
-      const TermResult r = classify_word(ctx, pieces[i].text, mode);
-      if (!r.is_term) return fail(kMsgInvalidOperand);
-      Term term = r.term;
       const int sign = (pending < 0 ? -1 : 1) * brackets.sign[brackets.depth];
-      if (sign < 0) {
-        if (term.kind == TermKind::kAbsolute) {
-          term.value = -term.value;
-        } else {
-          term.flags |= engine::kTermNegative;
+      // A term as written, or the terms of the variable the word names.
+      std::vector<Term> read;
+      const TermResult r = classify_word(ctx, pieces[i].text, mode);
+      if (r.is_term) {
+        Term term = r.term;
+        if (sign < 0) {
+          if (term.kind == TermKind::kAbsolute) {
+            term.value = -term.value;
+          } else {
+            term.flags |= engine::kTermNegative;
+          }
         }
-      }
-      if (tail == nullptr) {
-        *head = term;
-        tail = head;
+        read.push_back(term);
+      } else if (const input::Variable* v = expression_variable(ctx, pieces[i].text)) {
+        if (variable_terms(ctx, *v, mode, sign, 0, &read) != 0) {
+          fail(kMsgBadVariable);
+          // The mark goes on the word that names the variable; a piece cut out of a word has no
+          // place of its own in the statement, so there the word's first piece is marked.
+          Token* begin = list.current;
+          Token* at = t;
+          while (continues_word(at) &&
+                 (at->flags & (input::kTokInserted | input::kTokOwnsText)) != 0) {
+            at = at->prev;
+          }
+          list.current = at;
+          raise(ctx, kMsgBadVariable);
+          list.current = begin;
+          return kMsgBadVariable;
+        }
       } else {
-        Term* extra = new_term();
-        *extra = term;
-        tail->next = extra;
-        tail = extra;
+        return fail(kMsgInvalidOperand);
       }
-      ++terms;
+      for (const Term& term : read) {
+        if (tail == nullptr) {
+          *head = term;
+          tail = head;
+        } else {
+          Term* extra = new_term();
+          *extra = term;
+          tail->next = extra;
+          tail = extra;
+        }
+        ++terms;
+      }
       pending = 0;
       brackets.opened = false;
     }
@@ -747,7 +861,8 @@ int compile_end(Context& ctx, Operand* op, uint32_t forms, bool* taken) {
   const std::string_view w = token_text(t);
   if ((w.size() == 1 || w.size() == 3) && w[0] == 'P') return 0;
   TokenState before(ctx);
-  if (compile_expression(ctx, op, kExprEnd, forms & ~kFormLongNumber) != 0) {
+  if (const int rc = compile_expression(ctx, op, kExprEnd, forms & ~kFormLongNumber); rc != 0) {
+    if (rc == kMsgBadVariable) return rc;
     before.restore();
     op->end = Term{};
     return 0;
@@ -950,7 +1065,9 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
     } else if (find_length_word(list, length_words(f, true), f) != nullptr) {
       // After L or LRECL the length may not follow: the keyword is given back.
       TokenState after_keyword(ctx);
-      if (compile_expression(ctx, op, kExprLength, f & ~kFormLongNumber) == 0) {
+      const int lrc = compile_expression(ctx, op, kExprLength, f & ~kFormLongNumber);
+      if (lrc == kMsgBadVariable) return lrc;
+      if (lrc == 0) {
         got = true;
       } else {
         after_keyword.restore();

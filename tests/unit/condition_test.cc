@@ -13,7 +13,6 @@ namespace recsift::compiler {
 namespace {
 
 using testing_support::CompileCase;
-using testing_support::describe;
 using testing_support::message_of;
 
 // "op=N" then flags, pad, step, ptr, file, then each operand: " | " + description.
@@ -27,7 +26,7 @@ std::string describe_statement(const engine::Statement& st) {
   if (st.ptr_var >= 0) out += " ptr=" + std::to_string(st.ptr_var);
   if (st.file_name != nullptr) out += std::string(" file=") + st.file_name;
   for (int i = 0; i < 2; ++i) {
-    if (st.operands[i] != nullptr) out += " | " + describe(st.operands[i]);
+    if (st.operands[i] != nullptr) out += " | " + describe_operand(st.operands[i]);
   }
   return out;
 }
@@ -47,34 +46,35 @@ std::string run(const char* text) {
 
 TEST(ConditionCompiler, OperandsOperatorsAndOptions) {
   const std::vector<Case> cases = {
-      {"POS 1 = 'ABC'", "op=1 | F 1 =2nd f10 k | 'ABC' L3 t3 f8"},
-      {"POS 1 HIGH 'M'", "op=6 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1 LE 'M'", "op=6 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1 LO 'M'", "op=5 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1 >= 'M'", "op=5 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1 =< 'M'", "op=6 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1 < 'M'", "op=2 | F 1 =2nd f10 k | 'M' L1 t3 f8"},
-      {"POS 1,80 = 'XYZ'", "op=1 range scan | F 1 L80 f10 k r | 'XYZ' L3 t3 f8"},
-      {"POS 1,80 = 'XYZ' PTR @P", "op=1 range scan ptr=2 | F 1 L80 f10 k r | 'XYZ' L3 t3 f8"},
+      {"POS 1 = 'ABC'", "op=1 | field(pos 1 len =2nd kw) | lit('ABC')"},
+      {"POS 1 HIGH 'M'", "op=6 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1 LE 'M'", "op=6 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1 LO 'M'", "op=5 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1 >= 'M'", "op=5 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1 =< 'M'", "op=6 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1 < 'M'", "op=2 | field(pos 1 len =2nd kw) | lit('M')"},
+      {"POS 1,80 = 'XYZ'", "op=1 range scan | field(pos 1 len 80 kw range) | lit('XYZ')"},
+      {"POS 1,80 = 'XYZ' PTR @P",
+       "op=1 range scan ptr=2 | field(pos 1 len 80 kw range) | lit('XYZ')"},
       {"POS 1,80 EQ 'X' STEP 2 REVERSE",
-       "op=1 range scan step=2 rev | F 1 L80 f10 k r | 'X' L1 t3 f8"},
-      {"POS 1,4 EQ 'AB' FILL '*'", "op=1 range pad=* | F 1 L4 f10 k r | 'AB' L2 t3 f8"},
-      {"POS ANY EQ 'X'", "op=1 scan | F 1 L(L) f10 | 'X' L1 t3 f8"},
-      {"POS 5 ONES X'81'", "op=8 | F 5 =2nd f10 k | X'81' L1 t3 f8"},
-      {"POS 1,4 TYPE B > 100", "op=3 range scan | F 1 L4 t2 f10 k r | #100 L4 t2 f8"},
-      {"POS 1 LEN 3 = 123", "op=1 | F 1 L3 f10 k | '123' L3 t3 f8"},
-      {"POS 1 LEN 3 = POS 11 LEN 3", "op=1 | F 1 L3 f10 k | F 11 L3 f10 k"},
-      {"UXLRECL GT 100", "op=3 | A0 L4 t2 f8 | #100 L4 t2 f8"},
-      {"RC > 4", "op=3 | RC L4 t2 f8 | #4 L4 t2 f8"},
-      {"LINE GE 60", "op=5 | LINE L4 t2 f8 | #60 L4 t2 f8"},
-      {"INCOUNT = 10 FILE=in.Txt", "op=1 file=in.Txt | IN L4 t2 f8 | #10 L4 t2 f8"},
+       "op=1 range scan step=2 rev | field(pos 1 len 80 kw range) | lit('X')"},
+      {"POS 1,4 EQ 'AB' FILL '*'", "op=1 range pad=* | field(pos 1 len 4 kw range) | lit('AB')"},
+      {"POS ANY EQ 'X'", "op=1 scan | field(pos 1 len (L)) | lit('X')"},
+      {"POS 5 ONES X'81'", "op=8 | field(pos 5 len =2nd kw) | lit(X'81')"},
+      {"POS 1,4 TYPE B > 100", "op=3 range scan | field(pos 1 len 4 type B kw range) | imm(100)"},
+      {"POS 1 LEN 3 = 123", "op=1 | field(pos 1 len 3 kw) | lit('123')"},
+      {"POS 1 LEN 3 = POS 11 LEN 3", "op=1 | field(pos 1 len 3 kw) | field(pos 11 len 3 kw)"},
+      {"UXLRECL GT 100", "op=3 | area(0) | imm(100)"},
+      {"RC > 4", "op=3 | rc | imm(4)"},
+      {"LINE GE 60", "op=5 | line | imm(60)"},
+      {"INCOUNT = 10 FILE=in.Txt", "op=1 file=in.Txt | incount | imm(10)"},
       {"EOF", "op=14"},
       {"EOF FILE=Day-2.txt", "op=14 file=Day-2.txt"},
       {"DIR F=x", "op=12 file=x"},
       {"DATA", "op=13"},
-      {"@P EQ NULL", "op=15 | F @2 f6"},
-      {"POS @P NE NUL", "op=16 | F @2 f6 k"},
-      {"DIFF = 'A'", "op=1 | F @1 =2nd f10 | 'A' L1 t3 f8"},
+      {"@P EQ NULL", "op=15 | field(pos @2 fmt ptrtest)"},
+      {"POS @P NE NUL", "op=16 | field(pos @2 fmt ptrtest kw)"},
+      {"DIFF = 'A'", "op=1 | field(pos @1 len =2nd) | lit('A')"},
   };
   for (const Case& c : cases) EXPECT_EQ(run(c.text), c.expected) << c.text;
 }
@@ -120,9 +120,9 @@ TEST(ConditionCompiler, ValueListBecomesGeneratedAndStatements) {
     }
   }
   const std::vector<std::string> expected = {
-      "4 0 op=4 | F 1 =2nd f10 k | 'A' L1 t3 f8",
-      "5 -1007 op=4 | F 1 =2nd f10 k | 'B' L1 t3 f8",
-      "5 -1007 op=4 | F 1 =2nd f10 k | 'C' L1 t3 f8",
+      "4 0 op=4 | field(pos 1 len =2nd kw) | lit('A')",
+      "5 -1007 op=4 | field(pos 1 len =2nd kw) | lit('B')",
+      "5 -1007 op=4 | field(pos 1 len =2nd kw) | lit('C')",
   };
   EXPECT_EQ(chain, expected);
   EXPECT_EQ(cc.program().current, st->next->next);

@@ -13,7 +13,6 @@ namespace recsift::compiler {
 namespace {
 
 using testing_support::CompileCase;
-using testing_support::describe;
 using testing_support::message_of;
 
 struct Case {
@@ -33,7 +32,7 @@ std::string run(const Case& c) {
   std::snprintf(head, sizeof head, "mod=%d arg=0x%X", st.modifier, st.argument);
   std::string out = head;
   if (st.pad != ' ') out += std::string(" pad=") + static_cast<char>(st.pad);
-  for (const engine::Operand* o : st.operands) out += " | " + describe(o);
+  for (const engine::Operand* o : st.operands) out += " | " + describe_operand(o);
   return out;
 }
 
@@ -43,18 +42,16 @@ void check(const std::vector<Case>& cases) {
 
 TEST(DataStatementCompiler, Assignments) {
   check({
-      {engine::kOpPointerOp, "@P = 10", 0,
-       "mod=0 arg=0x22 | =@2 L4 t2 f8 | #10 L4 t2 f8 | null | null"},
+      {engine::kOpPointerOp, "@P = 10", 0, "mod=0 arg=0x22 | num(@2) | imm(10) | null | null"},
       {engine::kOpPointerOp, "@P = POS 10", 0,
-       "mod=0 arg=0x0 | =@2 L4 t2 f8 | F 10 L1 f10 | null | null"},
-      {engine::kOpPointerOp, "@P = @Q+1", 0,
-       "mod=0 arg=0x22 | =@2 L4 t2 f8 | =@3+1 L4 t2 f8 | null | null"},
+       "mod=0 arg=0x0 | num(@2) | field(pos 10 len 1) | null | null"},
+      {engine::kOpPointerOp, "@P = @Q+1", 0, "mod=0 arg=0x22 | num(@2) | num(@3+1) | null | null"},
       {engine::kOpPointerOp, "@P = POS 1,4 TYPE B", 0,
-       "mod=0 arg=0x22 | =@2 L4 t2 f8 | F 1 L4 t2 f10 r | null | null"},
+       "mod=0 arg=0x22 | num(@2) | field(pos 1 len 4 type B range) | null | null"},
       {engine::kOpPointerOp, "@P = 3 FR 10", 0,
-       "mod=0 arg=0x42 | =@2 L4 t2 f8 | F 10 L3 t4 f10 | null | null"},
-      {engine::kOpLrecl, "80", 0, "mod=0 arg=0x22 | A0 L4 t2 f8 | #80 L4 t2 f8 | null | null"},
-      {engine::kOpRc, "0", 0, "mod=0 arg=0x22 | A24 L4 t2 f8 | #0 L4 t2 f8 | null | null"},
+       "mod=0 arg=0x42 | num(@2) | field(pos 10 len 3 type P lenfirst) | null | null"},
+      {engine::kOpLrecl, "80", 0, "mod=0 arg=0x22 | area(0) | imm(80) | null | null"},
+      {engine::kOpRc, "0", 0, "mod=0 arg=0x22 | area(24) | imm(0) | null | null"},
       {engine::kOpLrecl, "-1", 0, "msg 9"},
       {engine::kOpPointerOp, "@P+1 = 5", 0, "msg 127"},
       {engine::kOpPointerOp, "@P = POS 1,20 TYPE P", 0, "msg 62"},
@@ -65,19 +62,24 @@ TEST(DataStatementCompiler, Assignments) {
 TEST(DataStatementCompiler, Arithmetic) {
   check({
       {engine::kOpAdd, "1 TO POS 10,12 TYPE P", 0,
-       "mod=0 arg=0x44 | null | #1 L4 t2 f8 | F 10 L3 t4 f10 r | null"},
+       "mod=0 arg=0x44 | null | imm(1) | field(pos 10 len 3 type P range) | null"},
       {engine::kOpAdd, "12345678901234 TO POS 10,17 TYPE P", 0,
-       "mod=0 arg=0x44 | null | X'012345678901234C' L8 t4 f8 | F 10 L8 t4 f10 r | null"},
+       "mod=0 arg=0x44 | null | lit(X'012345678901234C' type P) | field(pos 10 len 8 type P range) "
+       "| null"},
       {engine::kOpAdd, "POS 1,4 TO POS 5,8 INTO POS 9,12 TYPE B", 0,
-       "mod=0 arg=0x22 | F 9 L4 t2 f10 r | F 1 L4 t2 f10 r | F 5 L4 t2 f10 r | null"},
+       "mod=0 arg=0x22 | field(pos 9 len 4 type B range) | field(pos 1 len 4 type B range) | "
+       "field(pos 5 len 4 type B range) | null"},
       {engine::kOpSub, "POS 1,4 FROM POS 5,8", 0,
-       "mod=0 arg=0x44 | null | F 1 L4 t4 f10 r | F 5 L4 t4 f10 r | null"},
+       "mod=0 arg=0x44 | null | field(pos 1 len 4 type P range) | field(pos 5 len 4 type P range) "
+       "| null"},
       {engine::kOpSub, "POS 1,4 POS 5,8", 0, "msg 52"},
       {engine::kOpAdd, "POS 1,4", 0, "msg 51"},
       {engine::kOpDiv, "POS 1,4 INTO POS 5,8 REM POS 9,12", 0,
-       "mod=0 arg=0x44 | null | F 1 L4 t4 f10 r | F 5 L4 t4 f10 r | F 9 L4 t4 f10 r"},
+       "mod=0 arg=0x44 | null | field(pos 1 len 4 type P range) | field(pos 5 len 4 type P range) "
+       "| field(pos 9 len 4 type P range)"},
       {engine::kOpMult, "POS 1,4 BY 3 INTO POS 5,8", 0,
-       "mod=0 arg=0x44 | F 5 L4 t4 f10 r | #3 L4 t2 f8 | F 1 L4 t4 f10 r | null"},
+       "mod=0 arg=0x44 | field(pos 5 len 4 type P range) | imm(3) | field(pos 1 len 4 type P "
+       "range) | null"},
       {engine::kOpMult, "5 BY 3", 0, "msg 78"},
       {engine::kOpMult, "5 BY 3 INTO POS 1,4", 0, "msg 59"},
       {engine::kOpMult, "POS 1,4 3", 0, "msg 81"},
@@ -89,21 +91,22 @@ TEST(DataStatementCompiler, Arithmetic) {
 TEST(DataStatementCompiler, MoveAndMod) {
   check({
       {engine::kOpMove, "'ABC' TO POS 10,15", 0,
-       "mod=0 arg=0x0 | F 10 L6 f10 r | 'ABC' L3 t3 f8 | null | null"},
+       "mod=0 arg=0x0 | field(pos 10 len 6 range) | lit('ABC') | null | null"},
       {engine::kOpMove, "10 FR 21 TO POS 1", 0,
-       "mod=0 arg=0x0 | F 1 =2nd f0 | F 21 L10 f10 | null | null"},
+       "mod=0 arg=0x0 | field(pos 1 len =2nd fmt undecided) | field(pos 21 len 10 lenfirst) | null "
+       "| null"},
       {engine::kOpMove, "POS 1,9 TO POS 2,10 FILL '.'", 0,
-       "mod=0 arg=0x0 pad=. | F 2 L9 f10 r | F 1 L9 f10 r | null | null"},
+       "mod=0 arg=0x0 pad=. | field(pos 2 len 9 range) | field(pos 1 len 9 range) | null | null"},
       {engine::kOpMove, "POS 1 TO POS 2", 0, "msg 69"},
       {engine::kOpMove, "'A' POS 2", 0, "msg 51"},
       {engine::kOpMove, "ABC TO POS 2", 0, "msg 42"},
       {engine::kOpMove, "'A' TO POS 2 PAD XY", 0, "msg 46"},
       {engine::kOpMod, "POS 10,12 = 'ABC'", 0,
-       "mod=26 arg=0x0 | F 10 L3 f10 r | 'ABC' L3 t3 f8 | null | null"},
+       "mod=26 arg=0x0 | field(pos 10 len 3 range) | lit('ABC') | null | null"},
       {engine::kOpMod, "POS 10 OR X'01'", 0,
-       "mod=28 arg=0x0 | F 10 =2nd f0 | X'01' L1 t3 f8 | null | null"},
+       "mod=28 arg=0x0 | field(pos 10 len =2nd fmt undecided) | lit(X'01') | null | null"},
       {engine::kOpMod, "POS 10 LEN 2 XOR POS 20", 0,
-       "mod=29 arg=0x0 | F 10 L2 f10 | F 20 =1st f0 | null | null"},
+       "mod=29 arg=0x0 | field(pos 10 len 2) | field(pos 20 len =1st fmt undecided) | null | null"},
       {engine::kOpMod, "POS 10 = POS 20", 0, "msg 69"},
   });
 }
@@ -111,24 +114,27 @@ TEST(DataStatementCompiler, MoveAndMod) {
 TEST(DataStatementCompiler, TranCompressAndConversions) {
   check({
       {engine::kOpTran, "POS 1,10 UPPER", 0,
-       "mod=0 arg=0x0 | null | F 1 L10 f10 r | T1 L256 f8 | null"},
+       "mod=0 arg=0x0 | null | field(pos 1 len 10 range) | table(upper) | null"},
       {engine::kOpTran, "CVA POS 1,10 TO POS 11,20", 0,
-       "mod=0 arg=0x0 | F 11 L10 f10 r | F 1 L10 f10 r | T4 L256 f8 | null"},
+       "mod=0 arg=0x0 | field(pos 11 len 10 range) | field(pos 1 len 10 range) | table(ascii) | "
+       "null"},
       {engine::kOpTran, "POS 1,10 TAB POS 101,300", 0, "msg 144"},
       {engine::kOpTran, "POS 1,10 'ab' 'x'", 0, "msg 145"},
       {engine::kOpTran, "POS 1,10", 0, "msg 145"},
       {engine::kOpCmprs, "POS 1 TO POS 101", 0,
-       "mod=0 arg=0x0 | F 101 rest f0 | F 1 rest f0 | null | null"},
+       "mod=0 arg=0x0 | field(pos 101 len rest fmt undecided) | field(pos 1 len rest fmt "
+       "undecided) | null | null"},
       {engine::kOpConvert, "POS 1,4 TO POS 11,18", 0x27,
-       "mod=0 arg=0x27 | F 11 L8 f10 r | F 1 L4 f10 r | null | null"},
+       "mod=0 arg=0x27 | field(pos 11 len 8 range) | field(pos 1 len 4 range) | null | null"},
       {engine::kOpConvert, "POS 1,4 TO POS 11", 0x38,
-       "mod=0 arg=0x38 | F 11 L8 f10 | F 1 L4 f10 r | null | null"},
+       "mod=0 arg=0x38 | field(pos 11 len 8) | field(pos 1 len 4 range) | null | null"},
       {engine::kOpConvert, "POS 1,8 TO POS 11", 0x83,
-       "mod=0 arg=0x83 | F 11 L4 f10 | F 1 L8 f10 r | null | null"},
+       "mod=0 arg=0x83 | field(pos 11 len 4) | field(pos 1 len 8 range) | null | null"},
       {engine::kOpConvert, "POS 1 LEN L-4 TO POS 11", 0x38,
-       "mod=0 arg=0x38 | F 11 2x2nd f0 | F 1 L(L-4) f10 | null | null"},
+       "mod=0 arg=0x38 | field(pos 11 len 2*2nd fmt undecided) | field(pos 1 len (L-4)) | null | "
+       "null"},
       {engine::kOpConvert, "POS 1,4 TO POS 11 FMT 'zz,zz9s'", 0x43,
-       "mod=0 arg=0x43 | F 11 L7 f10 | F 1 L4 f10 r | '00,009S' L7 t3 f8 | null"},
+       "mod=0 arg=0x43 | field(pos 11 len 7) | field(pos 1 len 4 range) | lit('00,009S') | null"},
       {engine::kOpConvert, "POS 1,4 TO POS 11", 0x42, "msg 59"},
       {engine::kOpConvert, "POS 1,4 POS 11,14", 0x42, "msg 51"},
       {engine::kOpConvert, "POS 1,20 TO POS 31,34", 0x42, "msg 80"},
@@ -139,21 +145,22 @@ TEST(DataStatementCompiler, TranCompressAndConversions) {
 TEST(DataStatementCompiler, GenCvdateAndUtime) {
   check({
       {engine::kOpGen, "POS 1,4 TYPE B RANGE 1,6", 0,
-       "mod=0 arg=0x22 | F 1 L4 t2 f10 r | X'00000000' L4 t2 f8 | null | F 1 L6 f10 r"},
+       "mod=0 arg=0x22 | field(pos 1 len 4 type B range) | lit(X'00000000' type B) | null | "
+       "field(pos 1 len 6 range)"},
       {engine::kOpGen, "POS 1,8 TYPE C", 0,
-       "mod=0 arg=0x23 | F 1 L8 t3 f10 r | X'00000000' L4 t2 f8 | null | "
-       "'ABCDEFGHIJKLMNOPQRSTUVWXYZ' L26 t3 f8"},
+       "mod=0 arg=0x23 | field(pos 1 len 8 type C range) | lit(X'00000000' type B) | null | "
+       "lit('ABCDEFGHIJKLMNOPQRSTUVWXYZ')"},
       {engine::kOpGen, "POS 1,8 TYPE C RANGE 'xyz' BASE ab", 0,
-       "mod=0 arg=0x23 | F 1 L8 t3 f10 r | X'00000000' L4 t2 f8 | 'AB  ' L4 t3 f8 | 'xyz' L3 t3 "
-       "f8"},
+       "mod=0 arg=0x23 | field(pos 1 len 8 type C range) | lit(X'00000000' type B) | lit('AB  ') | "
+       "lit('xyz')"},
       {engine::kOpGen, "POS 1,4", 0, "msg 94"},
       {engine::kOpGen, "POS 1,4 RANGE 5", 0, "msg 7"},
       {engine::kOpCvdate, "NOW TO DATECB", 0,
-       "mod=0 arg=0x0 | F S21:0 L128 f10 | null | null | null"},
+       "mod=0 arg=0x0 | field(pos DATE len 128) | null | null | null"},
       {engine::kOpCvdate, "TODAY", 0, "msg 45"},
       {engine::kOpCvdate, "", 0, "msg 5"},
       {engine::kOpUtime, "FILE out/Day-2.txt FTIME '20240101'", 0,
-       "mod=0 arg=0x0 | 'out/Day-2.txt' L13 t3 f8 | '20240101' L8 t3 f8 | null | null"},
+       "mod=0 arg=0x0 | lit('out/Day-2.txt') | lit('20240101') | null | null"},
   });
 }
 

@@ -8,13 +8,13 @@
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "engine/operand.h"
+#include "input/input.h"
 #include "operand_fixture.h"
 
 namespace recsift::compiler {
 namespace {
 
 using testing_support::CompileCase;
-using testing_support::describe;
 using testing_support::message_of;
 
 constexpr uint32_t kPosField = kFormPosKeyword | kFormEndPosition;
@@ -37,46 +37,46 @@ std::string run(const Case& c) {
     EXPECT_EQ(cc.messages().pending, rc) << c.text;
     return message_of(cc.messages());
   }
-  return describe(op);
+  return describe_operand(op);
 }
 
 TEST(OperandCompiler, PositionsLengthsAndRanges) {
   const std::vector<Case> cases = {
-      {"POS 10,20", kPosField, 0, "F 10 L11 f10 k r"},
-      {"POS 10 20", kPosField, 0, "F 10 L11 f10 k r"},
-      {"P 5,5", kPosField, 0, "F 5 L1 f10 k r"},
+      {"POS 10,20", kPosField, 0, "field(pos 10 len 11 kw range)"},
+      {"POS 10 20", kPosField, 0, "field(pos 10 len 11 kw range)"},
+      {"P 5,5", kPosField, 0, "field(pos 5 len 1 kw range)"},
       {"POS 20,10", kPosField, 0, "msg 74"},
-      {"POS L-9,L", kPosField, 0, "F L-9 to(L) f10 k r"},
-      {"POS @P,@P", kPosField, 0, "F @2 L1 f10 k r"},
-      {"POS 10 LEN 5", kPosField, 0, "F 10 L5 f10 k"},
-      {"POS 10 LEN L-4", kPosField, 0, "F 10 L(L-4) f10 k"},
-      {"POS 10 L 5", kPosField, 0, "F 10 L5 f10 k"},
-      {"10 LENGTH 5", kLenField, 0, "F 10 L5 f10"},
-      {"10 RECSIZE 5", kLenField | kFormNoRecsizeLrecl, 0, "F 10 f0"},
-      {"10 L 5", kLenField | kFormNoL, 0, "F 10 f0"},
+      {"POS L-9,L", kPosField, 0, "field(pos L-9 to L kw range)"},
+      {"POS @P,@P", kPosField, 0, "field(pos @2 len 1 kw range)"},
+      {"POS 10 LEN 5", kPosField, 0, "field(pos 10 len 5 kw)"},
+      {"POS 10 LEN L-4", kPosField, 0, "field(pos 10 len (L-4) kw)"},
+      {"POS 10 L 5", kPosField, 0, "field(pos 10 len 5 kw)"},
+      {"10 LENGTH 5", kLenField, 0, "field(pos 10 len 5)"},
+      {"10 RECSIZE 5", kLenField | kFormNoRecsizeLrecl, 0, "field(pos 10)"},
+      {"10 L 5", kLenField | kFormNoL, 0, "field(pos 10)"},
       {"POS 10", kFormPosKeyword, 0, "msg 69"},
-      {"POS 10", kPosField | kFormPositionOnly, 0, "F 10 f0 k"},
-      {"POS 10 LEN 0", kPosField, 0, "F 10 L0 f10 k"},
+      {"POS 10", kPosField | kFormPositionOnly, 0, "field(pos 10 kw)"},
+      {"POS 10 LEN 0", kPosField, 0, "field(pos 10 len 0 kw len<1)"},
       {"POS 0 LEN 5", kPosField, 0, "msg 75"},
       {"POS 0,5", kPosField, 0, "msg 75"},
       {"POS 0", kPosField | kFormPositionOnly, 0, "msg 9"},
-      {"POS 0", kPosField | kFormPositionOnly | kFormBelowOneAllowed, 0, "F 0 f0 k b"},
-      {"POS L-1", kFormPositionOnly | kFormPosKeyword, 0, "F L-1 f0 k"},
-      {"POS @P+1", kFormPositionOnly | kFormPosKeyword, 0, "F @2+1 f0 k"},
-      {"POS @+1", kFormPositionOnly | kFormPosKeyword, 0, "F @0+1 f0 k"},
-      {"POS DIFF", kFormPositionOnly | kFormPosKeyword, 0, "F @1 f0 k"},
-      {"POS DATE+1", kFormPositionOnly | kFormPosKeyword, 0, "F S21:0+1 f0 k"},
-      {"POS 10 + 5", kFormPositionOnly | kFormPosKeyword, 0, "F 10+5 f0 k"},
-      {"POS -L+20", kFormPositionOnly | kFormPosKeyword, 0, "F -L+20 f0 k"},
+      {"POS 0", kPosField | kFormPositionOnly | kFormBelowOneAllowed, 0, "field(pos 0 kw below1)"},
+      {"POS L-1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos L-1 kw)"},
+      {"POS @P+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @2+1 kw)"},
+      {"POS @+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @0+1 kw)"},
+      {"POS DIFF", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @1 kw)"},
+      {"POS DATE+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos DATE+1 kw)"},
+      {"POS 10 + 5", kFormPositionOnly | kFormPosKeyword, 0, "field(pos 10+5 kw)"},
+      {"POS -L+20", kFormPositionOnly | kFormPosKeyword, 0, "field(pos -L+20 kw)"},
       {"POS 10++5", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
       {"POS 10-", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
-      {"10 FR 21", kSource, 0, "F 21 L10 f10"},
-      {"10 AT 21", kFormFromKeywords, 0, "F 21 L10 f10"},
+      {"10 FR 21", kSource, 0, "field(pos 21 len 10 lenfirst)"},
+      {"10 AT 21", kFormFromKeywords, 0, "field(pos 21 len 10 lenfirst)"},
       {"10 FROM 21", kFormFromKeywords, 0, "msg 7"},
       {"10 FR 0", kSource, 0, "msg 9"},
-      {"L-4 INTO 21", kFormFromKeywords | kFormIntoKeyword, 0, "F 21 L(L-4) f10"},
-      {"10 TO X FR 21", kSource | kFormFromAnywhere, 0, "F 21 L10 f10"},
-      {"1,80", kFormEndPosition | kFormAbsoluteOnly, 0, "F 1 L80 f10 r"},
+      {"L-4 INTO 21", kFormFromKeywords | kFormIntoKeyword, 0, "field(pos 21 len (L-4) lenfirst)"},
+      {"10 TO X FR 21", kSource | kFormFromAnywhere, 0, "field(pos 21 len 10 lenfirst)"},
+      {"1,80", kFormEndPosition | kFormAbsoluteOnly, 0, "field(pos 1 len 80 range)"},
       {"L,80", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
       {"1,L", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
   };
@@ -85,37 +85,37 @@ TEST(OperandCompiler, PositionsLengthsAndRanges) {
 
 TEST(OperandCompiler, NumbersLiteralsAndTypes) {
   const std::vector<Case> cases = {
-      {"25", kNumber, 0, "#25 L4 t2 f8"},
-      {"-5", kNumber, 0, "#-5 L4 t2 f8"},
-      {"2147483647", kNumber, 0, "#2147483647 L4 t2 f8"},
+      {"25", kNumber, 0, "imm(25)"},
+      {"-5", kNumber, 0, "imm(-5)"},
+      {"2147483647", kNumber, 0, "imm(2147483647)"},
       {"2147483648", kFormPlainNumber, 0, "msg 7"},
-      {"12345678901234", kFormLongNumber, engine::kOpAdd, "X'012345678901234C' L8 t4 f8"},
-      {"-00123", kFormLongNumber | kFormFromKeywords, engine::kOpSub, "#-123 L4 t2 f8"},
-      {"-0012345678901", kFormLongNumber, engine::kOpSub, "X'12345678901D' L6 t4 f8"},
-      {"0009876543210", kFormLongNumber, engine::kOpMult, "'9876543210' L10 t7 f8"},
-      {"L-4", kNumber, 0, "=L-4 L4 t2 f8"},
-      {"@P+1", kNumber, 0, "=@2+1 L4 t2 f8"},
+      {"12345678901234", kFormLongNumber, engine::kOpAdd, "lit(X'012345678901234C' type P)"},
+      {"-00123", kFormLongNumber | kFormFromKeywords, engine::kOpSub, "imm(-123)"},
+      {"-0012345678901", kFormLongNumber, engine::kOpSub, "lit(X'12345678901D' type P)"},
+      {"0009876543210", kFormLongNumber, engine::kOpMult, "lit('9876543210' type Z)"},
+      {"L-4", kNumber, 0, "num(L-4)"},
+      {"@P+1", kNumber, 0, "num(@2+1)"},
       {"DATE+1", kNumber, 0, "msg 137"},
-      {"UXLRECL", kNumber, 0, "A0 L4 t2 f8"},
-      {"POS RETCD", kFormPosKeyword | kFormPositionOnly, 0, "A24 L4 t2 f8 k"},
-      {"'abc'", kFormCharLiteral, 0, "'abc' L3 t3 f8"},
-      {"X'0081'", kFormLiteralRefused, 0, "X'0081' L2 t3 f8"},
-      {"''", kFormCharLiteral, 0, "'' L0 t3 f8"},
+      {"UXLRECL", kNumber, 0, "area(0)"},
+      {"POS RETCD", kFormPosKeyword | kFormPositionOnly, 0, "area(24 kw)"},
+      {"'abc'", kFormCharLiteral, 0, "lit('abc')"},
+      {"X'0081'", kFormLiteralRefused, 0, "lit(X'0081')"},
+      {"''", kFormCharLiteral, 0, "lit('')"},
       {"'abc'", kFormPositionOnly, 0, "msg 7"},
-      {"ABC", kFormCharLiteral | kFormFromKeywords, 0, "'ABC' L3 t3 f8"},
-      {"A-B", kFormCharLiteral, 0, "'A-B' L3 t3 f8"},
+      {"ABC", kFormCharLiteral | kFormFromKeywords, 0, "lit('ABC')"},
+      {"A-B", kFormCharLiteral, 0, "lit('A-B')"},
       {"ABC", kFormLiteralRefused | kSource, 0, "msg 42"},
       {"5 TO X", kFormLiteralRefused | kSource, 0, "msg 42"},
       {"ABC", kFormEndPosition, 0, "msg 7"},
-      {"'ab' TYPE Z", kFormCharLiteral | kFormType, 0, "'ab' L2 t7 f8"},
-      {"POS 1,4 TY B", kPosField | kFormType, 0, "F 1 L4 t2 f10 k r"},
+      {"'ab' TYPE Z", kFormCharLiteral | kFormType, 0, "lit('ab' type Z)"},
+      {"POS 1,4 TY B", kPosField | kFormType, 0, "field(pos 1 len 4 type B kw range)"},
       {"POS 1,4 TYPE PP", kPosField | kFormType, 0, "msg 79"},
       {"POS 1,4 TYPE Q", kPosField | kFormType, 0, "msg 79"},
       {"", kSource, 0, "msg 5"},
       {"POS 1", kFormPosKeyword | kFormLength, 0, "msg 2"},
       {"1", kFormPlainNumber | kFormEndPosition, 0, "msg 2"},
       {"1", kFormLengthOnly | kFormType, 0, "msg 2"},
-      {"L-4", kFormLengthOnly, 0, "- L(L-4) f0"},
+      {"L-4", kFormLengthOnly, 0, "none(len (L-4))"},
   };
   for (const Case& c : cases) EXPECT_EQ(run(c), c.expected) << c.text;
 }
@@ -125,7 +125,7 @@ TEST(OperandCompiler, TypeAloneIsFoundAnywhereForTheOperandInTheSlot) {
   engine::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormType), 0);
-  EXPECT_EQ(describe(op), "F 1 L4 t4 f10 k r");
+  EXPECT_EQ(describe_operand(op), "field(pos 1 len 4 type P kw range)");
   ASSERT_NE(cc.list().current, nullptr);
   EXPECT_STREQ(cc.list().current->text, "TO");
 }
@@ -141,7 +141,7 @@ TEST(OperandCompiler, PointerNamesAreEnteredOnFirstUse) {
   again.names().insert("NEXT");
   engine::Operand* op2 = nullptr;
   ASSERT_EQ(compile_operand(again.ctx(), &op2, kFormPlainNumber), 0);
-  EXPECT_EQ(describe(op2), "=@3 L4 t2 f8");
+  EXPECT_EQ(describe_operand(op2), "num(@3)");
 }
 
 TEST(OperandCompiler, JoinedWordsReadLikeSplitOnes) {
@@ -159,7 +159,7 @@ TEST(OperandCompiler, JoinedWordsReadLikeSplitOnes) {
   cc.list().unconsumed -= 2;
   engine::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
-  EXPECT_EQ(describe(op), "F 10+5 to(L-1) f10 k r");
+  EXPECT_EQ(describe_operand(op), "field(pos 10+5 to L-1 kw range)");
 }
 
 TEST(OperandCompiler, PendingMessageStopsAtOnceAndUxlineWantsLineFields) {
@@ -178,9 +178,104 @@ TEST(OperandCompiler, EndPositionRequestCompletesTheOperandInTheSlot) {
   engine::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly), 0);
   ASSERT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);
-  EXPECT_EQ(describe(op), "F 10 L3 f10 r");
+  EXPECT_EQ(describe_operand(op), "field(pos 10 len 3 range)");
   EXPECT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);  // a quoted token is no end
-  EXPECT_EQ(describe(op), "F 10 L3 f10 r");
+  EXPECT_EQ(describe_operand(op), "field(pos 10 len 3 range)");
+}
+
+// Defines a variable from the text of an EQU statement after its keyword ("NAME value..."), as
+// the EQU statement (or, from_command_line, a definition on the command line) does.
+void define(CompileCase& cc, const std::string& text, bool from_command_line = false) {
+  CompileCase equ(text);
+  ASSERT_EQ(input::define_variable(equ.list(), cc.variables(), from_command_line), 0) << text;
+}
+
+struct VariableCase {
+  const char* text;
+  uint32_t forms;
+  const char* expected;  // description, or "msg N"
+};
+
+// The variables every case below can use.
+void define_all(CompileCase& cc) {
+  define(cc, "OFF 10");
+  define(cc, "FLD 10 + 5");
+  define(cc, "NEXT @X+1");
+  define(cc, "REC 100+FLD");  // a value naming another variable
+  define(cc, "L 5");          // L stays the record length
+  define(cc, "WIDTH 8", true);
+  define(cc, "QUOTED 'abc'");
+  define(cc, "HEX X'0A'");
+  define(cc, "TRAILING 10 +");
+  define(cc, "TWO 10 20");
+  define(cc, "WORD ABC");
+  define(cc, "PING PONG");  // a cycle of names
+  define(cc, "PONG PING");
+}
+
+TEST(OperandCompiler, VariableNamesInExpressionsReadTheirValues) {
+  constexpr uint32_t kPosOnly = kFormPositionOnly | kFormPosKeyword;
+  const std::vector<VariableCase> cases = {
+      {"POS OFF+1", kPosOnly, "field(pos 10+1 kw)"},
+      {"POS OFF + 1", kPosOnly, "field(pos 10+1 kw)"},
+      {"POS FLD", kPosOnly, "field(pos 10+5 kw)"},
+      {"POS 20-FLD", kPosOnly, "field(pos 20-10-5 kw)"},  // the value is one group
+      {"POS L-FLD", kPosOnly, "field(pos L-10-5 kw)"},
+      {"POS NEXT", kPosOnly, "field(pos @2+1 kw)"},
+      {"POS REC-1", kPosOnly, "field(pos 100+10+5-1 kw)"},
+      {"POS L", kPosOnly, "field(pos L kw)"},
+      {"POS WIDTH", kPosOnly, "field(pos 8 kw)"},
+      {"POS 1 LEN OFF", kPosField, "field(pos 1 len 10 kw)"},
+      {"POS 1 LEN FLD-1", kPosField, "field(pos 1 len (10+5-1) kw)"},
+      {"POS OFF,OFF+4", kPosField, "field(pos 10 to 10+4 kw range)"},
+      {"OFF", kNumber, "imm(10)"},
+      {"FLD", kNumber, "num(10+5)"},
+      {"POS QUOTED", kPosOnly, "msg 114"},
+      {"POS HEX", kPosOnly, "msg 114"},
+      {"POS TRAILING", kPosOnly, "msg 114"},
+      {"POS 1+TWO", kPosOnly, "msg 114"},
+      {"POS WORD", kPosOnly, "msg 114"},
+      {"POS PING", kPosOnly, "msg 114"},
+      {"POS 1 LEN QUOTED", kPosField, "msg 114"},
+      {"POS 1,WORD", kPosField, "msg 114"},
+      {"POS NOSUCH", kPosOnly, "msg 7"},
+  };
+  for (const VariableCase& c : cases) {
+    CompileCase cc(c.text);
+    define_all(cc);
+    engine::Operand* op = nullptr;
+    const int rc = compile_operand(cc.ctx(), &op, c.forms);
+    EXPECT_EQ(rc != 0 ? message_of(cc.messages()) : describe_operand(op), c.expected) << c.text;
+  }
+}
+
+TEST(OperandCompiler, VariableThatFailsIsMarkedWhereItIsNamed) {
+  struct MarkCase {
+    const char* text;
+    int32_t offset;
+    int32_t length;
+  };
+  const MarkCase cases[] = {
+      {"POS 1 + WORD", 8, 4},
+      {"POS WORD+1", 4, 4},
+      {"POS 1+WORD", 4, 1},  // inside a word: its first piece
+  };
+  for (const MarkCase& c : cases) {
+    CompileCase cc(c.text);
+    define_all(cc);
+    engine::Operand* op = nullptr;
+    EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 114) << c.text;
+    EXPECT_EQ(cc.messages().mark_offset, c.offset) << c.text;
+    EXPECT_EQ(cc.messages().mark_length, c.length) << c.text;
+  }
+}
+
+TEST(OperandCompiler, EnvironmentVariablesAreNoTerms) {
+  CompileCase cc("POS HOME");
+  define(cc, "HOME 10");
+  cc.variables().head->kind = input::kVarEnvironment;  // as if HOME came from the environment
+  engine::Operand* op = nullptr;
+  EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 7);
 }
 
 }  // namespace

@@ -164,7 +164,8 @@ TEST(OptionStatement, PrintOptionsChangeTheRunButEnclosureOnlyTheStatement) {
   EXPECT_EQ(run.compile_all("PRINT PW 90 PD 40 DUMPENC {} DUMPALL\nPRINT"), "");
   EXPECT_EQ(changed(run), "pw=90 pd=40 left=4 rebuild");
   EXPECT_EQ(dump(run.program),
-            "1 act pr mod=17 arg=0x7b7d op0 flags=dumpall\n2 act pr mod=17 arg=0x7c3a op0\n");
+            "1 act pr mod=17 arg=0x7b7d op0=field(pos 1 len rest type 1) flags=dumpall\n"
+            "2 act pr mod=17 arg=0x7c3a op0=field(pos 1 len rest type 1)\n");
 }
 
 }  // namespace
