@@ -386,10 +386,12 @@ Replacement Substituter::replacement(const Token& ref, bool in_quotes) {
   r.replaced = true;
   if (v->value_count > 1) {
     r.multi = v;
-    // Inside a token the value's texts are read one after the other, a blank between them.
+    // Inside a token the value's texts are read one after the other: within quotes a blank
+    // between them, as text; within a word without one, so that the word stays one word
+    // (POS 20-%1 with %1 = 10 + 5 reads 20-10+5, as the text would be typed in place).
     for (const Token* vt = v->value; vt != nullptr; vt = vt->next) {
       if (detail::is_bracket(*vt)) continue;
-      if (!r.text.empty()) {
+      if (!r.text.empty() && in_quotes) {
         r.text += ' ';
         r.source += ' ';
       }

@@ -592,5 +592,12 @@ TEST(StatementCompiler, SplitWordLiteralStaysInItsBlock) {
   SUCCEED();  // the sanitizers watch the copies
 }
 
+// A value of several tokens substituted inside a word is read as if typed there.
+TEST(StatementCompiler, MultiTokenValueInsideAWord) {
+  CompileRun& run = new_run();
+  EXPECT_EQ(run.compile_all("EQU %1 10 + 5\nMOVE 'X' TO POS 20-%1"), "");
+  EXPECT_NE(dump(run.program).find("pos 20-10+5"), std::string::npos) << dump(run.program);
+}
+
 }  // namespace
 }  // namespace recsift::compiler::testing
