@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer on).
-#   fuzz/build.sh && build-fuzz/compile_fuzzer -detect_leaks=0 -max_total_time=60 -max_len=2048 fuzz/corpus
+#   fuzz/build.sh && ASAN_OPTIONS=detect_leaks=0 build-fuzz/compile_fuzzer -max_total_time=60 -max_len=2048 fuzz/corpus
 # (leak detection is off: compiled statements, like every pool block of a run, are never freed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
