@@ -219,6 +219,19 @@ struct TermResult {
   Term term;
 };
 
+// A term with the sign it was written after: an absolute term carries the sign in its value,
+// any other term as its negative flag.
+Term with_sign(Term term, int sign) {
+  if (sign < 0) {
+    if (term.kind == TermKind::kAbsolute) {
+      term.value = -term.value;
+    } else {
+      term.flags |= engine::kTermNegative;
+    }
+  }
+  return term;
+}
+
 TermResult classify_word(Context& ctx, std::string_view w, int mode) {
   TermResult r;
   if (all_digits(w)) {
@@ -327,15 +340,7 @@ int variable_terms(Context& ctx, const input::Variable& v, int mode, int sign, i
       const int term_sign = (pending < 0 ? -1 : 1) * group_sign[level];
       const TermResult r = classify_word(ctx, pieces[i].text, mode);
       if (r.is_term) {
-        Term term = r.term;
-        if (term_sign < 0) {
-          if (term.kind == TermKind::kAbsolute) {
-            term.value = -term.value;
-          } else {
-            term.flags |= engine::kTermNegative;
-          }
-        }
-        out->push_back(term);
+        out->push_back(with_sign(r.term, term_sign));
       } else if (const input::Variable* inner = expression_variable(ctx, pieces[i].text)) {
         if (variable_terms(ctx, *inner, mode, term_sign, depth + 1, out) != 0) {
           return kMsgBadVariable;
@@ -550,15 +555,7 @@ int compile_expression(Context& ctx, Operand* op, int mode, uint32_t forms) {
       std::vector<Term> read;
       const TermResult r = classify_word(ctx, pieces[i].text, mode);
       if (r.is_term) {
-        Term term = r.term;
-        if (sign < 0) {
-          if (term.kind == TermKind::kAbsolute) {
-            term.value = -term.value;
-          } else {
-            term.flags |= engine::kTermNegative;
-          }
-        }
-        read.push_back(term);
+        read.push_back(with_sign(r.term, sign));
       } else if (const input::Variable* v = expression_variable(ctx, pieces[i].text)) {
         if (variable_terms(ctx, *v, mode, sign, 0, &read) != 0) {
           fail(kMsgBadVariable);
