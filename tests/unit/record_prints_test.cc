@@ -251,7 +251,8 @@ struct DumpCase {
   std::string data;
   uint16_t enclosure;
   bool dump_all;
-  std::string expected;  // after the dump heading and the first line
+  std::string expected;    // after the dump heading and the first line
+  bool statement = false;  // the printing statement's own settings: "+" and "-", no DUMPALL
 };
 
 TEST(RecordPrintDump, LinesAndRepeats) {
@@ -293,6 +294,8 @@ TEST(RecordPrintDump, LinesAndRepeats) {
                      {64, "00000000"},
                      {73, "00000000"}}) +
            "\r\n" + columns(119, {{3, "0020-003F"}, {14, "=same="}}) + "\r\n"},
+      {"a statement's own settings win over the run-wide", PT_DUMP, std::string(64, '\0'), 0x7C3A,
+       true, dump_line("0000", zeros32, dots32, '+') + same_line("0020", "", "003F", '-'), true},
       {"DA shows the bytes untranslated", PT_DUMP_DA, std::string("a\x01", 2), 0x7C3A, false,
        dump_line("0000", "6101", std::string("a\x01", 2))},
       {"DE shows the bytes untranslated", PT_DUMP_DE, std::string("\xc1", 1), 0x7C3A, false,
@@ -302,6 +305,8 @@ TEST(RecordPrintDump, LinesAndRepeats) {
     Printer p(10, true);
     p.t.listing.dump_enclosure = c.enclosure;
     p.t.listing.dump_all = c.dump_all;
+    p.t.listing.statement_dump = c.statement;
+    p.t.listing.statement_enclosure = 0x2B2D;
     p.print(c.data, c.type);
     EXPECT_EQ(p.body(), kDumpHead + dump_first(static_cast<int32_t>(c.data.size())) + c.expected)
         << c.name;
@@ -320,18 +325,6 @@ TEST(RecordPrintDump, NarrowPageHasThreeGroupsWithoutGap) {
                                        {40, "|ABCDEFGHIJKL|"}}) +
                           "\r\n" + columns(53, {{3, "000C"}, {9, "4D4E"}, {40, "|MN"}, {53, "|"}}) +
                           "\r\n");
-}
-
-TEST(RecordPrintDump, StatementSettingsOverrideTheRunWide) {
-  Printer p(10, true);
-  p.t.listing.statement_dump = true;
-  p.t.listing.statement_enclosure = 0x2B2D;  // "+" and "-"
-  p.t.listing.statement_dump_all = false;
-  p.t.listing.dump_all = true;
-  p.print(std::string(64, '\0'), PT_DUMP);
-  EXPECT_EQ(p.body(), kDumpHead + dump_first(64) +
-                          dump_line("0000", std::string(64, '0'), std::string(32, '.'), '+') +
-                          same_line("0020", "", "003F", '-'));
 }
 
 TEST(RecordPrintPage, LongRecordRunsPastTheDepthAndTheNextStartsAPage) {
@@ -358,12 +351,33 @@ TEST(RecordPrintPage, DumpNeedsTwoLines) {
   EXPECT_EQ(p.body(), kDumpHead + one + one + headings(132, 2) + kDumpHead + one);
 }
 
-TEST(RecordPrintPage, FirstRequestOfTheRunGetsOneHeading) {
+// A LOG print reaches the log alone and leaves the listing's block open; a PLOG print writes its
+// lines to both, the headings and rulers to the listing only.
+TEST(RecordPrintDestination, LogAndBoth) {
+  std::FILE* log = std::tmpfile();
+  ASSERT_NE(log, nullptr);
+  set_log_stream(log);
   Printer p(10, true);
   p.print("ab", PT_CHAR);
-  p.print("cd", PT_CHAR);
-  EXPECT_EQ(p.body(), kCharHead10 + char_first("ab", "      2") + "\r\n" +
-                          char_first("cd", "      2") + "\r\n");
+  p.t.listing.destination = DEST_LOG;
+  p.print("ab", PT_DUMP);
+  p.t.listing.destination = DEST_LISTING | DEST_LOG;
+  p.print("ab", PT_HEX);
+  p.t.listing.destination = DEST_LISTING;
+  p.t.text("T");
+  std::fflush(log);
+  std::rewind(log);
+  char got[1024] = {};
+  const size_t n = std::fread(got, 1, sizeof got - 1, log);
+  set_log_stream(nullptr);
+  std::fclose(log);
+  const std::string dump_first_line = columns(34, {{1, kPrefix}, {29, "    2"}});
+  const std::string dump_data = columns(119, {{3, "0000"}, {9, "6162"}, {86, "|ab"}, {119, "|"}});
+  EXPECT_EQ(std::string(got, n), dump_first_line + "\n" + dump_data + "\n\n" +
+                                     char_first("66", "      2") + "\n" + kBlank20 + "12\n");
+  EXPECT_EQ(p.body(), kCharHead10 + char_first("ab", "      2") + "\r\n\r\n" +
+                          char_first("66", "      2") + "\r\n" + kBlank20 + "12\r\n" + kRuler10 +
+                          "T\r\n");
 }
 
 }  // namespace
