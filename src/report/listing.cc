@@ -1,6 +1,7 @@
 // The listing file: its destinations (listing, log stream or both), the line writer, the page
 // headings, line counting and page breaks, the statement echo and the plain-text prints (types 1
-// to 9). Record prints (types 11 and up) share the entry point and the page accounting.
+// to 9). The record prints (types 11 and up, record_prints.cc) share the entry point and the page
+// accounting: the page check writes their column headings.
 //
 // Invariants: every listing line ends with CR LF and carries no trailing blanks; the first heading
 // line of page 1 begins with a carriage return, of every later page with a form feed; lines_left
@@ -20,6 +21,7 @@
 #include "convert/special_area.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "report/record_prints.h"
 #include "report/report.h"
 
 namespace recsift::report {
@@ -31,7 +33,6 @@ constexpr int kMaxWidth = kHeadingSize - 2;           // widest page the heading
 constexpr int kTitleColumns = 16;                     // title shown on the closing line
 constexpr int kDateColumns = 16;                      // "yyyy/mm/dd hh:mm"
 constexpr int kRecordPrintFirst = 10;                 // types from here carry column headings
-constexpr int kCharFamilyAbove = 15;                  // types above are character-family prints
 constexpr int kLinePrefix = 10;                       // echo columns before the statement text
 constexpr int kLogCutColumns = 80;                    // log copy of a LOG without explicit length
 constexpr const char* kDefaultName = "RSFT.LST";      // listing name without -lst and RSFLST
@@ -141,12 +142,6 @@ void build_headings(Listing& listing) {
   const size_t work = 20 + static_cast<size_t>(std::max(listing.data_width, 0)) + 8;
   if (listing.line_buffer.size() < work) listing.line_buffer.resize(work, ' ');
   listing.headings_built = true;
-}
-
-// Closes an open block of character-family prints. Its ruler line belongs to the record print
-// formats; until they exist no such block can be open, so only the type is reset.
-void close_char_block(Listing& listing) {
-  if (listing.previous_type > kCharFamilyAbove) listing.previous_type = PT_TEXT;
 }
 
 void open_listing(Listing& listing) {
@@ -260,15 +255,38 @@ void print_echo(Listing& listing, const char* data, int32_t count) {
                      static_cast<int32_t>(listing.echo_line.size() - 1), 1);
 }
 
-// Record prints (types 11 to 22): the formats themselves are not part of this file yet, so a
-// request only takes its place on the page.
-void print_record(Listing& listing, const void* data, int type) {
-  listing_page_check(listing);
+// Ends the page: closes a block of character prints, then heads the next page.
+void new_page(Listing& listing, bool echo, bool echo_after_blank) {
+  close_print_block(listing);
+  ++listing.page_number;
+  convert::edit_number(listing.heading_1 + listing.page_digits, listing.page_number, kPageMask);
+  set_special(listing, convert::kSpPageNumber, listing.page_number);
+  if (listing.lines_left == 1 && echo) {
+    // The blank line before the heading is the one the echo asked for.
+    listing.heading_start = 0;
+    if (echo_after_blank) listing.echo_line[0] = ' ';
+  }
+  listing.lines_left = listing.page_depth;
+  // Headings belong to the listing: a PLOG request does not copy them to the log.
+  const uint8_t destination = listing.destination;
+  listing.destination = DEST_LISTING;
+  // The first heading runs from its start byte through its last column, whatever the start.
+  const int pw = heading_width(listing);
+  // The blank line before the heading ends like every other line, with carriage return and
+  // line feed (the heading buffer's own line feed would leave a bare one in the listing).
+  if (listing.heading_start == 0) write_raw(listing, "\r\n", 2);
+  listing_write_line(listing, listing.heading_1 + 1, pw + 1, 1);
+  listing_write_line(listing, listing.heading_2, pw, 1);
+  if (listing.current_type < kRecordPrintFirst) listing_write_line(listing, "", 0, 1);
+  listing.destination = destination;
+  listing.heading_1[1] = '\f';
+  listing.heading_start = 1;
+  listing.previous_type = PT_TEXT;
 }
 
 void close_listing(Listing& listing) {
   if (!listing.opened || listing.closed) return;  // nothing was ever listed: no file at all
-  close_char_block(listing);
+  close_print_block(listing);
   if (!(listing.no_totals && listing.no_echo)) {
     listing.destination = DEST_LISTING;
     std::string closing = "    ** ";
@@ -322,35 +340,13 @@ void listing_page_check(Listing& listing) {
   if ((listing.destination & DEST_LISTING) == 0 || !listing_writable(listing)) return;
   const bool echo = listing.current_type == PT_ECHO;
   const bool echo_after_blank = echo && !listing.echo_line.empty() && listing.echo_line[0] == '0';
-  if (listing.lines_left >= listing.lines_needed &&
-      !(listing.lines_left == 1 && echo_after_blank)) {
-    return;  // column headings of record prints: with the record print formats
+  if (listing.lines_left < listing.lines_needed || (listing.lines_left == 1 && echo_after_blank)) {
+    new_page(listing, echo, echo_after_blank);
   }
-  close_char_block(listing);
-  ++listing.page_number;
-  convert::edit_number(listing.heading_1 + listing.page_digits, listing.page_number, kPageMask);
-  set_special(listing, convert::kSpPageNumber, listing.page_number);
-  if (listing.lines_left == 1 && echo) {
-    // The blank line before the heading is the one the echo asked for.
-    listing.heading_start = 0;
-    if (echo_after_blank) listing.echo_line[0] = ' ';
+  // The column headings of a record print, unless it continues a block of character prints.
+  if (listing.current_type >= kRecordPrintFirst && listing.previous_type <= kCharFamilyAbove) {
+    write_column_headings(listing);
   }
-  listing.lines_left = listing.page_depth;
-  // Headings belong to the listing: a PLOG request does not copy them to the log.
-  const uint8_t destination = listing.destination;
-  listing.destination = DEST_LISTING;
-  // The first heading runs from its start byte through its last column, whatever the start.
-  const int pw = heading_width(listing);
-  // The blank line before the heading ends like every other line, with carriage return and
-  // line feed (the heading buffer's own line feed would leave a bare one in the listing).
-  if (listing.heading_start == 0) write_raw(listing, "\r\n", 2);
-  listing_write_line(listing, listing.heading_1 + 1, pw + 1, 1);
-  listing_write_line(listing, listing.heading_2, pw, 1);
-  if (listing.current_type < kRecordPrintFirst) listing_write_line(listing, "", 0, 1);
-  listing.destination = destination;
-  listing.heading_1[1] = '\f';
-  listing.heading_start = 1;
-  listing.previous_type = PT_TEXT;
 }
 
 void listing_print(Listing& listing, const void* data, int type, int32_t count) {
@@ -374,7 +370,7 @@ void listing_print(Listing& listing, const void* data, int type, int32_t count) 
       print_echo(listing, text, count);
       break;
     case PT_TEXT:
-      close_char_block(listing);
+      close_print_block(listing);
       listing_page_check(listing);
       listing_write_line(listing, text, -1, 1);
       break;
@@ -390,7 +386,7 @@ void listing_print(Listing& listing, const void* data, int type, int32_t count) 
       fields_current = skip_to_line(listing, count);
       break;
     default:
-      print_record(listing, data, type);
+      print_record(listing, static_cast<const uint8_t*>(data), type);
       break;
   }
   if (type != PT_SPACE && type != PT_SKIP && to_listing) {

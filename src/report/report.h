@@ -1,7 +1,7 @@
 // Listing and reports: the log stream every trace, banner and fatal message goes to; the pending
 // message, the message catalogue and the message printer; the listing file with its pages,
-// headings, statement echo and plain-text prints. Record prints and the summary join this header
-// as they are built.
+// headings, statement echo and plain-text prints; the record prints (character, hexadecimal,
+// mixed and dump formats) through the same entry point. The summary joins this header when built.
 #ifndef RECSIFT_REPORT_REPORT_H_
 #define RECSIFT_REPORT_REPORT_H_
 
@@ -145,6 +145,15 @@ struct Listing {
   // Record prints: set by the caller before a print of type 8 and up.
   int32_t print_length = 0;   // bytes to print
   int32_t record_length = 0;  // shown in the length column
+  // The line prefix of record prints (types 11 and up), set by the caller with the two above.
+  int32_t input_number = 0;     // records read from the current input file (0 = none)
+  int32_t selection_total = 0;  // times the printing statement has run (SEL TOT)
+  int32_t selection_id = 0;     // the printing statement's number (SEL ID)
+  // A PRINT, LOG or PLOG statement carries its own copy of the dump settings; without one
+  // (statement_dump false) dumps use the run-wide dump_enclosure and dump_all.
+  bool statement_dump = false;
+  uint16_t statement_enclosure = 0x7C3A;  // the statement's DUMPENC
+  bool statement_dump_all = false;        // the statement's DUMPALL
 
   // Console replies of LOG ... REPLY: set by the executor for one print, cleared after it.
   char* reply_area = nullptr;    // blanked, then receives the typed characters

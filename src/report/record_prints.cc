@@ -1,0 +1,355 @@
+// The record print formats of the listing (types 11 to 22): the character family (raw, dotted,
+// hexadecimal zone and digit lines, character-over-hexadecimal, mixed) and the dump family (offset,
+// hexadecimal groups and an enclosed character part, with repeated lines folded into one summary
+// line). Also their column headings and the ruler that closes a block of character-family prints.
+//
+// Invariants: every line is built in the listing's work line and written with one call of
+// listing_write_line; only the first line of a record carries the line prefix (input record
+// number, SEL TOT, SEL ID) and the record-length column; no byte past the print length is read.
+// Whether a print needs a new page is decided once per record, so a long record runs past the
+// page depth and the next record starts the new page.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "convert/convert.h"
+#include "report/record_prints.h"
+#include "report/report.h"
+
+namespace recsift::report {
+
+namespace {
+
+constexpr int kPrefixColumns = 20;  // input record number, SEL TOT, SEL ID
+constexpr int kLengthColumns = 8;   // record-length column of character-family prints
+constexpr int kMinWorkLine = 132;   // the work line always holds a full default page width
+constexpr int kDumpFirstLine = 34;  // columns of a dump's first line (prefix and length)
+constexpr int kMaxDumpGroups = 8;   // 4-byte groups per dump line at most
+constexpr int kDumpGapGroups = 5;   // more groups than this: a double gap before the last 4
+constexpr const char* kRecnoMask = "000000009";
+constexpr const char* kSelTotMask = "000009";
+constexpr const char* kSelIdMask = "0009 ";
+constexpr const char* kCharLengthMask = "0000009-";
+constexpr const char* kDumpLengthMask = "00009-";
+constexpr const char* kRepeatCountMask = "0000,009";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// ---- Translation tables ----------------------------------------------------------------------
+
+enum Table : uint8_t {
+  kRaw,         // the byte itself (no table)
+  kDots,        // printable itself, else "."
+  kBlanks,      // printable itself, else blank
+  kMixedUpper,  // printable itself, else its high hexadecimal digit
+  kMixedLower,  // printable blank, else its low hexadecimal digit
+  kZone,        // high hexadecimal digit
+  kDigit,       // low hexadecimal digit
+  kTableCount,
+};
+
+// Byte 0x80 counts as printable with 0x20-0x7E.
+constexpr bool printable(int byte) {
+  return (byte >= 0x20 && byte <= 0x7E) || byte == 0x80;
+}
+
+constexpr std::array<std::array<char, 256>, kTableCount> kTables = [] {
+  std::array<std::array<char, 256>, kTableCount> t{};
+  for (int b = 0; b < 256; ++b) {
+    const char self = static_cast<char>(b);
+    const char high = kHexDigits[b >> 4];
+    const char low = kHexDigits[b & 0x0F];
+    const bool p = printable(b);
+    t[kRaw][b] = self;
+    t[kDots][b] = p ? self : '.';
+    t[kBlanks][b] = p ? self : ' ';
+    t[kMixedUpper][b] = p ? self : high;
+    t[kMixedLower][b] = p ? ' ' : low;
+    t[kZone][b] = high;
+    t[kDigit][b] = low;
+  }
+  return t;
+}();
+static_assert(kTables[kZone][0x80] == '8' && kTables[kDigit][0x80] == '0');
+static_assert(kTables[kMixedUpper][0x0D] == '0' && kTables[kMixedLower][0x0D] == 'D');
+
+void translate(char* to, const uint8_t* from, int32_t n, Table table) {
+  const auto& map = kTables[table];
+  for (int32_t i = 0; i < n; ++i) to[i] = map[from[i]];
+}
+
+// ---- Character family ------------------------------------------------------------------------
+
+// The lines of one chunk of data, by print type.
+struct CharFormat {
+  uint8_t type;                // print type
+  int8_t lines_needed;         // lines of one chunk plus the closing ruler
+  bool leading_empty;          // the chunk begins with an empty line
+  int8_t count;                // data lines of the chunk
+  std::array<Table, 3> lines;  // translation of each data line
+};
+
+constexpr std::array<CharFormat, 7> kCharFormats = {{
+    {PT_CHAR_RAW, 2, false, 1, {kRaw}},
+    {PT_CHAR, 2, false, 1, {kDots}},
+    {PT_HEX, 4, true, 2, {kZone, kDigit}},
+    {PT_BOTH, 5, true, 3, {kBlanks, kZone, kDigit}},
+    {PT_MIXED, 4, true, 2, {kMixedUpper, kMixedLower}},
+    {PT_MIXED_2, 4, true, 2, {kMixedUpper, kMixedLower}},
+    {PT_MIXED_3, 4, true, 2, {kMixedUpper, kMixedLower}},
+}};
+static_assert([] {
+  for (size_t i = 0; i < kCharFormats.size(); ++i) {
+    if (kCharFormats[i].type != PT_CHAR_RAW + i) return false;
+  }
+  return true;
+}());
+
+int data_width(const Listing& listing) {
+  return std::max(listing.data_width, 1);
+}
+
+bool length_column(const Listing& listing) {
+  return listing.length_print > 0;
+}
+
+// The work line, blank, at least as long as every line a record print builds.
+char* work_line(Listing& listing) {
+  const size_t need = static_cast<size_t>(
+      std::max(kMinWorkLine, kPrefixColumns + data_width(listing) + kLengthColumns));
+  if (listing.line_buffer.size() < need) listing.line_buffer.resize(need);
+  std::fill(listing.line_buffer.begin(), listing.line_buffer.end(), ' ');
+  return listing.line_buffer.data();
+}
+
+void put_prefix(const Listing& listing, char* line) {
+  convert::edit_number(line, listing.input_number, kRecnoMask);
+  convert::edit_number(line + 9, listing.selection_total, kSelTotMask);
+  convert::edit_number(line + 15, listing.selection_id, kSelIdMask);
+}
+
+bool to_listing(const Listing& listing) {
+  return (listing.destination & DEST_LISTING) != 0;
+}
+
+void print_characters(Listing& listing, const uint8_t* data, int type) {
+  const CharFormat& format = kCharFormats[static_cast<size_t>(type - PT_CHAR_RAW)];
+  listing.lines_needed = to_listing(listing) ? format.lines_needed : 0;
+  if (listing.lines_left < listing.lines_needed || type != listing.previous_type) {
+    listing_page_check(listing);
+  }
+  const int dw = data_width(listing);
+  char* line = work_line(listing);
+  put_prefix(listing, line);
+  int32_t first_width = kPrefixColumns + dw;
+  if (length_column(listing)) {
+    convert::edit_number(line + first_width, listing.record_length, kCharLengthMask);
+    first_width += kLengthColumns;
+  }
+  bool first_line = true;
+  int32_t remaining = data != nullptr ? std::max(listing.print_length, 0) : 0;
+  const uint8_t* chunk = data;
+  // A record of no bytes still prints its (empty) chunk, with the prefix.
+  do {
+    const int32_t n = std::min(remaining, dw);
+    if (format.leading_empty) listing_write_line(listing, "", 0, 1);
+    for (int i = 0; i < format.count; ++i) {
+      if (n > 0) translate(line + kPrefixColumns, chunk, n, format.lines[static_cast<size_t>(i)]);
+      listing_write_line(listing, line, first_line ? first_width : kPrefixColumns + n, 1);
+      if (first_line) {
+        // The prefix and the length column belong to the record's first line only.
+        std::memset(line, ' ', kPrefixColumns);
+        std::memset(line + kPrefixColumns + dw, ' ', kLengthColumns);
+        first_line = false;
+      }
+    }
+    chunk += n;
+    remaining -= n;
+  } while (remaining > 0);
+  work_line(listing);
+}
+
+// Data column k (1-based) of the rulers: the digit of `place` (10 or 100) where k is a multiple
+// of it, else `other`.
+char ruler_digit(int k, int place, char other) {
+  return k % place == 0 ? kHexDigits[(k / place) % 10] : other;
+}
+
+// The dump family's column headings.
+constexpr std::array<const char*, 3> kDumpHeadings = {"    INPUT   SEL SEL", "    RECNO   TOT ID.",
+                                                      "    -----   --- ---"};
+// The first 20 columns of the character family's headings, then the length column's.
+constexpr std::array<const char*, 3> kCharHeadings = {
+    "    INPUT   SEL SEL ", "    RECNO   TOT ID. ", "    -----   --- --- "};
+constexpr std::array<const char*, 3> kLengthHeadings = {"  RECORD", "  LENGTH", "  ------"};
+
+// ---- Dump family -----------------------------------------------------------------------------
+
+struct DumpLayout {
+  int groups;      // 4-byte groups per line
+  int bytes;       // bytes per line
+  bool gap;        // one more blank before the last four groups
+  int char_start;  // 0-based column of the opening enclosing character
+  int width;       // columns of every line after the first
+};
+
+DumpLayout dump_layout(const Listing& listing) {
+  DumpLayout d{};
+  d.groups = std::clamp((listing.page_width - 15) / 13, 1, kMaxDumpGroups);
+  d.bytes = 4 * d.groups;
+  d.gap = d.groups > kDumpGapGroups;
+  d.char_start = 9 * d.groups + 12 + (d.gap ? 1 : 0);
+  d.width = d.char_start + d.bytes + 2;
+  return d;
+}
+
+void put_hex4(char* to, int64_t value) {
+  for (int i = 3; i >= 0; --i) {
+    to[i] = kHexDigits[value & 0x0F];
+    value >>= 4;
+  }
+}
+
+// One ordinary line: offset, n (1 to bytes) bytes in hexadecimal groups, the character part.
+void dump_line(Listing& listing, const DumpLayout& d, const uint8_t* bytes, int32_t n,
+               int64_t offset, int type, char enclosure) {
+  char* line = work_line(listing);
+  put_hex4(line + 2, offset);
+  for (int32_t i = 0; i < n; ++i) {
+    const int group = i / 4;
+    const int column = 8 + 9 * group + (d.gap && group >= d.groups - 4 ? 1 : 0) + 2 * (i % 4);
+    line[column] = kTables[kZone][bytes[i]];
+    line[column + 1] = kTables[kDigit][bytes[i]];
+  }
+  line[d.char_start] = enclosure;
+  line[d.char_start + d.bytes + 1] = enclosure;
+  if (type == PT_DUMP) translate(line + d.char_start + 1, bytes, n, kDots);
+  if (type == PT_DUMP_DA || type == PT_DUMP_DE) translate(line + d.char_start + 1, bytes, n, kRaw);
+  listing_write_line(listing, line, d.width, 1);
+}
+
+// The summary of `count` repeated lines from `offset`; `last_byte` >= 0 when they reach the end
+// of the data.
+void repeat_line(Listing& listing, const DumpLayout& d, int64_t offset, int64_t count,
+                 int64_t last_byte, char enclosure) {
+  char* line = work_line(listing);
+  put_hex4(line + 2, offset);
+  std::memcpy(line + 13, "=same=", 6);
+  if (count > 1) {
+    const int32_t shown = static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
+    convert::edit_number(line + 23, shown, kRepeatCountMask);
+    int first = 23;
+    while (first < 30 && line[first] == ' ') ++first;
+    line[first - 1] = '(';
+    std::memcpy(line + 32, "lines)", 6);
+  }
+  if (last_byte >= 0) {
+    line[6] = '-';
+    put_hex4(line + 7, last_byte);
+  }
+  line[d.char_start] = enclosure;
+  line[d.char_start + d.bytes + 1] = enclosure;
+  listing_write_line(listing, line, d.width, 1);
+}
+
+void print_dump(Listing& listing, const uint8_t* data, int type) {
+  const uint16_t enclosures =
+      listing.statement_dump ? listing.statement_enclosure : listing.dump_enclosure;
+  const bool all = listing.statement_dump ? listing.statement_dump_all : listing.dump_all;
+  const char ordinary = type == PT_DUMP_HEX ? ' ' : static_cast<char>(enclosures >> 8);
+  const char repeat = type == PT_DUMP_HEX ? ' ' : static_cast<char>(enclosures & 0xFF);
+  listing.lines_needed = to_listing(listing) ? 2 : 0;
+  // A dump closes a block of character prints on the listing and takes its place without a
+  // column heading of its own.
+  if (to_listing(listing) && listing.previous_type > kCharFamilyAbove) {
+    close_print_block(listing);
+    listing.previous_type = static_cast<uint8_t>(type);
+  }
+  if (listing.lines_left < listing.lines_needed || type != listing.previous_type) {
+    listing_page_check(listing);
+  }
+  char* line = work_line(listing);
+  put_prefix(listing, line);
+  convert::edit_number(line + 28, listing.record_length, kDumpLengthMask);
+  listing_write_line(listing, line, kDumpFirstLine, 1);
+
+  const DumpLayout d = dump_layout(listing);
+  const int64_t length = data != nullptr ? std::max(listing.print_length, 0) : 0;
+  const auto same_as_before = [&](int64_t at) {
+    return length - at >= d.bytes && std::memcmp(data + at, data + at - d.bytes, d.bytes) == 0;
+  };
+  int64_t offset = 0;
+  while (offset < length) {
+    if (!all && offset > 0 && same_as_before(offset)) {
+      int64_t count = 1;
+      while (same_as_before(offset + count * d.bytes)) ++count;
+      const int64_t end = offset + count * d.bytes;
+      repeat_line(listing, d, offset, count, end == length ? length - 1 : -1, repeat);
+      offset = end;
+      continue;
+    }
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(d.bytes, length - offset));
+    dump_line(listing, d, data + offset, n, offset, type, ordinary);
+    offset += d.bytes;
+  }
+  work_line(listing);
+}
+
+// Writes `text` to the listing alone, counted as one line.
+void write_listing_line(Listing& listing, const std::string& text) {
+  const uint8_t destination = listing.destination;
+  listing.destination = DEST_LISTING;
+  listing_write_line(listing, text.c_str(), static_cast<int32_t>(text.size()), 1);
+  listing.destination = destination;
+}
+
+}  // namespace
+
+void print_record(Listing& listing, const uint8_t* data, int type) {
+  if (type > kCharFamilyAbove) {
+    print_characters(listing, data, type);
+  } else {
+    print_dump(listing, data, type);
+  }
+}
+
+void write_column_headings(Listing& listing) {
+  const int type = listing.current_type;
+  if (type > kCharFamilyAbove) {
+    const int dw = data_width(listing);
+    for (int row = 0; row < 3; ++row) {
+      std::string text = kCharHeadings[static_cast<size_t>(row)];
+      for (int k = 1; k <= dw; ++k) {
+        switch (row) {
+          case 0:
+            text += ruler_digit(k, 100, ' ');
+            break;
+          case 1:
+            text += ruler_digit(k, 10, ' ');
+            break;
+          default:
+            text += k % 10 == 0 ? '0' : k % 5 == 0 ? ',' : '.';
+            break;
+        }
+      }
+      if (length_column(listing)) text += kLengthHeadings[static_cast<size_t>(row)];
+      write_listing_line(listing, text);
+    }
+  } else {
+    for (const char* text : kDumpHeadings) write_listing_line(listing, text);
+  }
+  listing.previous_type = static_cast<uint8_t>(type);
+}
+
+void close_print_block(Listing& listing) {
+  if (listing.previous_type <= kCharFamilyAbove) return;
+  if (listing.file != nullptr && !listing.closed) {
+    std::string ruler(kPrefixColumns, ' ');
+    const int dw = data_width(listing);
+    for (int k = 1; k <= dw; ++k) ruler += ruler_digit(k, 10, k % 5 == 0 ? ',' : '.');
+    write_listing_line(listing, ruler);
+  }
+  listing.previous_type = PT_TEXT;
+}
+
+}  // namespace recsift::report
