@@ -161,6 +161,19 @@ const ReadCase kReadCases[] = {
     {"empty file", "", kRecfmU, 0, 0, nullptr, 2, -1, false, {}},
     {"control-Z dropped", "a\n\x1A", kRecfmU, 0, 0, nullptr, 2, -1, false, {"a"}},
     {"control-Z kept", "a\n\x1A", kRecfmU, 0, 0, nullptr, 2, -1, true, {"a", "\x1A"}},
+    {"control-Z inside kept",
+     "a\n\x1A"
+     "b\n",
+     kRecfmU,
+     0,
+     0,
+     nullptr,
+     2,
+     -1,
+     false,
+     {"a",
+      "\x1A"
+      "b"}},
     {"control-Z alone", "\x1A", kRecfmU, 0, 0, nullptr, 2, -1, false, {}},
     {"line cut at lrecl",
      kLong300 + "\n",
@@ -621,6 +634,67 @@ TEST_F(RecordIoTest, DummyHasNoDataAndTakesEverything) {
   f.current_length = 3;
   EXPECT_EQ(qelfio(request_, kIoWrite, area, 3), area);
   EXPECT_EQ(contents(), "<missing>");
+}
+
+}  // namespace
+}  // namespace recsift::files
+
+namespace recsift::files {
+namespace {
+
+TEST_F(RecordIoTest, StandardStreamsReadAndWriteThroughTheirStream) {
+  std::FILE* in = std::tmpfile();
+  std::fputs("one\r\ntwo\n", in);
+  std::rewind(in);
+  FFREC& r = define(kRecfmU, kOpenInput);
+  r.standard_stream = true;
+  r.stream = in;
+  EXPECT_EQ(read_all(r), (Records{"one", "two"}));
+  EXPECT_EQ(request_.message, nullptr);
+  std::FILE* out = std::tmpfile();
+  FFREC& w = define(kRecfmU, kOpenOutput);
+  w.standard_stream = true;
+  w.stream = out;
+  ASSERT_NE(write(w, "abc"), nullptr);
+  close(w);
+  std::rewind(out);
+  char text[16] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, out), 5u);
+  EXPECT_STREQ(text, "abc\r\n");
+  // A stream cannot be positioned.
+  request_.current = &r;
+  r.position = 0;
+  EXPECT_EQ(qelfio(request_, kIoReadAt, nullptr, 0), nullptr);
+  EXPECT_STREQ(request_.message, "Key/Rec not found.");
+  std::fclose(in);
+  std::fclose(out);
+}
+
+TEST_F(RecordIoTest, CardInputEndsAtTheEndLine) {
+  const struct {
+    const char* text;
+    Records records;
+  } cases[] = {
+      {"A\n/*\nB\n", {"A"}},
+      {"A\n/* end\nB\n", {"A"}},
+      {"A\n/*x\nB\n", {"A", "/*x", "B"}},
+      {"A\n", {"A"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::FILE* in = std::tmpfile();
+    std::fputs(c.text, in);
+    std::rewind(in);
+    FFREC& f = define(kRecfmU, kOpenInput);
+    f.standard_stream = true;
+    f.predefined = kPredefCard;
+    f.stream = in;
+    f.line_at_a_time = true;
+    EXPECT_EQ(read_all(f), c.records);
+    EXPECT_EQ(request_.message, nullptr);
+    close(f);
+    std::fclose(in);
+  }
 }
 
 }  // namespace
