@@ -556,7 +556,7 @@ void* write_record(Call& c, const uint8_t* area) {
   f.record_truncated = false;
   const int64_t start = f.buffered_address + f.buffer_offset;
   if (f.recfm == kRecfmF) {
-    if (f.buffer_offset + f.lrecl > f.blksize && !flush(c)) return fail(c, kErrWrite);
+    if (int64_t{f.buffer_offset} + f.lrecl > f.blksize && !flush(c)) return fail(c, kErrWrite);
     if (length > f.lrecl) {
       length = f.lrecl;  // the cut loses data: counted like a cut text line
       ++f.truncated_count;
@@ -585,7 +585,8 @@ void* write_record(Call& c, const uint8_t* area) {
       delimiter = kCrLf;
       dlength = std::min(dlength, 2);
     }
-    if (f.buffer_offset + length + dlength > f.blksize && !flush(c)) return fail(c, kErrWrite);
+    if (int64_t{f.buffer_offset} + length + dlength > f.blksize && !flush(c))
+      return fail(c, kErrWrite);
     uint8_t* to = f.buffer + f.buffer_offset;
     std::memcpy(to, area, static_cast<size_t>(length));
     if (dlength > 0) std::memcpy(to + length, delimiter, static_cast<size_t>(dlength));
