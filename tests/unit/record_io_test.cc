@@ -636,12 +636,6 @@ TEST_F(RecordIoTest, DummyHasNoDataAndTakesEverything) {
   EXPECT_EQ(contents(), "<missing>");
 }
 
-}  // namespace
-}  // namespace recsift::files
-
-namespace recsift::files {
-namespace {
-
 TEST_F(RecordIoTest, StandardStreamsReadAndWriteThroughTheirStream) {
   std::FILE* in = std::tmpfile();
   std::fputs("one\r\ntwo\n", in);
@@ -695,6 +689,25 @@ TEST_F(RecordIoTest, CardInputEndsAtTheEndLine) {
     close(f);
     std::fclose(in);
   }
+}
+
+TEST_F(RecordIoTest, UpdateOfFixedRecordsAndOfAViewIntoTheBuffer) {
+  put("aaabbbccc");
+  FFREC& f = define(kRecfmF, kOpenUpdate | kOpenInput, 3, 2048);
+  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+  auto* view = static_cast<char*>(qelfio(request_, kIoRead, nullptr, 0));
+  ASSERT_NE(view, nullptr);
+  std::memcpy(view, "XYZ", 3);  // changed where it lies
+  EXPECT_EQ(qelfio(request_, kIoUpdate, view, 3), view);
+  EXPECT_EQ(read_all(f), Records{"ccc"});
+  EXPECT_EQ(contents(), "aaaXYZccc");
+  // An input-only file cannot be updated.
+  FFREC& g = define(kRecfmF, kOpenInput, 3, 2048);
+  char area[3] = {'a', 'a', 'a'};
+  ASSERT_NE(qelfio(request_, kIoRead, area, 3), nullptr);
+  EXPECT_EQ(qelfio(request_, kIoUpdate, area, 3), nullptr);
+  EXPECT_STREQ(request_.message, "Bad OPEN type.");
+  EXPECT_TRUE(g.is_open);
 }
 
 }  // namespace
