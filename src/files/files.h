@@ -509,6 +509,48 @@ void release_file_list(FileList& files);
 // + "." + extension.
 std::string host_file_name(const FFREC& file);
 
+// ---- Record input and output -----------------------------------------------------------------
+// qelfio moves one record at a time between a caller and a file's single buffer: OPEN, CLOSE,
+// READ, READ at a byte address, WRITE and UPDATE in place, for RECFM F (FB) and U (delimited
+// text lines). Other formats and file types are refused with "RECFM not supported here." or
+// "File type not supported here." rather than misread. The host is reached through FileHost
+// (record_io.h) so that tests can inject short reads and failures.
+
+class FileHost;
+
+// Function codes of qelfio.
+enum IoFunction : int {
+  kIoOpen = 1,          // OPEN: "Open OK", "NoFile." (input missing), null on error
+  kIoClose = 2,         // CLOSE: null (the message slot tells a failure)
+  kIoRead = 3,          // READ the next record
+  kIoReadKeyEqual = 4,  // keyed reads: not handled here
+  kIoReadKeyGreater = 5,
+  kIoReadAt = 6,  // READ the record at or after FFREC::position
+  kIoReadKeyNext = 7,
+  kIoUpdate = 9,  // UPDATE: rewrite the current record in place, same length
+  kIoWrite = 10,  // WRITE: append FFREC::current_length bytes of the area
+};
+
+// The file request: anchors the run's files, names the file of the operation and receives the
+// error text of a failed call. Built once per run (or per test).
+struct FileRequest {
+  FileList* files = nullptr;      // the run's file list (may be null in tests)
+  FFREC* current = nullptr;       // file of the operation; qelfio acts on it
+  const char* message = nullptr;  // cleared at every call; the error text of a failed call
+  FileHost* host = nullptr;       // host services; null = the real host
+  std::FILE* report = nullptr;    // where "qelfio: ..." lines go; null = standard output
+};
+
+// Result texts of OPEN.
+inline constexpr const char* kOpenOk = "Open OK";
+inline constexpr const char* kOpenNoFile = "NoFile.";
+
+// The single record I/O entry. `area` (area_length bytes) receives a READ's record, or holds the
+// record of a WRITE or UPDATE (its length in current->current_length). Returns the record (the
+// area, or a view into the file's buffer valid until the next call for that file), a status text
+// (OPEN), or null at end of file (message slot null) or on error (message slot set).
+void* qelfio(FileRequest& request, int function, void* area, int32_t area_length);
+
 }  // namespace recsift::files
 
 #endif  // RECSIFT_FILES_FILES_H_

@@ -1,0 +1,686 @@
+// Record input and output for fixed (F, FB) and delimited-text (U) records: qelfio.
+//
+// Owns: opening and closing host files and standard streams for a file control block, its single
+// buffer (BLKSIZE bytes plus the 16-byte sentinel), reading records out of it, writing records
+// into it, rewriting a record in place, and the one error reporter of the layer.
+// Exports (files.h, record_io.h): qelfio, default_file_host.
+//
+// Invariants:
+//  - Input: the buffer holds the file bytes [buffered_address - buffer_offset - bytes_remaining,
+//    buffered_address); the next record starts at buffer_offset. A record handed out as a view
+//    into the buffer stays valid until the next call for the same file.
+//  - Output: the buffer holds the bytes of [buffered_address, buffered_address + buffer_offset)
+//    not yet written; they reach the host when the next record does not fit, and at CLOSE.
+//  - Whether more data can come is decided in one place (refill): physical_end is set only when
+//    the host reports end of file, never on a short read; a host read error is an error, never
+//    an end of file.
+//  - Each record format finds its record in one finder that answers "record", "need more" or
+//    "error"; a finder asks for more only while more can still fit into the buffer.
+//  - V, V2, MFV records, keyed reads and directory listings are refused with a failure status;
+//    they are never read as if they were text.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "files/files.h"
+#include "files/record_io.h"
+#include "host/host.h"
+
+namespace recsift::files {
+
+FileHost& default_file_host() {
+  static FileHost host;
+  return host;
+}
+
+namespace {
+
+constexpr int32_t kMinBufferBlock = 256;     // smallest buffer block, sentinel included
+constexpr int32_t kDefaultBlock = 2048;      // BLKSIZE assumed when LRECL comes from it
+constexpr int32_t kMinFixedBlock = 2048;     // least BLKSIZE of an F file without one
+constexpr int32_t kMinDefaultBlock = 65536;  // least BLKSIZE of any file without one (host reads)
+constexpr int32_t kDummyLength = 80;         // current length of a DUMMY file
+constexpr uint8_t kControlZ = 0x1A;          // end-of-text mark some editors leave at the end
+constexpr char kCrLf[] = "\r\n";             // delimiter written when none is given
+constexpr int32_t kScanDelimiter = 2;        // delimiter bytes looked at with CR/LF/CR LF input
+
+// One call: the request, its file and the host in use.
+struct Call {
+  FileRequest& request;
+  FFREC& file;
+  FileHost& host;
+};
+
+bool is_output(const FFREC& f) {
+  return (f.open_type & kOpenOutput) != 0;
+}
+bool is_readable(const FFREC& f) {
+  return (f.open_type & (kOpenInput | kOpenUpdate)) != 0;
+}
+
+// The name the error lines show: the member's name, the data set name or path + name + ext.
+std::string report_name(const FFREC& f) {
+  std::string name;
+  if (f.dir_member && f.member_name != nullptr) {
+    name = std::string(f.path != nullptr ? f.path : "") + f.member_name;
+  } else if (f.dsn != nullptr) {
+    name = f.dsn;
+  } else {
+    name = host_file_name(f);
+  }
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name;
+}
+
+// The one error reporter: stores the text in the message slot and the file's last error, prints
+// it unless it starts with "K" (a position or key not found is an ordinary outcome), and gives
+// the null result of the failed operation.
+void* fail(Call& c, const char* text) {
+  if (text == nullptr) text = c.request.message;
+  if (text == nullptr) text = c.file.last_error;
+  if (text == nullptr) text = kErrUnknown;
+  c.request.message = text;
+  c.file.last_error = text;
+  if (text[0] != 'K') {
+    std::FILE* out = c.request.report != nullptr ? c.request.report : stdout;
+    std::fprintf(out, "qelfio: %s  (%s) F=\"%s\"\n", text, is_output(c.file) ? "Outpt" : "Input",
+                 report_name(c.file).c_str());
+  }
+  return nullptr;
+}
+
+// ---- Buffer --------------------------------------------------------------------------------
+
+bool sentinel_intact(const FFREC& f) {
+  return f.buffer != nullptr &&
+         std::memcmp(f.buffer + f.blksize, kBufferSentinel, kBufferSentinelSize) == 0;
+}
+
+void obtain_buffer(FFREC& f) {
+  if (sentinel_intact(f)) return;
+  // A damaged sentinel means the block is not this BLKSIZE's (or was overrun): never reuse it.
+  if (f.buffer != nullptr && !f.dir_member) qelgrel(&f.buffer, "buf");
+  const int64_t size = std::max<int64_t>(int64_t{f.blksize} + kBufferSentinelSize, kMinBufferBlock);
+  f.buffer = static_cast<uint8_t*>(qelgcore(size, 0, "buf"));
+  std::memcpy(f.buffer + f.blksize, kBufferSentinel, kBufferSentinelSize);
+}
+
+// Writes the bytes before buffer_offset. On failure the bytes are dropped and write_error set,
+// so that CLOSE does not try them again.
+bool flush(Call& c) {
+  FFREC& f = c.file;
+  const int64_t n = f.buffer_offset;
+  if (n == 0) return true;
+  bool ok;
+  if (f.standard_stream) {
+    ok = f.stream != nullptr &&
+         std::fwrite(f.buffer, 1, static_cast<size_t>(n), f.stream) == static_cast<size_t>(n);
+  } else {
+    ok = c.host.write(f.handle, f.buffer, n) == 0;
+  }
+  f.buffer_offset = 0;
+  if (ok) {
+    f.buffered_address += n;
+  } else {
+    f.write_error = true;
+  }
+  return ok;
+}
+
+// One read from the stream of a standard-stream file: a line in line mode, else a block.
+// Returns the bytes obtained, 0 at end of input, -1 on a stream error.
+int64_t read_stream(FFREC& f, uint8_t* to, int64_t space) {
+  if (f.stream == nullptr) return 0;  // the card input without an attached stream
+  if (f.line_at_a_time) {
+    int64_t n = 0;
+    while (n < space) {
+      const int ch = std::getc(f.stream);
+      if (ch == EOF) break;
+      to[n++] = static_cast<uint8_t>(ch);
+      if (ch == '\n') break;
+    }
+    if (n == 0 && std::ferror(f.stream)) return -1;
+    return n;
+  }
+  const size_t n = std::fread(to, 1, static_cast<size_t>(space), f.stream);
+  if (n == 0 && std::ferror(f.stream)) return -1;
+  return static_cast<int64_t>(n);
+}
+
+// Moves the remaining bytes to the buffer start and appends what the host gives, reading again
+// while fewer than 2 bytes are held and more may come. A lone control-Z left at the physical end
+// is dropped unless KEEPCTLZ. Returns false on a host read error.
+bool refill(Call& c) {
+  FFREC& f = c.file;
+  if (f.buffer_offset > 0 && f.bytes_remaining > 0) {
+    std::memmove(f.buffer, f.buffer + f.buffer_offset, static_cast<size_t>(f.bytes_remaining));
+  }
+  f.buffer_offset = 0;
+  do {
+    const int64_t space = int64_t{f.blksize} - f.bytes_remaining;
+    if (space <= 0) break;
+    uint8_t* to = f.buffer + f.bytes_remaining;
+    int64_t got = 0;
+    if (f.standard_stream) {
+      got = read_stream(f, to, space);
+      if (got < 0) return false;
+    } else if (c.host.read(f.handle, to, space, &got) != 0 || got < 0 || got > space) {
+      return false;
+    }
+    if (got == 0) {
+      f.physical_end = true;
+      break;
+    }
+    f.bytes_remaining += static_cast<int32_t>(got);
+    f.buffered_address += got;
+  } while (f.bytes_remaining < 2);
+  if (!f.line_at_a_time) {
+    std::memset(f.buffer + f.bytes_remaining, 0,
+                static_cast<size_t>(f.blksize - f.bytes_remaining));
+  }
+  if (f.physical_end && f.bytes_remaining == 1 && f.buffer[0] == kControlZ && !f.keep_ctlz) {
+    f.bytes_remaining = 0;
+  }
+  return true;
+}
+
+// ---- Record finders --------------------------------------------------------------------------
+
+// What a finder decided about the data at buffer_offset.
+struct Found {
+  enum Kind { kRecord, kMore, kError } kind = kRecord;
+  int32_t length = 0;     // record bytes
+  int32_t delimiter = 0;  // delimiter bytes after them
+  bool split = false;     // a text line longer than LRECL was cut here
+};
+
+Found record(int32_t length, int32_t delimiter = 0, bool split = false) {
+  return {Found::kRecord, length, delimiter, split};
+}
+
+// A piece of fixed length (F records, EOL=NO input): the short rest at the end is the last one.
+Found find_fixed(int32_t length, int32_t remaining, bool final) {
+  if (remaining >= length) return record(length);
+  if (!final) return {Found::kMore};
+  return record(remaining);
+}
+
+// No delimiter found within the scan: ask for more while it may come, else the rest or a cut.
+Found no_delimiter(int32_t remaining, int32_t lrecl, int32_t scan, bool final) {
+  if (remaining < scan && !final) return {Found::kMore};
+  if (remaining > lrecl) return record(lrecl, 0, true);
+  return record(remaining);
+}
+
+// Text lines ended by LF, CR LF or a lone CR (no delimiter text given).
+Found find_line(const uint8_t* p, int32_t remaining, int32_t lrecl, bool final) {
+  const int32_t scan = lrecl + kScanDelimiter;
+  const int32_t window = std::min(remaining, scan);
+  const auto* lf = static_cast<const uint8_t*>(std::memchr(p, '\n', static_cast<size_t>(window)));
+  const int32_t limit = lf != nullptr ? static_cast<int32_t>(lf - p) : window;
+  const auto* cr = static_cast<const uint8_t*>(std::memchr(p, '\r', static_cast<size_t>(limit)));
+  if (cr != nullptr) {
+    const auto i = static_cast<int32_t>(cr - p);
+    if (i > lrecl) return record(lrecl, 0, true);
+    if (i + 1 < remaining) return record(i, p[i + 1] == '\n' ? 2 : 1);
+    if (!final) return {Found::kMore};  // the LF of a CR LF may be in the next block
+    return record(i, 1);
+  }
+  if (lf != nullptr) {
+    const auto i = static_cast<int32_t>(lf - p);
+    if (i > lrecl) return record(lrecl, 0, true);
+    return record(i, 1);
+  }
+  return no_delimiter(remaining, lrecl, scan, final);
+}
+
+// Text lines ended by a given delimiter text.
+Found find_delimited(const uint8_t* p, int32_t remaining, int32_t lrecl, const char* delimiter,
+                     int32_t length, bool final) {
+  const int32_t scan = lrecl + length;
+  const int32_t window = std::min(remaining, scan);
+  const auto first = static_cast<unsigned char>(delimiter[0]);
+  for (int32_t from = 0; from < window;) {
+    const auto* q = static_cast<const uint8_t*>(
+        std::memchr(p + from, first, static_cast<size_t>(window - from)));
+    if (q == nullptr) break;
+    const auto i = static_cast<int32_t>(q - p);
+    if (i > lrecl) return record(lrecl, 0, true);
+    const int32_t available = remaining - i;
+    if (available >= length) {
+      if (std::memcmp(q, delimiter, static_cast<size_t>(length)) == 0) return record(i, length);
+    } else if (std::memcmp(q, delimiter, static_cast<size_t>(available)) == 0 && !final) {
+      return {Found::kMore};  // a delimiter cut by the end of the buffered data
+    }
+    from = i + 1;
+  }
+  return no_delimiter(remaining, lrecl, scan, final);
+}
+
+Found find_record(Call& c) {
+  FFREC& f = c.file;
+  const uint8_t* p = f.buffer + f.buffer_offset;
+  const int32_t remaining = f.bytes_remaining;
+  // Nothing more can arrive at the physical end, nor into a full buffer.
+  const bool final = f.physical_end || remaining >= f.blksize;
+  if (f.recfm == kRecfmF) return find_fixed(f.lrecl, remaining, final);
+  if (f.delimiter_length <= 0) {
+    if (f.current_lrecl < 1 || f.current_lrecl > f.blksize) {
+      fail(c, kErrPieceLength);
+      return {Found::kError};
+    }
+    return find_fixed(f.current_lrecl, remaining, final);
+  }
+  if (f.delimiter == nullptr) return find_line(p, remaining, f.lrecl, final);
+  return find_delimited(p, remaining, f.lrecl, f.delimiter, f.delimiter_length, final);
+}
+
+// Copies n bytes to dst (cap bytes) with each tab widened to the next multiple of width.
+// Returns the bytes produced, or -1 when they do not fit.
+int32_t expand_tabs(const uint8_t* src, int32_t n, uint8_t* dst, int32_t cap, int32_t width) {
+  int32_t col = 0;
+  for (int32_t i = 0; i < n;) {
+    const auto* tab =
+        static_cast<const uint8_t*>(std::memchr(src + i, '\t', static_cast<size_t>(n - i)));
+    const int32_t plain = (tab != nullptr ? static_cast<int32_t>(tab - src) : n) - i;
+    if (int64_t{col} + plain > cap) return -1;
+    std::memcpy(dst + col, src + i, static_cast<size_t>(plain));
+    col += plain;
+    i += plain;
+    if (tab == nullptr) break;
+    const int32_t blanks = width - col % width;
+    if (int64_t{col} + blanks > cap) return -1;
+    std::memset(dst + col, ' ', static_cast<size_t>(blanks));
+    col += blanks;
+    ++i;
+  }
+  return col;
+}
+
+// ---- Open and close --------------------------------------------------------------------------
+
+bool supported_format(const FFREC& f) {
+  return f.recfm == kRecfmF || f.recfm == kRecfmU;
+}
+
+// Closes the file if open: flushes output, closes the host handle, returns the buffer unless
+// keep_buffer (an OPEN of an open file reuses it). False when output could not be completed.
+bool close_file(Call& c, bool keep_buffer = false) {
+  FFREC& f = c.file;
+  if (!f.is_open) return true;
+  bool ok = true;
+  if (is_output(f) && f.buffer_offset > 0 && !f.write_error) ok = flush(c);
+  if (f.standard_stream) {
+    if (f.stream != nullptr && is_output(f) && std::fflush(f.stream) != 0) ok = false;
+  } else if (c.host.close(f.handle) != 0 && is_output(f)) {
+    ok = false;  // a failed close may lose data written before it
+  }
+  f.handle = host::kNoHandle;
+  f.is_open = false;
+  f.closed = true;
+  if (!keep_buffer && !f.dir_member && f.buffer != nullptr) qelgrel(&f.buffer, "buf");
+  return ok;
+}
+
+// OPEN. Returns kOpenOk, kOpenNoFile, or null after reporting the error.
+const char* open_file(Call& c) {
+  FFREC& f = c.file;
+  if (f.is_open && !f.reopen_allowed && !f.empty)
+    return static_cast<const char*>(fail(c, kErrSecondOpen));
+  if (f.file_type != 0 && f.file_type != kFileOrdinary) {
+    return static_cast<const char*>(fail(c, kErrFileType));
+  }
+  if (!supported_format(f)) return static_cast<const char*>(fail(c, kErrFormat));
+  // A file opened again is closed first: its pending output is written, its handle not leaked.
+  if (f.is_open && !close_file(c, true)) return static_cast<const char*>(fail(c, kErrWriteFinal));
+  f.is_open = f.open_failed = f.physical_end = f.empty = false;
+
+  const int64_t overhead = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+  if (f.lrecl <= 0) {
+    f.lrecl = static_cast<int32_t>((f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead);
+  }
+  if (f.blksize <= 0 && f.lrecl > 0) {
+    int64_t block = f.lrecl + overhead;
+    if (f.recfm == kRecfmF) block = std::max<int64_t>(block, kMinFixedBlock);
+    block = std::max<int64_t>(block, kMinDefaultBlock);
+    f.blksize = static_cast<int32_t>(std::min<int64_t>(block, INT32_MAX - kBufferSentinelSize));
+  }
+  if (f.lrecl < 1 || f.blksize < f.lrecl + overhead ||
+      f.blksize > INT32_MAX - kBufferSentinelSize) {
+    return static_cast<const char*>(fail(c, kErrBufferSize));
+  }
+  if (f.current_lrecl == 0) f.current_lrecl = f.lrecl;
+
+  obtain_buffer(f);
+  f.buffer_offset = f.bytes_remaining = f.record_count = 0;
+  f.buffered_address = 0;
+  f.file_size = 0;
+  std::memset(f.file_size_be, 0, sizeof f.file_size_be);
+  f.write_error = false;
+  f.resync = false;
+
+  if (f.standard_stream) {
+    f.handle = host::kNoHandle;
+    if (f.stream == stdin) f.line_at_a_time = host::stdin_is_console();
+    if (f.predefined == kPredefCard && f.stream == nullptr) f.physical_end = f.empty = true;
+  } else {
+    host::OpenMode mode;
+    if (f.open_type & kOpenUpdate) {
+      mode = host::OpenMode::kReadWrite;
+    } else if (f.open_type & kOpenInput) {
+      mode = host::OpenMode::kRead;
+    } else if (f.open_type & kOpenOutput) {
+      mode = f.replace ? host::OpenMode::kWrite : host::OpenMode::kAppend;
+    } else {
+      return static_cast<const char*>(fail(c, kErrOpenType));
+    }
+    int handle = host::kNoHandle;
+    if (c.host.open(report_name(f), mode, &handle) != 0) {
+      if (mode == host::OpenMode::kRead) {
+        f.physical_end = f.empty = true;
+        return kOpenNoFile;
+      }
+      f.open_failed = true;
+      return static_cast<const char*>(fail(c, kErrOpenFailed));
+    }
+    f.handle = handle;
+    if (is_readable(f)) {
+      int64_t size = 0;
+      if (c.host.size(handle, &size) != 0) {
+        c.host.close(handle);
+        f.handle = host::kNoHandle;
+        return static_cast<const char*>(fail(c, kErrFileSize));
+      }
+      f.file_size = size;
+      for (int i = 0; i < 8; ++i) f.file_size_be[i] = static_cast<uint8_t>(size >> (56 - 8 * i));
+      if (size == 0) f.empty = true;
+    } else if (!f.replace) {
+      int64_t end = 0;
+      if (c.host.seek(handle, 0, 2, &end) != 0) {
+        c.host.close(handle);
+        f.handle = host::kNoHandle;
+        f.open_failed = true;
+        return static_cast<const char*>(fail(c, kErrReposition));
+      }
+      f.buffered_address = end;  // appended output starts at the old end
+    }
+  }
+  f.is_open = f.was_opened = true;
+  f.closed = false;
+  return kOpenOk;
+}
+
+// Opens a file that is not open, for READ, WRITE and UPDATE. False after a failed open.
+bool ensure_open(Call& c) {
+  if (c.file.is_open) return true;
+  return open_file(c) != nullptr;
+}
+
+// ---- Read ------------------------------------------------------------------------------------
+
+void* end_of_file(Call& c, uint8_t* area, int32_t area_length) {
+  FFREC& f = c.file;
+  if (f.fill && area != nullptr && f.previous_length > 0 && f.previous_length <= area_length) {
+    std::memset(area, f.fill_char, static_cast<size_t>(f.previous_length));
+  }
+  f.position = f.buffered_address;
+  if (!f.no_close_at_eof) close_file(c);
+  return nullptr;
+}
+
+// Hands the record at `record` (length bytes, found at file address `address`) to the caller.
+void* deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, uint8_t* area,
+              int32_t area_length) {
+  FFREC& f = c.file;
+  const bool expand = f.tab_width > 0 && std::memchr(rec, '\t', static_cast<size_t>(length));
+  f.tab_seen = expand;
+  void* result;
+  int32_t delivered = length;
+  if (area != nullptr && area_length >= length) {
+    if (expand) {
+      delivered = expand_tabs(rec, length, area, area_length, f.tab_width);
+      if (delivered < 0) return fail(c, kErrTabs);
+    } else {
+      std::memcpy(area, rec, static_cast<size_t>(length));
+    }
+    if (f.fill && f.previous_length > delivered && f.previous_length <= area_length) {
+      std::memset(area + delivered, f.fill_char,
+                  static_cast<size_t>(f.previous_length - delivered));
+    }
+    result = area;
+  } else {
+    if (expand && !f.no_tab_check) return fail(c, kErrTabs);
+    result = const_cast<uint8_t*>(rec);
+  }
+  f.current_length = delivered;
+  f.position = address;
+  f.longest_record = std::max(f.longest_record, delivered);
+  ++f.record_count;
+  return result;
+}
+
+void* read_record(Call& c, uint8_t* area, int32_t area_length) {
+  FFREC& f = c.file;
+  if (!is_readable(f)) return fail(c, kErrOpenType);
+  f.previous_length = f.current_length;
+  for (;;) {
+    if (f.bytes_remaining == 0 && f.physical_end) return end_of_file(c, area, area_length);
+    if (f.bytes_remaining < 2 && !f.physical_end) {
+      if (!refill(c)) return fail(c, kErrRead);
+      continue;
+    }
+    const Found r = find_record(c);
+    if (r.kind == Found::kError) return nullptr;
+    if (r.kind == Found::kMore) {
+      if (!refill(c)) return fail(c, kErrRead);
+      continue;
+    }
+    const uint8_t* rec = f.buffer + f.buffer_offset;
+    const int64_t address = f.buffered_address - f.bytes_remaining;
+    const int32_t used = r.length + r.delimiter;
+    f.buffer_offset += used;
+    f.bytes_remaining -= used;
+    if (f.resync) {  // the record began before the position asked for
+      f.resync = false;
+      continue;
+    }
+    if (f.predefined == kPredefCard && r.length >= 2 && rec[0] == '/' && rec[1] == '*' &&
+        (r.length == 2 || rec[2] == ' ')) {
+      f.buffer_offset -= used;  // left unread: it ends the card input
+      f.bytes_remaining += used;
+      f.console_ended = true;
+      f.position = address;
+      return nullptr;
+    }
+    if (f.recfm == kRecfmU) f.truncate = r.split;
+    f.delimiter_found = r.delimiter;
+    return deliver(c, rec, r.length, address, area, area_length);
+  }
+}
+
+void* read_at(Call& c, uint8_t* area, int32_t area_length) {
+  FFREC& f = c.file;
+  int64_t target = f.position;
+  if (!ensure_open(c)) return nullptr;
+  if (!is_readable(f)) return fail(c, kErrOpenType);
+  if (target < 0) {
+    f.position = 0;
+    return fail(c, kErrNotFound);
+  }
+  if (target >= f.file_size) {
+    f.position = f.file_size;
+    return fail(c, kErrNotFound);
+  }
+  if (f.standard_stream) return fail(c, kErrReposition);
+  f.resync = false;
+  if (f.recfm == kRecfmF) {
+    target -= target % f.lrecl;
+  } else if (f.delimiter_length <= 0) {
+    if (f.current_lrecl > 0) target -= target % f.current_lrecl;
+  } else if (target > 0) {
+    // Start just before the position and skip the record found there: when a delimiter ends
+    // right before the position, that skipped record is empty and the next one starts at it.
+    // With CR, LF and CR LF all recognised one byte is enough (an LF alone may end the line
+    // before); a delimiter text needs its whole length.
+    const int64_t back = f.delimiter == nullptr ? 1 : f.delimiter_length;
+    target = std::max<int64_t>(target - back, 0);
+    f.resync = true;
+  }
+  const int64_t start = f.buffered_address - f.buffer_offset - f.bytes_remaining;
+  if (target >= start && target < f.buffered_address) {
+    f.buffer_offset = static_cast<int32_t>(target - start);
+    f.bytes_remaining = static_cast<int32_t>(f.buffered_address - target);
+  } else {
+    int64_t at = 0;
+    if (c.host.seek(f.handle, target, 0, &at) != 0 || at != target) {
+      f.resync = false;
+      return fail(c, kErrReposition);
+    }
+    f.buffered_address = target;
+    f.buffer_offset = f.bytes_remaining = 0;
+    f.physical_end = false;
+  }
+  return read_record(c, area, area_length);
+}
+
+// ---- Write and update ------------------------------------------------------------------------
+
+void* write_record(Call& c, const uint8_t* area) {
+  FFREC& f = c.file;
+  if (!is_output(f)) return fail(c, kErrOpenType);
+  if (area == nullptr || f.current_length < 0) return fail(c, kErrUnknown);
+  int32_t length = f.current_length;
+  int32_t written;
+  f.record_truncated = false;
+  const int64_t start = f.buffered_address + f.buffer_offset;
+  if (f.recfm == kRecfmF) {
+    if (int64_t{f.buffer_offset} + f.lrecl > f.blksize && !flush(c)) return fail(c, kErrWrite);
+    if (length > f.lrecl) {
+      length = f.lrecl;  // the cut loses data: counted like a cut text line
+      ++f.truncated_count;
+      f.record_truncated = true;
+    }
+    uint8_t* to = f.buffer + f.buffer_offset;
+    std::memcpy(to, area, static_cast<size_t>(length));
+    std::memset(to + length, f.fill_char, static_cast<size_t>(f.lrecl - length));
+    written = f.lrecl;
+    f.buffer_offset += f.lrecl;
+  } else {
+    auto strip = [&] {
+      if (!f.truncate) return;
+      while (length > 0 && area[length - 1] == f.fill_char) --length;
+    };
+    strip();
+    if (length > f.lrecl) {
+      length = f.lrecl;
+      strip();
+      ++f.truncated_count;
+      f.record_truncated = true;
+    }
+    const char* delimiter = f.delimiter;
+    int32_t dlength = std::max(f.delimiter_length, 0);
+    if (delimiter == nullptr && dlength > 0) {
+      delimiter = kCrLf;
+      dlength = std::min(dlength, 2);
+    }
+    if (int64_t{f.buffer_offset} + length + dlength > f.blksize && !flush(c))
+      return fail(c, kErrWrite);
+    uint8_t* to = f.buffer + f.buffer_offset;
+    std::memcpy(to, area, static_cast<size_t>(length));
+    if (dlength > 0) std::memcpy(to + length, delimiter, static_cast<size_t>(dlength));
+    written = length;
+    f.buffer_offset += length + dlength;
+  }
+  f.position = start;
+  f.longest_record = std::max(f.longest_record, written);
+  ++f.record_count;
+  return const_cast<uint8_t*>(area);
+}
+
+void* update_record(Call& c, const uint8_t* area) {
+  FFREC& f = c.file;
+  if ((f.open_type & kOpenUpdate) == 0) return fail(c, kErrOpenType);
+  if (!f.is_open || f.record_count == 0 || area == nullptr) return fail(c, kErrUpdate);
+  if (f.current_length == 0) return const_cast<uint8_t*>(area);
+  // The record as it lies in the file: from its address to the next record's, less its
+  // delimiter. A rewrite of another length would overwrite its neighbour or leave a gap.
+  const int64_t next = f.buffered_address - f.bytes_remaining;
+  const int64_t stored = next - f.position - f.delimiter_found;
+  if (f.current_length != stored) return fail(c, kErrUpdate);
+  int64_t at = 0;
+  if (c.host.seek(f.handle, f.position, 0, &at) != 0 ||
+      c.host.write(f.handle, area, f.current_length) != 0 ||
+      c.host.seek(f.handle, f.buffered_address, 0, &at) != 0) {
+    return fail(c, kErrUpdate);
+  }
+  // Keep the buffered copy in step, so a READ at a position inside the buffer sees the update.
+  const int64_t in_buffer = int64_t{f.buffer_offset} - f.delimiter_found - stored;
+  if (in_buffer >= 0 && f.buffer + in_buffer != area) {
+    std::memmove(f.buffer + in_buffer, area, static_cast<size_t>(stored));
+  }
+  return const_cast<uint8_t*>(area);
+}
+
+// DUMMY: always open, no data on input, every record accepted on output.
+void* dummy(Call& c, int function, void* area) {
+  FFREC& f = c.file;
+  f.is_open = f.closed = f.was_opened = true;
+  switch (function) {
+    case kIoOpen:
+      f.current_length = kDummyLength;
+      return const_cast<char*>(kOpenOk);
+    case kIoClose:
+    case kIoRead:
+    case kIoReadAt:
+      return nullptr;
+    case kIoWrite:
+    case kIoUpdate:
+      ++f.record_count;
+      return area;
+    default:
+      return fail(c, kErrFunction);
+  }
+}
+
+}  // namespace
+
+void* qelfio(FileRequest& request, int function, void* area, int32_t area_length) {
+  request.message = nullptr;
+  if (request.current == nullptr) {
+    request.message = kErrUnknown;
+    return nullptr;
+  }
+  Call c{request, *request.current, request.host != nullptr ? *request.host : default_file_host()};
+  FFREC& f = c.file;
+  if (f.predefined == kPredefDummy) return dummy(c, function, area);
+  auto* bytes = static_cast<uint8_t*>(area);
+  if (area_length < 0) area_length = 0;
+  switch (function) {
+    case kIoOpen:
+      return const_cast<char*>(open_file(c));
+    case kIoClose:
+      if (!close_file(c)) return fail(c, kErrWriteFinal);
+      return nullptr;
+    case kIoRead:
+      if (!ensure_open(c)) return nullptr;
+      return read_record(c, bytes, area_length);
+    case kIoReadAt:
+      return read_at(c, bytes, area_length);
+    case kIoReadKeyEqual:
+    case kIoReadKeyGreater:
+    case kIoReadKeyNext:
+      return fail(c, kErrKeyed);
+    case kIoUpdate:
+      if (!ensure_open(c)) return nullptr;
+      return update_record(c, bytes);
+    case kIoWrite:
+      if (!ensure_open(c)) return nullptr;
+      return write_record(c, bytes);
+    default:
+      return fail(c, kErrFunction);
+  }
+}
+
+}  // namespace recsift::files

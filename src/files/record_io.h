@@ -1,0 +1,62 @@
+// The host side of record I/O: the few file services qelfio uses, behind one small interface so
+// that tests can hand out short reads, failed writes and failed seeks. Every call moves a whole
+// buffer (never a byte), so the virtual call costs nothing measurable.
+#ifndef RECSIFT_FILES_RECORD_IO_H_
+#define RECSIFT_FILES_RECORD_IO_H_
+
+#include <cstdint>
+#include <string>
+
+#include "files/files.h"
+#include "host/host.h"
+
+namespace recsift::files {
+
+// File services as the host layer gives them: 0 or an errno value.
+class FileHost {
+ public:
+  virtual ~FileHost() = default;
+  virtual int open(const std::string& path, host::OpenMode mode, int* handle) {
+    return host::open_file(path, mode, handle);
+  }
+  // Up to len bytes; *got = 0 at end of file.
+  virtual int read(int handle, void* buf, int64_t len, int64_t* got) {
+    return host::read_file(handle, buf, len, got);
+  }
+  // All len bytes or an error.
+  virtual int write(int handle, const void* buf, int64_t len) {
+    return host::write_file(handle, buf, len);
+  }
+  virtual int seek(int handle, int64_t offset, int whence, int64_t* position) {
+    return host::seek_file(handle, offset, whence, position);
+  }
+  virtual int size(int handle, int64_t* bytes) { return host::file_size(handle, bytes); }
+  virtual int close(int handle) { return host::close_file(handle); }
+};
+
+// The real host, used when a request names none.
+FileHost& default_file_host();
+
+// Error texts of record I/O (the caller's message slot points at one of these).
+inline constexpr const char* kErrSecondOpen = "2nd OPEN ignored.";
+inline constexpr const char* kErrBufferSize = "Bufsize < LRECL+delims.";
+inline constexpr const char* kErrOpenType = "Bad OPEN type.";
+inline constexpr const char* kErrOpenFailed = "OPEN failed.";
+inline constexpr const char* kErrFileSize = "GetFileSize failed.";
+inline constexpr const char* kErrWrite = "Write failed.";
+inline constexpr const char* kErrWriteFinal = "Write final buf failed.";
+inline constexpr const char* kErrUpdate = "UPDATE failed.";
+inline constexpr const char* kErrFunction = "I/O func bad.";
+inline constexpr const char* kErrPieceLength = "Inval curr LRECL for EOL=NO input.";
+inline constexpr const char* kErrTabs = "TAB char expansion exceeds work area.";
+inline constexpr const char* kErrReposition = "Reposition error.";
+inline constexpr const char* kErrNotFound = "Key/Rec not found.";
+inline constexpr const char* kErrUnknown = "Unknown error.";
+inline constexpr const char* kErrRead = "Read failed.";
+inline constexpr const char* kErrFormat = "RECFM not supported here.";
+inline constexpr const char* kErrFileType = "File type not supported here.";
+inline constexpr const char* kErrKeyed = "No keyed read for this file.";
+
+}  // namespace recsift::files
+
+#endif  // RECSIFT_FILES_RECORD_IO_H_
