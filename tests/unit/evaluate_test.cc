@@ -88,6 +88,9 @@ TEST(EvaluateCondition, Numbers) {
       {"POS 1 LEN 4 TYPE B > 100", std::string("\0\0\0\x64", 4), false, 0, 0},
       {"POS 1 LEN 4 TYPE B < 0", "\xFF\xFF\xFF\xFF", true, 0, 0},  // signed
       {"POS 1 LEN 2 TYPE B = -2", "\xFF\xFE", true, 0, 0},
+      {"POS 1 LEN 2 TYPE B = 258", "\x01\x02", true, 0, 0},
+      {"POS 1 LEN 4 TYPE B = 16909060", "\x01\x02\x03\x04", true, 0, 0},
+      {"POS 1 LEN 3 TYPE B = -65536", std::string("\xFF\x00\x00", 3), true, 0, 0},
       {"POS 1 LEN 3 TYPE P = 12345", "\x12\x34\x5C", true, 0, 0},
       {"POS 1 LEN 3 TYPE P < 0", "\x12\x34\x5D", true, 0, 0},
       {"POS 1 LEN 3 TYPE P = -12345", "\x12\x34\x5D", true, 0, 0},
