@@ -222,6 +222,19 @@ TEST(EvaluateMask, OnesZerosMixed) {
   });
 }
 
+TEST(EvaluateMask, LongMasksAreCutTo256Bytes) {
+  // 257 mask bytes: only the first 256 are tested (the last one would fail), which raises the
+  // return code to 6 and is counted.
+  std::string hex;
+  for (int i = 0; i < 256; ++i) hex += "80";
+  const std::string condition = "POS 1 ONES X'" + hex + "01'";
+  RunCase rc(condition, std::string(257, '\x80'));
+  ASSERT_TRUE(rc.compiled()) << rc.message();
+  EXPECT_TRUE(rc.evaluate());
+  EXPECT_EQ(rc.rc(), 6);
+  EXPECT_EQ(rc.run().mask_truncations, 1);
+}
+
 TEST(EvaluateCondition, NullTests) {
   struct NullCase {
     const char* condition;
