@@ -10,7 +10,17 @@
 #include <string_view>
 #include <vector>
 
+namespace recsift::files {
+struct FFREC;
+}
+namespace recsift::report {
+struct Messages;
+}
+
 namespace recsift::engine {
+
+struct Operand;
+struct Statement;
 
 // Selection id meaning "no statement is current".
 inline constexpr int32_t kNoSelid = 0;
@@ -36,6 +46,81 @@ class NameIndex {
  private:
   std::vector<std::string> names_;  // in order of entry; the index is the number
 };
+
+// ---- Run state of operand resolution and conditions --------------------------------------------
+
+// Sizes of the areas that operands can name besides the record.
+inline constexpr int32_t kDateAreaSize = 128;
+inline constexpr int32_t kHeadingSize = 160;
+
+// Flag byte of a pointer variable.
+inline constexpr uint8_t kPointerNullFlags = 0x20;  // null (never set, or set to null)
+inline constexpr uint8_t kPointerSetFlags = 0x25;   // set; with kPointerOutside when outside
+inline constexpr uint8_t kPointerBitSet = 0x01;
+inline constexpr uint8_t kPointerOutside = 0x02;  // the position lies outside the addressable area
+
+// Pointer variables 0 (@) and 1 (the comparison pointer, DIFF) also show as address words in the
+// special-variable area.
+inline constexpr int kAtPointer = 0;
+inline constexpr int kComparePointer = 1;
+
+// One pointer variable (@name), numbered through the name index. `value` is the 1-based
+// position from the record base (0 = null). A pointer set to a byte outside the addressable
+// area (one of the run's other areas: special variables, date, heading) also keeps that area
+// and its offset in it, so that resolution reaches the byte without leaving the area.
+struct PointerVariable {
+  int32_t value = 0;
+  uint8_t flags = kPointerNullFlags;
+  const uint8_t* area = nullptr;  // outside pointers: the area holding the byte, else null
+  int32_t area_size = 0;          // its size
+  int32_t area_offset = 0;        // the byte's offset in it
+};
+
+// Questions a file test asks about its file.
+enum class FileQuestion : uint8_t {
+  kEndOfFile,       // the file is at end of file
+  kDirectoryEntry,  // the file's current entry is a directory
+};
+// Answers a file test; `context` is RunState::file_query_context. A null file is "no file".
+using FileQuery = bool (*)(void* context, const files::FFREC* file, FileQuestion question);
+
+// What operand resolution and condition evaluation need of the run. The areas belong to the run
+// driver; the record loop keeps the record fields and `current` up to date.
+struct RunState {
+  uint8_t* record_base = nullptr;  // byte 1 of the current record (or of the work area)
+  int32_t record_length = 0;       // length of the current record
+  int32_t addressable_length = 0;  // bytes addressable from record_base (record or work area)
+  uint8_t* special = nullptr;      // the 128-byte special-variable area
+  uint8_t* date_area = nullptr;    // the 128-byte date area (DATE), or null
+  uint8_t* heading = nullptr;      // the first heading line (HEAD, 160 bytes), or null
+  std::vector<PointerVariable> pointers;  // by name-index number; grows as pointers are set
+  Statement* current = nullptr;           // the statement being executed
+  int32_t rc_selid = kNoSelid;            // selection id of the statement that last raised rc
+  int32_t mask_truncations = 0;           // masks cut to 256 bytes (for the summary)
+  report::Messages* messages = nullptr;   // run-time messages (901, 902), or null
+  FileQuery file_query = nullptr;         // file tests; null answers "no"
+  void* file_query_context = nullptr;
+};
+
+// The run's return code (the RETCD field of the special-variable area; 0 without an area).
+int32_t return_code(const RunState& run);
+// Raises the return code to `rc` when that is higher, remembering the current statement's
+// selection id in rc_selid; never lowers it.
+void raise_return_code(RunState& run, int32_t rc);
+
+// Resolves `op` for the current statement: returns byte 1 of the operand, or null on failure,
+// and sets op->address, length, position (-1 for a literal), requested_length and
+// resolved_flags. A failure has been counted against the current statement already.
+uint8_t* resolve_operand(RunState& run, Operand* op);
+
+// Stores into pointer variable `number` the position of `address` (address - record base + 1)
+// with its flags, or null for a null address; pointers 0 and 1 also update UXATPTR / UXADIFF.
+void set_pointer(RunState& run, int number, const uint8_t* address);
+// The pointer variable `number` (a null one when it has never been set).
+PointerVariable pointer_variable(const RunState& run, int number);
+
+// Evaluates the current statement, a condition; true when its test holds.
+bool evaluate_condition(RunState& run);
 
 }  // namespace recsift::engine
 

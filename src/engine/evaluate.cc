@@ -1,0 +1,269 @@
+// Condition evaluation: the compiled test of the current condition statement against the
+// current record: file and pointer tests, numeric and character comparisons with the pad,
+// scans (forward, REVERSE, STEP, PTR) and mask tests.
+//
+// A test whose operands cannot be resolved is false (the failed-test rule): it counts one failed
+// test in the statement's error_count, raises the return code to 6 unless the test is an
+// equality or pointer test, and clears the PTR pointer.
+#include <algorithm>
+#include <cstdint>
+
+#include "convert/convert.h"
+#include "convert/special_area.h"
+#include "engine/engine.h"
+#include "engine/operand.h"
+#include "engine/program.h"
+#include "files/files.h"
+#include "report/report.h"
+
+namespace recsift::engine {
+
+uint8_t* resolve_operand_for(RunState& run, Operand* op, bool clip_fails_condition);
+
+namespace {
+
+constexpr int32_t kMsgNotNumeric = 901;
+constexpr int32_t kMsgNotMask = 902;
+constexpr int32_t kMaskLimit = 256;
+
+int sign_of(int64_t v) {
+  return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+
+// The relation rule: does a relation (sign) satisfy the comparison code?
+bool holds(int relation, uint8_t code) {
+  if (relation == 0) return code == kCmpEqual || code == kCmpGreaterEqual || code == kCmpLessEqual;
+  if (relation < 0) return code == kCmpLess || code == kCmpNotEqual || code == kCmpLessEqual;
+  return code == kCmpGreater || code == kCmpNotEqual || code == kCmpGreaterEqual;
+}
+
+void record_message(RunState& run, int32_t number) {
+  if (run.messages != nullptr) report::record_error(*run.messages, number);
+}
+
+bool failed_test(RunState& run, Statement* st) {
+  const Operand* first = st->operands[0];
+  ++st->error_count;
+  if (st->op != kCmpEqual && (first == nullptr || first->format != kFormatPointerTest)) {
+    raise_return_code(run, 6);
+  }
+  if (st->ptr_var >= 0) set_pointer(run, st->ptr_var, nullptr);
+  return false;
+}
+
+// Fills the number a special operand stands for.
+void fill_special(const RunState& run, const Statement* st, Operand* op) {
+  if (op == nullptr) return;
+  switch (op->kind) {
+    case OperandKind::kRecordCount:
+      op->immediate = st->file != nullptr ? st->file->record_count : 0;
+      break;
+    case OperandKind::kListingLine:
+      op->immediate = run.special != nullptr
+                          ? convert::load_be32(run.special + convert::kSpPageDepth) -
+                                convert::load_be32(run.special + convert::kSpLinesLeft) + 1
+                          : 0;
+      break;
+    case OperandKind::kReturnCode:
+      op->immediate = return_code(run);
+      break;
+    default:
+      break;
+  }
+}
+
+bool holds_number(const Operand* op) {
+  switch (op->kind) {
+    case OperandKind::kImmediate:
+    case OperandKind::kComputed:
+    case OperandKind::kRecordCount:
+    case OperandKind::kListingLine:
+    case OperandKind::kReturnCode:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The numeric value of a resolved operand; false when it has none.
+bool numeric_value(const Operand* op, int64_t* value) {
+  if (holds_number(op)) {
+    *value = convert::load_be32(op->address);
+    return true;
+  }
+  if (op->type == kTypeBinary) {
+    if (op->length < 1 || op->length > 8) return false;
+    int64_t v = (op->address[0] & 0x80) != 0 ? -1 : 0;
+    for (int i = 0; i < op->length; ++i)
+      v = static_cast<int64_t>((static_cast<uint64_t>(v) << 8) | op->address[i]);
+    *value = v;
+    return true;
+  }
+  if (op->type == kTypePacked) {
+    return op->length >= 1 && convert::packed_to_int64(value, op->address, op->length) == 0;
+  }
+  return false;
+}
+
+// Address of byte `index` counted from `base` (may lie past the operand; only its value is used).
+const uint8_t* offset_address(const uint8_t* base, int64_t index) {
+  return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(base) +
+                                          static_cast<uintptr_t>(index));
+}
+
+// Character comparison with the pad; sets the comparison pointer.
+int compare_characters(RunState& run, const Operand* a, const Operand* b, uint8_t pad) {
+  const int32_t common = std::min(a->length, b->length);
+  for (int32_t i = 0; i < common; ++i) {
+    if (a->address[i] != b->address[i]) {
+      set_pointer(run, kComparePointer, a->address + i);
+      return a->address[i] < b->address[i] ? -1 : 1;
+    }
+  }
+  const Operand* longer = a->length > b->length ? a : b;
+  for (int32_t i = common; i < longer->length; ++i) {
+    if (longer->address[i] != pad) {
+      set_pointer(run, kComparePointer, offset_address(a->address, i));
+      return longer == a ? 1 : -1;
+    }
+  }
+  set_pointer(run, kComparePointer, nullptr);
+  return 0;
+}
+
+// Mask test at `data` (at least mask length bytes, or one byte for a one-byte mask).
+bool mask_holds(RunState& run, const uint8_t* data, const uint8_t* mask, int32_t n, uint8_t code) {
+  bool all_on = true;
+  bool all_off = true;
+  bool partial = false;
+  bool any_on = false;
+  bool any_off = false;
+  bool any_bits = false;
+  for (int32_t i = 0; i < n; ++i) {
+    const uint8_t m = mask[i];
+    if (m == 0) continue;
+    any_bits = true;
+    const uint8_t bits = data[i] & m;
+    if (bits == m) {
+      any_on = true;
+      all_off = false;
+    } else if (bits == 0) {
+      any_off = true;
+      all_on = false;
+    } else {
+      partial = true;
+      all_on = false;
+      all_off = false;
+    }
+  }
+  if (!any_bits) return false;  // a zero mask never holds
+  switch (code) {
+    case kCmpOnes:
+      return all_on;
+    case kCmpZeros:
+      return all_off;
+    case kCmpMixed:
+      return partial || (any_on && any_off);
+    default:
+      record_message(run, kMsgNotMask);
+      return false;
+  }
+}
+
+// The mask length, cut to the limit (which raises the return code to 6 and is counted).
+int32_t mask_length(RunState& run, const Operand* mask) {
+  if (mask->length <= kMaskLimit) return mask->length;
+  raise_return_code(run, 6);
+  ++run.mask_truncations;
+  return kMaskLimit;
+}
+
+bool scan(RunState& run, Statement* st, const Operand* area, const Operand* value) {
+  const uint8_t code = st->op;
+  const bool mask = code == kCmpOnes || code == kCmpMixed || code == kCmpZeros;
+  const int32_t vlen = mask ? mask_length(run, value) : value->length;
+  const int64_t span = static_cast<int64_t>(area->length) - (std::max(vlen, 1) - 1);
+  if (span <= 0 || vlen <= 0) return failed_test(run, st);
+  const int64_t step = st->step >= 1 ? st->step : 1;
+  const int64_t count = (span - 1) / step + 1;
+  const bool reverse = (st->flags & kSfReverse) != 0;
+  const uint8_t* found = nullptr;
+  for (int64_t i = 0; i < count && found == nullptr; ++i) {
+    const int64_t at = (reverse ? count - 1 - i : i) * step;
+    const uint8_t* data = area->address + at;
+    bool ok = false;
+    if (mask) {
+      ok = mask_holds(run, data, value->address, vlen, code);
+    } else {
+      int relation = 0;
+      for (int32_t k = 0; k < vlen && relation == 0; ++k) {
+        relation = sign_of(int64_t{data[k]} - value->address[k]);
+      }
+      ok = holds(relation, code);
+    }
+    if (ok) found = data;
+  }
+  if (st->ptr_var >= 0) set_pointer(run, st->ptr_var, found);
+  return found != nullptr;
+}
+
+bool file_answer(const RunState& run, const Statement* st, FileQuestion q) {
+  return run.file_query != nullptr && run.file_query(run.file_query_context, st->file, q);
+}
+
+}  // namespace
+
+bool evaluate_condition(RunState& run) {
+  Statement* st = run.current;
+  if (st == nullptr || !is_condition(st->type)) return false;
+  const uint8_t code = st->op;
+  switch (code) {
+    case kCmpDirectory:
+      return file_answer(run, st, FileQuestion::kDirectoryEntry);
+    case kCmpData:
+      return !file_answer(run, st, FileQuestion::kDirectoryEntry);
+    case kCmpEndOfFile:
+      return file_answer(run, st, FileQuestion::kEndOfFile);
+    case kCmpNull:
+    case kCmpNotNull: {
+      const Operand* first = st->operands[0];
+      if (first == nullptr || first->pos.kind != TermKind::kPointer) return failed_test(run, st);
+      const bool set = (pointer_variable(run, first->pos.pointer).flags & kPointerBitSet) != 0;
+      return code == kCmpNull ? !set : set;
+    }
+    default:
+      break;
+  }
+  Operand* first = st->operands[0];
+  Operand* second = st->operands[1];
+  if (first == nullptr || second == nullptr) return failed_test(run, st);
+  fill_special(run, st, first);
+  fill_special(run, st, second);
+  const bool scanning = (st->flags & kSfScan) != 0;
+  if (resolve_operand_for(run, second, true) == nullptr) return failed_test(run, st);
+  if (resolve_operand_for(run, first, !scanning) == nullptr) return failed_test(run, st);
+  if (scanning) return scan(run, st, first, second);
+
+  if (code == kCmpOnes || code == kCmpMixed || code == kCmpZeros) {
+    const int32_t n = std::min(mask_length(run, second), second->length == 1 ? 1 : first->length);
+    if (n <= 0) return failed_test(run, st);
+    return mask_holds(run, first->address, second->address, n, code);
+  }
+  if (code < kCmpEqual || code > kCmpLessEqual) {
+    record_message(run, kMsgNotMask);
+    return false;
+  }
+  if (first->type == kTypeBinary || first->type == kTypePacked) {
+    int64_t a = 0;
+    int64_t b = 0;
+    if (!numeric_value(first, &a)) return false;
+    if (!numeric_value(second, &b)) {
+      record_message(run, kMsgNotNumeric);
+      return false;
+    }
+    return holds(sign_of(a - b), code);
+  }
+  return holds(compare_characters(run, first, second, st->pad), code);
+}
+
+}  // namespace recsift::engine
