@@ -367,6 +367,7 @@ const char* open_file(Call& c) {
   f.write_error = false;
   f.resync = false;
   f.block_length = f.block_used = 0;
+  f.no_blocks_found = false;
   if (variable) {
     f.descriptor_length = record_descriptor_size(f);
     release_variable(f);  // a header of an earlier open is not this one's

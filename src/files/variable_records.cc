@@ -43,6 +43,11 @@ void put_be16(uint8_t* p, int32_t v) {
   p[1] = static_cast<uint8_t>(v);
 }
 
+// Input: no block descriptors in this file, as defined or as its first record showed.
+bool without_blocks(const FFREC& f) {
+  return f.nobdw || f.no_blocks_found;
+}
+
 int32_t block_descriptor_size(const FFREC& f) {
   return f.recfm == kRecfmV && !f.nobdw ? kWordSize : 0;
 }
@@ -55,7 +60,7 @@ int32_t check_word(const FFREC& f, const uint8_t* p, int32_t available, bool all
   const int32_t least = f.key_length > 0 ? f.key_position + f.key_length : 0;
   if (length < least) return 0;
   if (length <= f.lrecl) return length;
-  if (!allow_block || f.nobdw || length > f.blksize || f.block_length != 0) return 0;
+  if (!allow_block || without_blocks(f) || length > f.blksize || f.block_length != 0) return 0;
   return check_word(f, p + kWordSize, available - kWordSize, false) >= kWordSize ? length : 0;
 }
 
@@ -111,7 +116,7 @@ VariableStep find_variable(const FFREC& f, bool more) {
     const int32_t word = check_word(f, p, remaining, true);
     if (word < kWordSize) return error(kErrDescInvalid);
     s.length = word;
-    if (f.block_length == 0 && !f.nobdw) {
+    if (f.block_length == 0 && !without_blocks(f)) {
       const int32_t next = check_word(f, p + kWordSize, remaining - kWordSize, false);
       if (next >= kWordSize && next + kWordSize <= word) {
         s.block = kWordSize;
@@ -154,9 +159,9 @@ const uint8_t* take_variable(FFREC& f, const VariableStep& s) {
     f.longest_block = std::max(f.longest_block, s.block_length);
     f.buffer_offset += s.block;
     f.bytes_remaining -= s.block;
-  } else if (f.recfm == kRecfmV && f.block_length == 0 && !f.nobdw && f.record_count == 0 &&
-             f.keyed_modes == 0 && f.buffered_address == f.bytes_remaining) {
-    f.nobdw = true;  // the first record has no block descriptor: none follow
+  } else if (f.recfm == kRecfmV && f.block_length == 0 && !without_blocks(f) &&
+             f.record_count == 0 && f.keyed_modes == 0 && f.buffered_address == f.bytes_remaining) {
+    f.no_blocks_found = true;  // the first record has no block descriptor: none follow
   }
   const uint8_t* rec = f.buffer + f.buffer_offset;
   const int32_t used = s.length + s.padding;

@@ -226,6 +226,49 @@ TEST_F(VariableRecordsTest, ManyRecordsSurviveSmallBlocksAndOneByteReads) {
   }
 }
 
+// Length fields hold 16 bits (12 for MFV): longer blocks and records must not wrap.
+struct FieldCase {
+  const char* name;
+  uint8_t recfm;
+  int32_t lrecl;
+  int32_t blksize;  // 0: the default
+  int32_t data;     // bytes per record written
+  int32_t count;
+  int32_t read;  // bytes per record read back
+};
+
+const FieldCase kFields[] = {
+    {"VB default block", kRecfmV, 130, 0, 123, 600, 123},
+    {"MFV record beyond 12 bits", kRecfmMfv, 5000, 6000, 4500, 3, 4095},
+};
+
+TEST_F(VariableRecordsTest, LengthFieldsNeverWrap) {
+  for (const FieldCase& c : kFields) {
+    SCOPED_TRACE(c.name);
+    FFREC& out = define(c.recfm, kOpenOutput, c.lrecl, c.blksize);
+    const std::string record(static_cast<size_t>(c.data), 'x');
+    for (int i = 0; i < c.count; ++i) ASSERT_NE(write(out, record), nullptr);
+    close(out);
+    EXPECT_LE(out.longest_block, 0xFFFF);
+    EXPECT_EQ(out.truncated_count, c.data == c.read ? 0 : c.count);
+    FFREC& in = define(c.recfm, kOpenInput, c.lrecl, c.blksize);
+    EXPECT_EQ(read_all(in),
+              std::vector<std::string>(static_cast<size_t>(c.count),
+                                       std::string(static_cast<size_t>(c.read), 'x')));
+    EXPECT_EQ(request_.message, nullptr);
+  }
+}
+
+TEST_F(VariableRecordsTest, FileWithoutBlocksDoesNotDecideForTheNextOpen) {
+  FFREC& f = define(kRecfmV, kOpenInput, 80, 200);
+  put(bytes({0, 6, 0, 0}) + "ab");
+  EXPECT_EQ(read_all(f), std::vector<std::string>{"ab"});
+  put(bytes({0, 10, 0, 0, 0, 6, 0, 0}) + "cd");
+  f.no_close_at_eof = false;
+  EXPECT_EQ(read_all(f), std::vector<std::string>{"cd"});
+  EXPECT_EQ(request_.message, nullptr);
+}
+
 TEST_F(VariableRecordsTest, MfvFileStartsWithItsHeaderAndAlignsRecords) {
   FFREC& out = define(kRecfmMfv, kOpenOutput, 80, 300);
   ASSERT_NE(write(out, "12345"), nullptr);
