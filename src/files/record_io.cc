@@ -484,6 +484,19 @@ void* read_record(Call& c, uint8_t* area, int32_t area_length) {
     }
     if (is_variable(f)) {
       const bool more = !f.physical_end && f.bytes_remaining < f.blksize;
+      if (f.resync) {  // after a reposition: find where records begin in a full buffer
+        if (more) {
+          if (!refill(c)) return fail(c, kErrRead);
+          continue;
+        }
+        const int32_t start = find_record_start(f, f.physical_end);
+        f.resync = false;
+        f.block_length = f.block_used = 0;
+        if (start < 0) return fail(c, kErrNoRecordStart);
+        f.buffer_offset += start;
+        f.bytes_remaining -= start;
+        continue;
+      }
       const VariableStep s = find_variable(f, more);
       if (s.kind == VariableStep::kError) return fail(c, s.error);
       if (s.kind == VariableStep::kMore) {
@@ -544,10 +557,13 @@ void* read_at(Call& c, uint8_t* area, int32_t area_length) {
     f.position = f.file_size;
     return fail(c, kErrNotFound);
   }
-  if (f.standard_stream || is_variable(f)) return fail(c, kErrReposition);
+  if (f.standard_stream || (is_variable(f) && f.recfm != kRecfmV)) return fail(c, kErrReposition);
   f.resync = false;
   if (f.recfm == kRecfmF) {
     target -= target % f.lrecl;
+  } else if (f.recfm == kRecfmV) {
+    f.resync = true;  // the next record start at or after the position
+    f.block_length = f.block_used = 0;
   } else if (f.delimiter_length <= 0) {
     if (f.current_lrecl > 0) target -= target % f.current_lrecl;
   } else if (target > 0) {

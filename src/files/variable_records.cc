@@ -60,7 +60,7 @@ int32_t check_word(const FFREC& f, const uint8_t* p, int32_t available, bool all
   const int32_t least = f.key_length > 0 ? f.key_position + f.key_length : 0;
   if (length < least) return 0;
   if (length <= f.lrecl) return length;
-  if (!allow_block || without_blocks(f) || length > f.blksize || f.block_length != 0) return 0;
+  if (!allow_block || without_blocks(f) || length > f.blksize) return 0;
   return check_word(f, p + kWordSize, available - kWordSize, false) >= kWordSize ? length : 0;
 }
 
@@ -91,7 +91,48 @@ void build_mfv_header(const FFREC& f, uint8_t* h) {
   std::memcpy(h + 108, tail, sizeof tail);
 }
 
+// Follows the descriptors from p over n buffered bytes, as after a block boundary. True when
+// every descriptor met is valid and the chain ends at the end of the data or runs past it while
+// more data can come.
+bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
+  int32_t block_left = 0;  // bytes left in the block the chain is in
+  for (int32_t q = 0; q < n;) {
+    const int32_t left = n - q;
+    if (left < kWordSize) return !final;
+    const int32_t word = check_word(f, p + q, left, block_left == 0);
+    if (word < kWordSize) return false;
+    int32_t length = word;
+    int32_t block = 0;
+    if (block_left == 0 && !without_blocks(f)) {
+      const int32_t next = check_word(f, p + q + kWordSize, left - kWordSize, false);
+      if (next >= kWordSize && next + kWordSize <= word) {
+        block = kWordSize;
+        block_left = word - kWordSize;
+        length = next;
+      }
+    }
+    if (block == 0 && length > f.lrecl) return false;
+    if (block_left > 0) {
+      if (length > block_left) return false;
+      block_left -= length;
+    }
+    if (int64_t{q} + block + length > n) return !final;
+    q += block + length;
+  }
+  return true;
+}
+
 }  // namespace
+
+int32_t find_record_start(const FFREC& f, bool final) {
+  const uint8_t* p = f.buffer + f.buffer_offset;
+  const int32_t n = f.bytes_remaining;
+  for (int32_t i = 0; i + kWordSize <= n; ++i) {
+    if (p[i + 2] != 0 || p[i + 3] != 0) continue;
+    if (chain_holds(f, p + i, n - i, final)) return i;
+  }
+  return -1;
+}
 
 bool is_variable(const FFREC& f) {
   return f.recfm == kRecfmV || f.recfm == kRecfmV2 || f.recfm == kRecfmMfv;
@@ -113,7 +154,7 @@ VariableStep find_variable(const FFREC& f, bool more) {
   if (remaining < kLookAhead && more) return {VariableStep::kMore};
   if (remaining < r) return error(kErrDescShort);
   if (f.recfm == kRecfmV) {
-    const int32_t word = check_word(f, p, remaining, true);
+    const int32_t word = check_word(f, p, remaining, f.block_length == 0);
     if (word < kWordSize) return error(kErrDescInvalid);
     s.length = word;
     if (f.block_length == 0 && !without_blocks(f)) {

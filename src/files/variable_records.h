@@ -18,6 +18,8 @@ inline constexpr const char* kErrDescTail = "RECFM=V/V2/MFV insuff data for RDW 
 inline constexpr const char* kErrMfvHeaderMissing = "RECFM=MFV Header Rec missing.";
 inline constexpr const char* kErrBlockExceeded = "RECFM=V data exceeds BDW value.";
 inline constexpr const char* kErrMfvHeaderDup = "Dup MFV Hdr.";
+inline constexpr const char* kErrNoRecordStart =
+    "Cannot find a valid RDW. Check LRECL and BLKSIZE large enough.";
 
 inline constexpr int32_t kMfvHeaderSize = 128;
 
@@ -40,6 +42,9 @@ struct VariableStep {
 
 // Looks at the buffered input; changes nothing. `more` tells whether a refill can add data.
 VariableStep find_variable(const FFREC& f, bool more);
+// After a reposition (RECFM V): the offset from buffer_offset of the first place where a chain
+// of valid descriptors begins, or -1. `final`: no more data can come.
+int32_t find_record_start(const FFREC& f, bool final);
 // Takes the record found: block bookkeeping, the MFV header, the buffer offset. Returns the
 // record's start in the buffer.
 const uint8_t* take_variable(FFREC& f, const VariableStep& step);

@@ -352,6 +352,65 @@ TEST_F(VariableRecordsTest, FailedFlushIsReported) {
   EXPECT_STREQ(request_.message, kErrWrite);
 }
 
+// ---- Reading at a byte address ------------------------------------------------------------------
+
+struct PositionCase {
+  const char* name;
+  int record;  // the record whose address is asked for
+  int offset;  // bytes added to that address
+  int found;   // the record read (-1: none)
+};
+
+const PositionCase kPositions[] = {
+    {"first record", 0, 0, 0},
+    {"last record", 9, 0, 9},
+    {"first record of the second block", 2, 0, 2},
+    {"inside a record", 4, 3, 5},
+    {"on a block descriptor", 2, -4, 2},
+    {"inside the last record", 9, 2, -1},
+};
+
+TEST_F(VariableRecordsTest, ReadAtAnAddressFindsTheNextRecordStart) {
+  FFREC& out = define(kRecfmV, kOpenOutput, 20, 40);
+  std::vector<std::string> records;
+  std::vector<int64_t> addresses;
+  for (int i = 0; i < 10; ++i) {
+    records.push_back(std::string(static_cast<size_t>(5 + i % 3 * 4), static_cast<char>('a' + i)));
+    ASSERT_NE(write(out, records.back()), nullptr);
+    addresses.push_back(out.position);
+  }
+  close(out);
+  for (const bool one_byte : {false, true}) {
+    host_.one_byte = one_byte;
+    FFREC& in = define(kRecfmV, kOpenInput, 20, 40);
+    in.no_close_at_eof = true;
+    request_.current = &in;
+    ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+    for (const PositionCase& c : kPositions) {
+      SCOPED_TRACE(std::string(c.name) + (one_byte ? " (one byte reads)" : ""));
+      in.position = addresses[static_cast<size_t>(c.record)] + c.offset;
+      void* r = qelfio(request_, kIoReadAt, nullptr, 0);
+      if (c.found < 0) {
+        EXPECT_EQ(r, nullptr);
+        EXPECT_STREQ(request_.message, kErrNoRecordStart);
+        continue;
+      }
+      ASSERT_NE(r, nullptr) << request_.message;
+      EXPECT_EQ(std::string(static_cast<char*>(r), static_cast<size_t>(in.current_length)),
+                records[static_cast<size_t>(c.found)]);
+      EXPECT_EQ(in.position, addresses[static_cast<size_t>(c.found)]);
+      // Reading on continues with the record after it.
+      if (c.found < 9) {
+        r = qelfio(request_, kIoRead, nullptr, 0);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(std::string(static_cast<char*>(r), static_cast<size_t>(in.current_length)),
+                  records[static_cast<size_t>(c.found + 1)]);
+      }
+    }
+  }
+  host_.one_byte = false;
+}
+
 // ---- Real VB files from other systems, when present ---------------------------------------------
 
 TEST_F(VariableRecordsTest, ReadsRealFiles) {
