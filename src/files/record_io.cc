@@ -17,8 +17,9 @@
 //    an end of file.
 //  - Each record format finds its record in one finder that answers "record", "need more" or
 //    "error"; a finder asks for more only while more can still fit into the buffer.
-//  - Keyed reads and directory listings are refused with a failure status; so are a READ at a
-//    byte address and UPDATE of variable records. None is ever read as if it were text.
+//  - Keyed reads and directory listings are refused with a failure status; so are UPDATE of
+//    variable records and a READ at a byte address of V2 and MFV records (they have no record
+//    start search). None is ever read as if it were text.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
