@@ -415,6 +415,16 @@ TEST_F(VariableRecordsTest, ReadsRealFiles) {
   ASSERT_EQ(plain.size(), 3u);
   EXPECT_EQ(plain[0].size(), 41u);
   EXPECT_EQ(plain[2].substr(0, 4), bytes({0x60, 0x60, 0xC9, 0x40}));
+  // 150 records of 62 to 187 bytes without blocks, through a buffer of a few records.
+  FFREC& customers = define(kRecfmV, kOpenInput, 200, 400,
+                            "/work/shared/testdata/external/jrecord/ZOS.FCUSTDAT_150.vb.bin");
+  size_t total = 0;
+  const std::vector<std::string> many = read_all(customers);
+  for (const std::string& r : many) total += r.size() + 4;
+  EXPECT_EQ(many.size(), 150u);
+  EXPECT_EQ(total, 18650u);
+  EXPECT_EQ(customers.longest_record, 187);
+  EXPECT_EQ(request_.message, nullptr);
 }
 
 }  // namespace
