@@ -272,6 +272,7 @@ struct FFREC {
   bool no_tab_check;     // suppress the tab check (index sampling)
   bool bdw;              // BDW: block descriptor words present
   bool nobdw;            // NOBDW: no block descriptor words
+  bool no_blocks_found;  // input: the first V record had no block descriptor (reset at open)
 
   // Control-Z flag.
   bool keep_ctlz;  // KEEPCTLZ: keep a final control-Z byte on input

@@ -1,4 +1,5 @@
-// Record input and output for fixed (F, FB) and delimited-text (U) records: qelfio.
+// Record input and output: qelfio. Fixed (F, FB) and delimited-text (U) records are handled here,
+// the variable formats (V, VB, V2, MFV) by variable_records.cc.
 //
 // Owns: opening and closing host files and standard streams for a file control block, its single
 // buffer (BLKSIZE bytes plus the 16-byte sentinel), reading records out of it, writing records
@@ -16,8 +17,9 @@
 //    an end of file.
 //  - Each record format finds its record in one finder that answers "record", "need more" or
 //    "error"; a finder asks for more only while more can still fit into the buffer.
-//  - V, V2, MFV records, keyed reads and directory listings are refused with a failure status;
-//    they are never read as if they were text.
+//  - Keyed reads and directory listings are refused with a failure status; so are UPDATE of
+//    variable records and a READ at a byte address of V2 and MFV records (they have no record
+//    start search). None is ever read as if it were text.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +28,7 @@
 
 #include "files/files.h"
 #include "files/record_io.h"
+#include "files/variable_records.h"
 #include "host/host.h"
 
 namespace recsift::files {
@@ -302,7 +305,7 @@ int32_t expand_tabs(const uint8_t* src, int32_t n, uint8_t* dst, int32_t cap, in
 // ---- Open and close --------------------------------------------------------------------------
 
 bool supported_format(const FFREC& f) {
-  return f.recfm == kRecfmF || f.recfm == kRecfmU;
+  return f.recfm == kRecfmF || f.recfm == kRecfmU || is_variable(f);
 }
 
 // Closes the file if open: flushes output, closes the host handle, returns the buffer unless
@@ -337,7 +340,8 @@ const char* open_file(Call& c) {
   if (f.is_open && !close_file(c, true)) return static_cast<const char*>(fail(c, kErrWriteFinal));
   f.is_open = f.open_failed = f.physical_end = f.empty = false;
 
-  const int64_t overhead = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+  int64_t overhead = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+  if (is_variable(f)) overhead = variable_overhead(f);
   if (f.lrecl <= 0) {
     f.lrecl = static_cast<int32_t>((f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead);
   }
@@ -347,8 +351,11 @@ const char* open_file(Call& c) {
     block = std::max<int64_t>(block, kMinDefaultBlock);
     f.blksize = static_cast<int32_t>(std::min<int64_t>(block, INT32_MAX - kBufferSentinelSize));
   }
+  const bool variable = is_variable(f);
   if (f.lrecl < 1 || f.blksize < f.lrecl + overhead ||
-      f.blksize > INT32_MAX - kBufferSentinelSize) {
+      f.blksize > INT32_MAX - kBufferSentinelSize ||
+      (variable && f.lrecl <= record_descriptor_size(f)) ||
+      (f.recfm == kRecfmMfv && f.blksize < kMfvHeaderSize)) {
     return static_cast<const char*>(fail(c, kErrBufferSize));
   }
   if (f.current_lrecl == 0) f.current_lrecl = f.lrecl;
@@ -360,6 +367,12 @@ const char* open_file(Call& c) {
   std::memset(f.file_size_be, 0, sizeof f.file_size_be);
   f.write_error = false;
   f.resync = false;
+  f.block_length = f.block_used = 0;
+  f.no_blocks_found = false;
+  if (variable) {
+    f.descriptor_length = record_descriptor_size(f);
+    release_variable(f);  // a header of an earlier open is not this one's
+  }
 
   if (f.standard_stream) {
     f.handle = host::kNoHandle;
@@ -466,7 +479,39 @@ void* read_record(Call& c, uint8_t* area, int32_t area_length) {
   if (!is_readable(f)) return fail(c, kErrOpenType);
   f.previous_length = f.current_length;
   for (;;) {
-    if (f.bytes_remaining == 0 && f.physical_end) return end_of_file(c, area, area_length);
+    if (f.bytes_remaining == 0 && f.physical_end) {
+      if (const char* e = is_variable(f) ? variable_end_error(f) : nullptr) return fail(c, e);
+      return end_of_file(c, area, area_length);
+    }
+    if (is_variable(f)) {
+      const bool more = !f.physical_end && f.bytes_remaining < f.blksize;
+      if (f.resync) {  // after a reposition: find where records begin in a full buffer
+        if (more) {
+          if (!refill(c)) return fail(c, kErrRead);
+          continue;
+        }
+        const int32_t start = find_record_start(f, f.physical_end);
+        f.resync = false;
+        f.block_length = f.block_used = 0;
+        if (start < 0) return fail(c, kErrNoRecordStart);
+        f.buffer_offset += start;
+        f.bytes_remaining -= start;
+        continue;
+      }
+      const VariableStep s = find_variable(f, more);
+      if (s.kind == VariableStep::kError) return fail(c, s.error);
+      if (s.kind == VariableStep::kMore) {
+        if (!refill(c)) return fail(c, kErrRead);
+        continue;
+      }
+      const int64_t address = f.buffered_address - f.bytes_remaining + s.block;
+      const uint8_t* rec = take_variable(f, s);
+      if (s.header) continue;
+      f.longest_record = std::max(f.longest_record, s.length);
+      f.delimiter_found = 0;
+      const int32_t strip = f.rdw ? 0 : f.descriptor_length;  // NORDW unless RDW is asked for
+      return deliver(c, rec + strip, s.length - strip, address, area, area_length);
+    }
     if (f.bytes_remaining < 2 && !f.physical_end) {
       if (!refill(c)) return fail(c, kErrRead);
       continue;
@@ -513,10 +558,13 @@ void* read_at(Call& c, uint8_t* area, int32_t area_length) {
     f.position = f.file_size;
     return fail(c, kErrNotFound);
   }
-  if (f.standard_stream) return fail(c, kErrReposition);
+  if (f.standard_stream || (is_variable(f) && f.recfm != kRecfmV)) return fail(c, kErrReposition);
   f.resync = false;
   if (f.recfm == kRecfmF) {
     target -= target % f.lrecl;
+  } else if (f.recfm == kRecfmV) {
+    f.resync = true;  // the next record start at or after the position
+    f.block_length = f.block_used = 0;
   } else if (f.delimiter_length <= 0) {
     if (f.current_lrecl > 0) target -= target % f.current_lrecl;
   } else if (target > 0) {
@@ -555,6 +603,26 @@ void* write_record(Call& c, const uint8_t* area) {
   int32_t written;
   f.record_truncated = false;
   const int64_t start = f.buffered_address + f.buffer_offset;
+  if (is_variable(f)) {
+    const VariableWrite w = variable_write_length(f, area, length);
+    if (w.truncated) {
+      ++f.truncated_count;
+      f.record_truncated = true;
+    }
+    if (f.record_count == 0 && f.buffer_offset == 0) {
+      // The MFV header begins a new file only: appended records follow the old ones.
+      if (const char* e = begin_variable_buffer(f, f.buffered_address == 0)) return fail(c, e);
+    }
+    if (!variable_fits(f, w.length)) {
+      if (!flush(c)) return fail(c, kErrWrite);
+      begin_variable_buffer(f, false);
+    }
+    f.position = f.buffered_address + f.buffer_offset;
+    written = put_variable(f, area, w.length);
+    f.longest_record = std::max(f.longest_record, written);
+    ++f.record_count;
+    return const_cast<uint8_t*>(area);
+  }
   if (f.recfm == kRecfmF) {
     if (int64_t{f.buffer_offset} + f.lrecl > f.blksize && !flush(c)) return fail(c, kErrWrite);
     if (length > f.lrecl) {
@@ -602,7 +670,8 @@ void* write_record(Call& c, const uint8_t* area) {
 void* update_record(Call& c, const uint8_t* area) {
   FFREC& f = c.file;
   if ((f.open_type & kOpenUpdate) == 0) return fail(c, kErrOpenType);
-  if (!f.is_open || f.record_count == 0 || area == nullptr) return fail(c, kErrUpdate);
+  if (!f.is_open || f.record_count == 0 || area == nullptr || is_variable(f))
+    return fail(c, kErrUpdate);
   if (f.current_length == 0) return const_cast<uint8_t*>(area);
   // The record as it lies in the file: from its address to the next record's, less its
   // delimiter. A rewrite of another length would overwrite its neighbour or leave a gap.

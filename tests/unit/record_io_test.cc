@@ -341,7 +341,8 @@ struct FailureCase {
 const FailureCase kFailures[] = {
     {"bad function", kRecfmU, kOpenInput, 0, 0, 8, "I/O func bad.", true},
     {"unknown function", kRecfmU, kOpenInput, 0, 0, 42, "I/O func bad.", true},
-    {"variable format", kRecfmV, kOpenInput, 0, 0, kIoRead, "RECFM not supported here.", true},
+    {"text read as variable", kRecfmV, kOpenInput, 0, 0, kIoRead,
+     "RECFM=V invalid BDW/RDW (Blk/Rec Desc Word).", true},
     {"no format", kRecfmNone, kOpenInput, 0, 0, kIoOpen, "RECFM not supported here.", true},
     {"keyed read", kRecfmU, kOpenInput, 0, 0, kIoReadKeyEqual, "No keyed read for this file.",
      true},
