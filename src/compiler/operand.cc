@@ -411,11 +411,32 @@ Operand* new_operand() {
   return new (files::qelgcore(sizeof(Operand), 0, "FLD")) Operand();
 }
 
+// Returns a chain's further terms ("fldx") to the pool; the first term lives in the descriptor.
+void release_terms(Term& first) {
+  Term* t = first.next;
+  while (t != nullptr) {
+    Term* next = t->next;
+    files::qelgrel(&t, "fldx");
+    t = next;
+  }
+  first.next = nullptr;
+}
+
 void release_operand(Operand** slot) {
+  if (*slot != nullptr) {
+    release_terms((*slot)->pos);
+    release_terms((*slot)->len);
+    release_terms((*slot)->end);
+  }
   files::qelgrel(slot, "FLD");
 }
 
 void clear_operand(Operand* op) {
+  // A descriptor is cleared when a form did not fit and another is tried: the terms the failed
+  // form chained must not be lost.
+  release_terms(op->pos);
+  release_terms(op->len);
+  release_terms(op->end);
   *op = Operand();
 }
 
