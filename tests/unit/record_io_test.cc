@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_bytes.h"
+
 #include "files/files.h"
 #include "files/record_io.h"
 
@@ -82,19 +84,9 @@ class RecordIoTest : public ::testing::Test {
   }
 
   void put(const std::string& bytes) {
-    std::FILE* out = std::fopen(path_.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
+    ASSERT_TRUE(recsift::testing::put_file_bytes(path_, bytes));
   }
-  std::string contents() {
-    std::string text;
-    std::FILE* in = std::fopen(path_.c_str(), "rb");
-    if (in == nullptr) return "<missing>";
-    for (int c; (c = std::fgetc(in)) != EOF;) text += static_cast<char>(c);
-    std::fclose(in);
-    return text;
-  }
+  std::string contents() { return recsift::testing::file_bytes(path_); }
   // Every record until end of file, read into an area of area_length bytes (0: views).
   std::vector<std::string> read_all(FFREC& f, int32_t area_length = 0) {
     std::vector<std::string> records;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_bytes.h"
+
 #include "files/files.h"
 #include "files/record_io.h"
 #include "files/variable_records.h"
@@ -70,20 +72,8 @@ class VariableRecordsTest : public ::testing::Test {
     f->handle = -1;
     return *f;
   }
-  void put(const std::string& data) {
-    std::FILE* out = std::fopen(path_.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    std::fwrite(data.data(), 1, data.size(), out);
-    std::fclose(out);
-  }
-  std::string contents() {
-    std::string text;
-    std::FILE* in = std::fopen(path_.c_str(), "rb");
-    if (in == nullptr) return "<missing>";
-    for (int c; (c = std::fgetc(in)) != EOF;) text += static_cast<char>(c);
-    std::fclose(in);
-    return text;
-  }
+  void put(const std::string& data) { ASSERT_TRUE(recsift::testing::put_file_bytes(path_, data)); }
+  std::string contents() { return recsift::testing::file_bytes(path_); }
   // Records until end of file or an error (then request_.message is set).
   std::vector<std::string> read_all(FFREC& f) {
     std::vector<std::string> records;
