@@ -12,15 +12,19 @@
 
 namespace recsift::files {
 struct FFREC;
-}
+struct FileList;
+struct FileRequest;
+}  // namespace recsift::files
 namespace recsift::report {
 struct Messages;
-}
+struct Listing;
+}  // namespace recsift::report
 
 namespace recsift::engine {
 
 struct Operand;
 struct Statement;
+struct Program;
 
 // Selection id meaning "no statement is current".
 inline constexpr int32_t kNoSelid = 0;
@@ -81,12 +85,30 @@ enum class FileQuestion : uint8_t {
   kEndOfFile,       // the file is at end of file
   kDirectoryEntry,  // the file's current entry is a directory
 };
-// Answers a file test; `context` is RunState::file_query_context. A null file is "no file".
+// Answers a file test; `context` is Run::file_query_context. A null file is "no file".
 using FileQuery = bool (*)(void* context, const files::FFREC* file, FileQuestion question);
 
-// What operand resolution and condition evaluation need of the run. The areas belong to the run
-// driver; the record loop keeps the record fields and `current` up to date.
-struct RunState {
+// States of the run (Run::mode).
+enum RunMode : int8_t {
+  kRunActive = 0,     // statements run as linked
+  kRunSuspended = 1,  // waiting for a START sentence: only the READ runs, tests follow
+                      // on_false_suspended
+  kRunEnding = -1,    // the run ends at the End statement
+};
+
+// A node of the GOSUB return stack: pool "rt1" for the first, "rt" for the others; nodes are
+// kept after RETURN and reused, so the stack only grows to the deepest nesting reached.
+struct ReturnNode {
+  ReturnNode* deeper = nullptr;     // the node pushed after this one
+  ReturnNode* shallower = nullptr;  // the node pushed before it
+  Statement* statement = nullptr;   // the calling GOSUB
+};
+
+// The run phase: what operand resolution, conditions, the record loop and the verbs share. The
+// areas belong to the run driver; the record loop keeps the record fields and `current` up to
+// date. One instance per run.
+struct Run {
+  // Operand resolution and conditions.
   uint8_t* record_base = nullptr;  // byte 1 of the current record (or of the work area)
   int32_t record_length = 0;       // length of the current record
   int32_t addressable_length = 0;  // bytes addressable from record_base (record or work area)
@@ -97,30 +119,93 @@ struct RunState {
   Statement* current = nullptr;           // the statement being executed
   int32_t rc_selid = kNoSelid;            // selection id of the statement that last raised rc
   int32_t mask_truncations = 0;           // masks cut to 256 bytes (for the summary)
-  report::Messages* messages = nullptr;   // run-time messages (901, 902), or null
+  int32_t lrecl_changes_ignored = 0;      // "lrecl=" values refused (for the summary)
+  report::Messages* messages = nullptr;   // pending message of the run, or null in tests
   FileQuery file_query = nullptr;         // file tests; null answers "no"
   void* file_query_context = nullptr;
+
+  // Services, set by the run driver before link_program.
+  Program* program = nullptr;          // the compiled program
+  files::FileList* files = nullptr;    // the run's files
+  report::Listing* listing = nullptr;  // the listing (PRINT, LOG, SPACE, LINE, messages)
+  uint8_t* main_block = nullptr;       // the driver's work block: its first 528 bytes present
+                                       // the empty record at end of file (without WORKLEN)
+  files::FileRequest* io = nullptr;    // the file request of record I/O
+
+  // The record loop (linking and running).
+  Statement* program_end = nullptr;       // the End statement
+  Statement* exec_start = nullptr;        // first statement of a pass
+  Statement* resume_read = nullptr;       // system copy of the primary READ (programs with START)
+  int8_t mode = kRunActive;               // RunMode
+  files::FFREC* current_input = nullptr;  // the input file last read
+  uint8_t* work_area = nullptr;           // "wrec": WORKLEN bytes and the guard text; null = none
+  int32_t work_length = 0;                // WORKLEN (80 when not given)
+  bool work_area_given = false;           // WORKLEN was given: INTO and positions beyond the record
+  int32_t record_prefix = 0;              // bytes WR/UPD skip in a FROM field (RDW primary input)
+  ReturnNode* return_top = nullptr;       // the GOSUB stack's top node in use, null = empty
+  ReturnNode* return_bottom = nullptr;    // the first node ever allocated ("rt1")
+  int32_t first_error = 0;                // first error number recorded in the run (0 = none)
+  bool stopped = false;                   // ended by STOP or EOJ
+  bool abended = false;                   // ended abnormally (CANCEL, RETURN without GOSUB, ...)
 };
 
+// Verb results of the executors.
+enum VerbResult : int {
+  kVerbNext = 0,        // go on with on_true
+  kVerbAbend = 1,       // end the run abnormally (return code 44)
+  kVerbJump = 4,        // continue at the statement's jump target
+  kVerbStop = 8,        // STOP, EOJ: end the run
+  kVerbResume = 16,     // SUSP: continue at on_false_suspended
+  kVerbEndOfFile = -1,  // the READ met end of file
+};
+
+// ---- Record loop -------------------------------------------------------------------------------
+
+// Links the compiled program (continuations, default files, labels), allocates the work area and
+// opens the files. Returns 0, or the first error recorded (the run is then skipped).
+int32_t link_program(Run& run);
+// Runs the linked program pass after pass until the run ends. Returns the first error recorded.
+int32_t run_program(Run& run);
+// Closes every open file (inputs first, then outputs) so that counts and flags are final; then
+// prints the run summary, settles the return codes 4 and 16 and, after an abnormal end, the
+// banner. Returns the first error recorded.
+int32_t finish_run(Run& run);
+
+// Records a run-time error: the pending message (the first one stays) and first_error. With a
+// file, run-time texts beginning with "f" name it and show the file layer's own error text.
+void record_run_error(Run& run, int32_t number, const files::FFREC* file = nullptr);
+
+// ---- Verb executors
+// ------------------------------------------------------------------------------ Called by the
+// action step with run.current set; each returns a VerbResult.
+
+// READ, WR, UPD, OPEN, CLOS (op 18..26).
+int execute_file_verb(Run& run, Statement& statement);
+// Data operations: "@=", "@x=", "lrecl=", "rc=", GEN, ADD, SUB, MULT, DIV, MOVE, MOD, CMPRS, XPND,
+// TRAN, the conversions, CVDATE (op 28..44) and UTIME (op 63).
+int execute_data_operation(Run& run, Statement& statement);
+// SYSTEM (op 73), CALL (op 62), SLEEP (op 56).
+int execute_command(Run& run, Statement& statement);
+
 // The run's return code (the RETCD field of the special-variable area; 0 without an area).
-int32_t return_code(const RunState& run);
+int32_t return_code(const Run& run);
 // Raises the return code to `rc` when that is higher, remembering the current statement's
 // selection id in rc_selid; never lowers it.
-void raise_return_code(RunState& run, int32_t rc);
+void raise_return_code(Run& run, int32_t rc);
 
 // Resolves `op` for the current statement: returns byte 1 of the operand, or null on failure,
 // and sets op->address, length, position (-1 for a literal), requested_length and
 // resolved_flags. A failure has been counted against the current statement already.
-uint8_t* resolve_operand(RunState& run, Operand* op);
+uint8_t* resolve_operand(Run& run, Operand* op);
 
 // Stores into pointer variable `number` the position of `address` (address - record base + 1)
 // with its flags, or null for a null address; pointers 0 and 1 also update UXATPTR / UXADIFF.
-void set_pointer(RunState& run, int number, const uint8_t* address);
+void set_pointer(Run& run, int number, const uint8_t* address);
 // The pointer variable `number` (a null one when it has never been set).
-PointerVariable pointer_variable(const RunState& run, int number);
+PointerVariable pointer_variable(const Run& run, int number);
 
 // Evaluates the current statement, a condition; true when its test holds.
-bool evaluate_condition(RunState& run);
+bool evaluate_condition(Run& run);
 
 }  // namespace recsift::engine
 

@@ -18,7 +18,7 @@
 
 namespace recsift::engine {
 
-uint8_t* resolve_operand_for(RunState& run, Operand* op, bool clip_fails_condition);
+uint8_t* resolve_operand_for(Run& run, Operand* op, bool clip_fails_condition);
 
 namespace {
 
@@ -37,11 +37,11 @@ bool holds(int relation, uint8_t code) {
   return code == kCmpGreater || code == kCmpNotEqual || code == kCmpGreaterEqual;
 }
 
-void record_message(RunState& run, int32_t number) {
+void record_message(Run& run, int32_t number) {
   if (run.messages != nullptr) report::record_error(*run.messages, number);
 }
 
-bool failed_test(RunState& run, Statement* st) {
+bool failed_test(Run& run, Statement* st) {
   const Operand* first = st->operands[0];
   ++st->error_count;
   if (st->op != kCmpEqual && (first == nullptr || first->format != kFormatPointerTest)) {
@@ -52,7 +52,7 @@ bool failed_test(RunState& run, Statement* st) {
 }
 
 // Fills the number a special operand stands for.
-void fill_special(const RunState& run, const Statement* st, Operand* op) {
+void fill_special(const Run& run, const Statement* st, Operand* op) {
   if (op == nullptr) return;
   switch (op->kind) {
     case OperandKind::kRecordCount:
@@ -112,7 +112,7 @@ const uint8_t* offset_address(const uint8_t* base, int64_t index) {
 }
 
 // Character comparison with the pad; sets the comparison pointer.
-int compare_characters(RunState& run, const Operand* a, const Operand* b, uint8_t pad) {
+int compare_characters(Run& run, const Operand* a, const Operand* b, uint8_t pad) {
   const int32_t common = std::min(a->length, b->length);
   for (int32_t i = 0; i < common; ++i) {
     if (a->address[i] != b->address[i]) {
@@ -132,7 +132,7 @@ int compare_characters(RunState& run, const Operand* a, const Operand* b, uint8_
 }
 
 // Mask test at `data` (at least mask length bytes, or one byte for a one-byte mask).
-bool mask_holds(RunState& run, const uint8_t* data, const uint8_t* mask, int32_t n, uint8_t code) {
+bool mask_holds(Run& run, const uint8_t* data, const uint8_t* mask, int32_t n, uint8_t code) {
   bool all_on = true;
   bool all_off = true;
   bool partial = false;
@@ -171,14 +171,14 @@ bool mask_holds(RunState& run, const uint8_t* data, const uint8_t* mask, int32_t
 }
 
 // The mask length, cut to the limit (which raises the return code to 6 and is counted).
-int32_t mask_length(RunState& run, const Operand* mask) {
+int32_t mask_length(Run& run, const Operand* mask) {
   if (mask->length <= kMaskLimit) return mask->length;
   raise_return_code(run, 6);
   ++run.mask_truncations;
   return kMaskLimit;
 }
 
-bool scan(RunState& run, Statement* st, const Operand* area, const Operand* value) {
+bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   const uint8_t code = st->op;
   const bool mask = code == kCmpOnes || code == kCmpMixed || code == kCmpZeros;
   const int32_t vlen = mask ? mask_length(run, value) : value->length;
@@ -207,13 +207,13 @@ bool scan(RunState& run, Statement* st, const Operand* area, const Operand* valu
   return found != nullptr;
 }
 
-bool file_answer(const RunState& run, const Statement* st, FileQuestion q) {
+bool file_answer(const Run& run, const Statement* st, FileQuestion q) {
   return run.file_query != nullptr && run.file_query(run.file_query_context, st->file, q);
 }
 
 }  // namespace
 
-bool evaluate_condition(RunState& run) {
+bool evaluate_condition(Run& run) {
   Statement* st = run.current;
   if (st == nullptr || !is_condition(st->type)) return false;
   const uint8_t code = st->op;

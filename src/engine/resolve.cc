@@ -36,12 +36,12 @@ struct Place {
   bool failed = false;
 };
 
-Region record_region(const RunState& run) {
+Region record_region(const Run& run) {
   return Region{run.record_base, run.record_base != nullptr ? run.addressable_length : 0};
 }
 
 // The area holding a special variable's storage, or an empty region when it has no source.
-Region special_region(const RunState& run, SpecialKind kind) {
+Region special_region(const Run& run, SpecialKind kind) {
   switch (kind) {
     case SpecialKind::kAreaField:
       return Region{run.special, run.special != nullptr ? convert::kSpecialAreaSize : 0};
@@ -59,7 +59,7 @@ bool is_clipped_action(const Statement* st) {
 }
 
 // Counts a failure against the current statement (actions only) and raises the return code.
-void count_failure(RunState& run) {
+void count_failure(Run& run) {
   Statement* st = run.current;
   if (st == nullptr || !is_action(st->type)) return;
   ++st->error_count;
@@ -78,7 +78,7 @@ void rebase(Place& place, Region region, bool negative, int64_t one_based) {
 }
 
 // Sums a position chain.
-Place sum_position(const RunState& run, const Term& head, uint8_t* resolved_flags) {
+Place sum_position(const Run& run, const Term& head, uint8_t* resolved_flags) {
   Place place;
   place.region = record_region(run);
   for (const Term* t = &head; t != nullptr && !place.failed; t = t->next) {
@@ -122,7 +122,7 @@ Place sum_position(const RunState& run, const Term& head, uint8_t* resolved_flag
 }
 
 // Sums a length chain or a computed number; false when a pointer in it is null and `strict`.
-bool sum_number(const RunState& run, const Term& head, bool strict, int64_t* out) {
+bool sum_number(const Run& run, const Term& head, bool strict, int64_t* out) {
   int64_t sum = 0;
   for (const Term* t = &head; t != nullptr; t = t->next) {
     const int64_t sign = (t->flags & kTermNegative) != 0 ? -1 : 1;
@@ -153,13 +153,13 @@ bool sum_number(const RunState& run, const Term& head, bool strict, int64_t* out
 }
 
 // The resolved length of the current statement's operand `slot`, or -1.
-int64_t sibling_length(const RunState& run, int slot, const Operand* self) {
+int64_t sibling_length(const Run& run, int slot, const Operand* self) {
   const Statement* st = run.current;
   if (st == nullptr || st->operands[slot] == nullptr || st->operands[slot] == self) return -1;
   return st->operands[slot]->length;
 }
 
-uint8_t* fail(RunState& run, Operand* op, bool count) {
+uint8_t* fail(Run& run, Operand* op, bool count) {
   op->address = nullptr;
   op->length = 0;
   if (count) count_failure(run);
@@ -177,7 +177,7 @@ uint8_t* yield_number(Operand* op, int64_t value) {
 }  // namespace
 
 // Internal entry: `clip_fails_condition` false lets a condition use a clipped operand (scans).
-uint8_t* resolve_operand_for(RunState& run, Operand* op, bool clip_fails_condition) {
+uint8_t* resolve_operand_for(Run& run, Operand* op, bool clip_fails_condition) {
   op->address = nullptr;
   op->length = 0;
   op->position = 0;
@@ -294,26 +294,26 @@ uint8_t* resolve_operand_for(RunState& run, Operand* op, bool clip_fails_conditi
   return address;
 }
 
-uint8_t* resolve_operand(RunState& run, Operand* op) {
+uint8_t* resolve_operand(Run& run, Operand* op) {
   return resolve_operand_for(run, op, true);
 }
 
-int32_t return_code(const RunState& run) {
+int32_t return_code(const Run& run) {
   return run.special != nullptr ? convert::load_be32(run.special + convert::kSpReturnCode) : 0;
 }
 
-void raise_return_code(RunState& run, int32_t rc) {
+void raise_return_code(Run& run, int32_t rc) {
   if (run.special == nullptr || rc <= return_code(run)) return;
   convert::store_be32(run.special + convert::kSpReturnCode, rc);
   run.rc_selid = run.current != nullptr ? run.current->selid : kNoSelid;
 }
 
-PointerVariable pointer_variable(const RunState& run, int number) {
+PointerVariable pointer_variable(const Run& run, int number) {
   if (number < 0 || static_cast<size_t>(number) >= run.pointers.size()) return PointerVariable{};
   return run.pointers[static_cast<size_t>(number)];
 }
 
-void set_pointer(RunState& run, int number, const uint8_t* address) {
+void set_pointer(Run& run, int number, const uint8_t* address) {
   if (number < 0) return;
   if (static_cast<size_t>(number) >= run.pointers.size()) {
     run.pointers.resize(static_cast<size_t>(number) + 1);

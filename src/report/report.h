@@ -43,6 +43,10 @@ struct Messages {
   // statement used); both null otherwise. Not owned; cleared by print_message.
   const char* file_name = nullptr;     // the file's short name, shown as "F=name - "
   const char* file_message = nullptr;  // the file layer's own text for the failure, if any
+  // Set by the run phase for run-time messages: the most recent block of the current input file
+  // (or of the primary input), dumped after the message; null or length 0 for none.
+  const uint8_t* input_block = nullptr;
+  int32_t input_block_length = 0;
 
   // The catalogue, loaded whole at the first message of the run.
   std::string program_dir;        // folder searched first for recsift.msg (ends with "/")
@@ -197,6 +201,70 @@ void log_banner_once(Listing& listing);
 // Prints the pending message (underline, framed text, first-message copy to the log) and clears
 // it. Returns the number of messages printed in the run so far.
 int32_t print_message(Listing& listing, Messages& messages);
+
+// ---- Run summary -----------------------------------------------------------------------------
+// The engine gathers what the summary shows (statements in text order, their files and labels,
+// the run's end state) into plain records; the summary prints them and settles the return codes
+// 4 and 16. The files are closed by the caller before, so counts and flags are final.
+
+// One file as a summary line shows it.
+struct SummaryFile {
+  std::string short_name;           // the 8-character name shown in the FILE column
+  std::string path;                 // the full name as given (or directory, name and extension)
+  int32_t blksize = 0;              // BLKSIZE column
+  int32_t lrecl = 0;                // LRECL column
+  std::string recfm;                // "F", "V", "U", "V2", "MFV"; "?" when unknown
+  bool blocked = false;             // "B" after the format
+  int32_t record_count = 0;         // records read or written
+  int32_t truncated = 0;            // records shortened on output ("=RECORDS*TRUNCATED*")
+  int32_t error_code = 0;           // kinds with error codes ("=ERROR*CODE*"), else 0
+  bool open_failed = false;         // "### **OPEN*FAILED** ###"
+  bool not_found_or_empty = false;  // "### **NOT*FOUND*OR*EMPTY** ###"
+  bool opened = false;              // opened at least once (else "*NOT*OPENED*")
+  bool eof_reached = false;         // a READ's file reached its end (else "*EOF*NOT*REACHED*")
+  bool concatenated = false;        // a member of a concatenation after the first: "CAT"
+  bool dl1 = false;                 // a DL/I file: "DL1" in place of the operation name
+  bool console_total = false;       // write a record-total line to the log stream
+};
+
+// One label printed before a statement (levels 2 and 3).
+struct SummaryLabel {
+  std::string name;        // as written
+  std::string annotation;  // its comment, or ""
+};
+
+// One statement of the program in text order (the End statement is not included).
+struct SummaryStatement {
+  int32_t selid = 0;               // selection id (0 for the system READ of a suspended program)
+  uint8_t type = 0;                // statement type 1..8
+  uint8_t op = 0;                  // operation code (actions) or comparison code (conditions)
+  int64_t exec_count = 0;          // SELTOT (shown unsigned)
+  int32_t error_count = 0;         // failures counted against the statement
+  bool reads = false;              // a READ (or a dummy read): its files get the end-of-file status
+  bool dummy_read = false;         // the read of a DUMMY file: "READ" in the operation column
+  std::vector<SummaryFile> files;  // the files it uses, one line each; empty for none
+  std::vector<SummaryLabel> labels;  // labels standing before it
+  std::string annotation;            // its comment, or ""
+};
+
+// What the summary needs of the run.
+struct SummaryInput {
+  std::vector<SummaryStatement> statements;  // in text order
+  uint8_t* special = nullptr;         // the special-variable area: RETCD is read and raised here
+  int32_t rc_selid = 0;               // statement that raised the return code (0 = none)
+  bool stopped = false;               // ended by STOP or EOJ
+  bool abended = false;               // ended abnormally: the closing banner
+  bool primary_unfinished = false;    // the primary input (or a file concatenated to it) did
+                                      // not reach its end of file
+  int32_t lrecl_changes_ignored = 0;  // "INVALID LRECL CHANGES IGNORED"
+  int32_t mask_truncations = 0;       // "MASK LENGTHS TRUNCATED TO 256"
+};
+
+// Prints the summary block (unless suppressed), raises the return code to 16 when nothing was
+// written or printed and to 4 when the primary input was not read to its end (both not after
+// STOP or EOJ), prints the warning lines and the abnormal-end banner. The pending message has
+// been printed and the files closed by the caller.
+void print_summary(Listing& listing, const SummaryInput& input);
 
 }  // namespace recsift::report
 

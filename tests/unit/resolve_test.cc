@@ -168,7 +168,7 @@ TEST(ResolveOperand, AreaFieldsLiteralsAndNumbers) {
 
 TEST(ResolvePointer, FlagsAndAddressWords) {
   RunCase rc("POS 1 = 'A'", "ABCDE");
-  RunState& run = rc.run();
+  engine::Run& run = rc.run();
   const int p = rc.pointer("P");
   EXPECT_EQ(pointer_variable(run, p).flags, kPointerNullFlags);  // never set
 

@@ -33,7 +33,7 @@ class RunCase {
   }
 
   bool compiled() const { return compiled_; }
-  engine::RunState& run() { return run_; }
+  engine::Run& run() { return run_; }
   engine::Statement& statement() { return cc_.statement(); }
   uint8_t* record() { return run_.record_base; }
   uint8_t* special() { return special_; }
@@ -62,7 +62,7 @@ class RunCase {
   uint8_t empty_[1] = {0};
   uint8_t special_[128] = {};
   uint8_t date_[kDateAreaBytes] = {};
-  engine::RunState run_;
+  engine::Run run_;
   bool compiled_ = false;
 };
 
