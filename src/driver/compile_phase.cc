@@ -79,7 +79,10 @@ void attach_comment(engine::Program& program, const char* text, int32_t length) 
 void hand_over_card_input(RunState& run) {
   const input::ControlEntry* entry = run.reader.current;
   for (files::FFREC* f = run.files.head; f != nullptr; f = f->next) {
-    if (f->predefined != files::kPredefCard) continue;
+    // SYSIN input reads the control-statement input stream too (not ended by "/*").
+    const bool sysin_input =
+        f->predefined == files::kPredefSysin && (f->open_type & files::kOpenInput) != 0;
+    if (f->predefined != files::kPredefCard && !sysin_input) continue;
     f->stream = entry != nullptr ? entry->stream : nullptr;
     f->line_at_a_time = f->stream == stdin && run.console;
   }

@@ -149,7 +149,7 @@ int run(int argc, char** argv) {
     special.set_byte(convert::kSpBannerFlags,
                      special.byte(convert::kSpBannerFlags) | convert::kBannerPrinted);
   }
-  compile_phase(state);
+  if (compile_phase(state)) execution_phase(state);
   return close_down(state);
 }
 

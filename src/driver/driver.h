@@ -118,6 +118,8 @@ struct RunState {
   engine::Program program;     // the selection program
   engine::NameIndex names;     // pointer-variable names
   compiler::Context compile;   // what the compile steps share (line counter included)
+  files::FileRequest io;       // the file request of record I/O
+  engine::Run run_phase;       // the record loop's state
   WorkBlock work;              // the carved work block
 };
 
@@ -138,6 +140,8 @@ std::string command_tail(int argc, char** argv);
 // input, and settles what follows (message 4 and no run after errors). Returns true when the
 // program compiled without a message.
 bool compile_phase(RunState& run);
+// Execution: links and runs the selection program, then closes the files and prints the summary.
+void execution_phase(RunState& run);
 // The banner line: the title, then the run's start date and time (year/month/day hours:minutes).
 std::string banner_line(const RunState& run);
 

@@ -286,6 +286,7 @@ struct FFREC {
 
   // Record-loop markers, set and tested by the record loop and the run summary.
   bool primary;           // the primary input
+  bool at_end;            // the record loop met this input's end of file
   bool eof_tested;        // an end-of-file test names the file
   bool concatenated;      // a CAT continuation of another input
   bool excluded;          // excluded from the run
@@ -505,6 +506,17 @@ void release_call_library(FileList& files);
 // Releases every FFREC of the list with the texts the definitions gave it, and the call
 // library; the list is empty afterwards. For close-down once every file is closed, and tests.
 void release_file_list(FileList& files);
+
+// Settings of the run that the completion of definitions reads.
+struct CompletionSettings {
+  int32_t default_blksize = 2048;  // the run's default BLKSIZE
+  bool nordw = true;               // the run-wide NORDW setting
+  bool work_area = false;          // the run has a work area (WORKLEN)
+};
+// Completes one definition before execution: record format, delimiters, tabs, BLKSIZE and LRECL
+// defaults, descriptor handling, some of them taken from the primary input (complete and open
+// that one first). Returns 0, or 578 when a text input expands tabs without a work area.
+int complete_definition(FileList& files, FFREC& file, const CompletionSettings& settings);
 
 // The host file name of a definition: the data set name when one was given, else path + name
 // + "." + extension.

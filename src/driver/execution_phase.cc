@@ -1,0 +1,42 @@
+// The execution phase of a run: the record loop's state is wired to the run's objects, the
+// program is linked and, when linking succeeded, run; the summary follows in every case.
+//
+// Exports (driver.h): execution_phase.
+#include <cstdio>
+
+#include "driver/driver.h"
+#include "engine/engine.h"
+#include "report/report.h"
+
+namespace recsift::driver {
+namespace {
+
+void debug_marker(const RunState& run, const char* text) {
+  if (run.debug.m1 || run.debug.m2) std::fputs(text, report::log_stream());
+}
+
+}  // namespace
+
+void execution_phase(RunState& run) {
+  engine::Run& r = run.run_phase;
+  r.special = run.work.special;
+  r.date_area = run.work.date;
+  r.heading = reinterpret_cast<uint8_t*>(run.work.heading);
+  r.messages = &run.messages;
+  r.program = &run.program;
+  r.files = &run.files;
+  r.listing = &run.listing;
+  r.main_block = run.work.block;
+  run.io.files = &run.files;
+  r.io = &run.io;
+
+  debug_marker(run, "\n** AA **\n");
+  if (engine::link_program(r) == 0) {
+    debug_marker(run, "\n** SS **\n");
+    engine::run_program(r);
+  }
+  debug_marker(run, "\n** FF **\n");
+  engine::finish_run(r);
+}
+
+}  // namespace recsift::driver

@@ -1,0 +1,189 @@
+// The file verbs of the record loop: READ, WR, UPD, OPEN and CLOS. Each turns the statement's
+// operands into an area, asks record I/O for the record, and keeps the run's record state (the
+// current input, the record base and lengths, UXLRECL and UXINCNT) in step with what it did.
+//
+// Exports (engine.h): execute_file_verb.
+#include <algorithm>
+#include <cstring>
+
+#include "convert/special_area.h"
+#include "engine/engine.h"
+#include "engine/operand.h"
+#include "engine/program.h"
+#include "engine/run_internal.h"
+#include "files/files.h"
+
+namespace recsift::engine {
+namespace {
+
+constexpr int32_t kMsgReadFailed = 537;
+constexpr int32_t kMsgWriteFailed = 538;
+constexpr int32_t kMsgIntoOutside = 542;
+constexpr int32_t kMsgRecordRequired = 544;
+constexpr int32_t kMsgKeyOutside = 545;
+constexpr int32_t kReturnCodeOutside = 8;
+constexpr int32_t kReturnCodeWriteWarning = 5;
+// The record a keyed read delivers when the key or record is not there.
+constexpr char kNotFoundRecord[] = "--- KEY/REC NOT FOUND ---";
+constexpr int32_t kNotFoundLength = sizeof kNotFoundRecord - 1;
+
+void* request(Run& run, files::FFREC* file, int function, void* area, int32_t length) {
+  run.io->current = file;
+  return files::qelfio(*run.io, function, area, length);
+}
+
+int read_verb(Run& run, Statement& st) {
+  files::FFREC* file = st.file;
+  run.current_input = file;
+
+  // The area the record goes to: INTO, or the work area when the run has one.
+  uint8_t* area = nullptr;
+  int32_t area_length = 0;
+  if (run.work_area_given) {
+    area = run.work_area;
+    area_length = run.work_length;
+    if (Operand* into = st.operands[0]; into != nullptr) {
+      area = resolve_operand(run, into);
+      if (area == nullptr) {
+        record_run_error(run, kMsgIntoOutside, file);
+        return kVerbAbend;
+      }
+      area_length = into->length;
+    }
+  }
+
+  int function = files::kIoRead;
+  if (st.access != kAccessSequential) {
+    Operand* key = st.operands[1];
+    const uint8_t* key_bytes = key != nullptr ? resolve_operand(run, key) : nullptr;
+    if (key_bytes == nullptr) {
+      record_run_error(run, kMsgKeyOutside, file);
+      return kVerbAbend;
+    }
+    file->key_sought = key_bytes;
+    file->key_sought_length = key->length;
+    function = st.access == kAccessKeyGreaterEqual || st.access == kAccessStartKeyGe
+                   ? files::kIoReadKeyGreater
+                   : files::kIoReadKeyEqual;
+  }
+
+  auto* record = static_cast<uint8_t*>(request(run, file, function, area, area_length));
+  if (record == nullptr) {
+    const char* status = run.io->message;
+    if (status == nullptr) {
+      run.record_length = 0;
+      detail::publish_record_length(run);
+      if (file->empty_read_fails) {
+        ++st.error_count;
+        raise_return_code(run, kReturnCodeOutside);
+      }
+      return kVerbEndOfFile;
+    }
+    if (status[0] != 'K') {
+      record_run_error(run, kMsgReadFailed, file);
+      return kVerbAbend;
+    }
+    if ((st.flags & kSfRequireRecord) != 0) {
+      record_run_error(run, kMsgRecordRequired, file);
+      return kVerbAbend;
+    }
+    const int32_t keynf_rc = convert::SpecialArea(run.special).byte(convert::kSpKeyNotFoundRc);
+    if (keynf_rc != 0) {
+      raise_return_code(run, keynf_rc);
+      ++st.error_count;
+    }
+    uint8_t* target = area != nullptr && area_length >= kNotFoundLength ? area : run.main_block;
+    std::memcpy(target, kNotFoundRecord, kNotFoundLength);
+    record = target;
+    file->current_length = kNotFoundLength;
+  }
+
+  run.record_length = file->current_length;
+  const bool in_work_area = record >= run.work_area && record < run.work_area + run.work_length;
+  if (in_work_area) {
+    run.record_base = run.work_area;
+    run.addressable_length = std::max(run.record_length, run.work_length);
+  } else {
+    run.record_base = record;
+    run.addressable_length = run.record_length;
+  }
+  detail::publish_record_length(run);
+  if (file->primary) {
+    convert::SpecialArea(run.special).set(convert::kSpInputCount, file->record_count);
+  }
+  return kVerbNext;
+}
+
+int write_verb(Run& run, Statement& st) {
+  files::FFREC* file = st.file;
+  const uint8_t* data = run.record_base;
+  int32_t length = run.record_length;
+  if (Operand* from = st.operands[0]; from != nullptr) {
+    data = resolve_operand(run, from);
+    if (data == nullptr) return kVerbNext;  // counted and raised to 8 by resolution
+    length = from->length;
+    const bool literal = from->position < 0;
+    if (run.record_prefix > 0 && !literal) {
+      const int32_t skip = std::min(run.record_prefix, length);
+      data += skip;
+      length -= skip;
+    }
+    if (st.op == kOpWrite && file->recfm == files::kRecfmF && file->lrecl > length && !literal &&
+        from->kind == OperandKind::kField && run.work_area_given && from->position > 0 &&
+        data >= run.work_area && data < run.work_area + run.work_length) {
+      length = run.work_length - from->position + 1;
+    }
+  }
+  const int32_t truncated = file->truncated_count;
+  file->current_length = length;
+  const int function = st.op == kOpWrite ? files::kIoWrite : files::kIoUpdate;
+  if (request(run, file, function, const_cast<uint8_t*>(data), length) == nullptr) {
+    record_run_error(run, kMsgWriteFailed, file);
+    return kVerbAbend;
+  }
+  if (file->truncated_count != truncated) file->write_warning = true;
+  if (file->write_warning) {
+    raise_return_code(run, kReturnCodeWriteWarning);
+    file->write_warning = false;
+  }
+  return kVerbNext;
+}
+
+int open_close_verb(Run& run, Statement& st) {
+  files::FFREC* file = st.file;
+  request(run, file, files::kIoClose, nullptr, 0);
+  file->closed = true;
+  if (st.op == kOpClose) {
+    file->name_reeval = true;
+    if (!run.work_area_given) detail::present_empty_record(run, *file);
+    return kVerbNext;
+  }
+  if (request(run, file, files::kIoOpen, nullptr, 0) == nullptr) {
+    record_run_error(run, kMsgWriteFailed, file);
+    return kVerbAbend;
+  }
+  file->closed = false;
+  file->at_end = false;
+  return kVerbNext;
+}
+
+}  // namespace
+
+int execute_file_verb(Run& run, Statement& st) {
+  if (st.file == nullptr) st.file = run.files->primary_input;
+  if (st.file == nullptr) logic_error(26001, st.selid);
+  switch (st.op) {
+    case kOpRead:
+      return read_verb(run, st);
+    case kOpWrite:
+    case kOpUpdate:
+      return write_verb(run, st);
+    case kOpOpen:
+    case kOpClose:
+      return open_close_verb(run, st);
+    default:
+      logic_error(26001, st.selid);
+  }
+}
+
+}  // namespace recsift::engine

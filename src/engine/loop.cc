@@ -1,0 +1,379 @@
+// The record loop: runs the linked program from its first statement to the End statement, pass
+// after pass, until the run ends. Owns the condition and action steps, the flow verbs (GOTO, GG,
+// GOSUB, RETURN, START, SUSP, STOP, CANCEL, FLAG, DUMMY), STOPAFT retirement, TIMES and the end
+// of an input file (concatenation, the empty record of end-of-file actions).
+//
+// Exports (engine.h): run_program; (run_internal.h) set_record, publish_record_length,
+// present_empty_record, retire, answer_file_query.
+#include <cstring>
+
+#include "convert/convert.h"
+#include "convert/special_area.h"
+#include "engine/engine.h"
+#include "engine/program.h"
+#include "engine/run_internal.h"
+#include "files/files.h"
+
+namespace recsift::engine {
+namespace detail {
+
+void publish_record_length(Run& run) {
+  if (run.special != nullptr) {
+    convert::SpecialArea(run.special).set(convert::kSpRecordLength, run.record_length);
+  }
+}
+
+void set_record(Run& run, uint8_t* record, int32_t length) {
+  run.record_base = record;
+  run.record_length = length;
+  run.addressable_length = length;
+  publish_record_length(run);
+}
+
+void present_empty_record(Run& run, const files::FFREC& file) {
+  if (!run.work_area_given && run.main_block != nullptr) {
+    std::memset(run.main_block, file.fill_char, kEmptyRecordArea);
+    run.record_base = run.main_block;
+    run.addressable_length = kEmptyRecordArea;
+    run.record_length = kDefaultRecordLength;
+  } else {
+    run.record_base = run.work_area;
+    run.addressable_length = run.work_length;
+    run.record_length = file.previous_length > 0 ? file.previous_length : 0;
+  }
+  if (run.record_length > run.addressable_length) run.record_length = run.addressable_length;
+  publish_record_length(run);
+}
+
+bool answer_file_query(void* context, const files::FFREC* file, FileQuestion question) {
+  (void)context;
+  if (file == nullptr) return false;
+  switch (question) {
+    case FileQuestion::kEndOfFile:
+      return file->at_end;
+    case FileQuestion::kDirectoryEntry:
+      return false;  // no entry of a directory listing is current
+  }
+  return false;
+}
+
+namespace {
+
+bool starts_sentence(const Statement* s) {
+  return s->type == kStIf || s->type == kStAction || s->type == kStEnd;
+}
+
+// Step 1 of retiring START: its sentence no longer waits for anything.
+void retire_start_while_suspended(Run& run, Statement& start) {
+  Statement* first = &start;
+  while (first->prev != nullptr && first->type != kStIf && first->type != kStAction) {
+    first = first->prev;
+  }
+  Statement* next = first->on_false_suspended;
+  for (Statement* x = run.program->head; x != nullptr; x = x->next) {
+    if (x->on_false_suspended == first) x->on_false_suspended = next;
+  }
+  if (run.resume_read != nullptr && run.resume_read->on_true == first) {
+    run.resume_read->on_true = run.resume_read->on_false = next;
+  }
+}
+
+}  // namespace
+
+bool retire(Run& run, Statement& st) {
+  if ((st.flags & kSfRetired) != 0) return true;
+  st.flags |= kSfRetired;
+  if (st.op == kOpStart && is_action(st.type)) {
+    if (run.mode == kRunActive) {
+      st.flags &= ~kSfRetired;
+      --st.exec_count;
+      return true;
+    }
+    retire_start_while_suspended(run, st);
+  }
+  Statement* n = st.on_true;
+  Statement* p = st.prev;
+  Statement* bypassed = &st;
+  if (n != nullptr && starts_sentence(n) && p != nullptr && is_condition(p->type) &&
+      p->on_false == n) {
+    // The statement was the whole THEN branch: its sentence is cut out.
+    Statement* first = p;
+    while (first->prev != nullptr && first->type != kStIf && first->type != kStAction) {
+      first = first->prev;
+    }
+    bypassed = first;
+    if (first->prev != nullptr && is_action(first->prev->type)) {
+      first->prev->on_true = n;
+    } else if (first == run.exec_start) {
+      run.exec_start = n;
+    }
+    n->prev = first->prev;
+  }
+  for (Statement* x = run.program->head; x != nullptr; x = x->next) {
+    if (x->on_true == bypassed) x->on_true = n;
+    if (x->on_false == bypassed) x->on_false = n;
+    if (x != bypassed && x->prev == bypassed) x->prev = bypassed->prev;
+    if (is_action(x->type) && (x->op == kOpGoto || x->op == kOpDo) &&
+        (x->jump == bypassed || x->jump == &st)) {
+      x->jump = n;
+      if (n == x) x->stopaft = x->exec_count;
+    }
+    if (x == run.program_end) break;
+  }
+  if (bypassed == run.exec_start) run.exec_start = n;
+
+  int reading = 0;
+  int output = 0;
+  for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
+    if (!is_action(x->type) || x->selid == 0 || (x->flags & kSfRetired) != 0) continue;
+    if (x->op == kOpRead) ++reading;
+    if (is_output_op(x->op)) ++output;
+  }
+  return reading != 0 && output != 0;
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::present_empty_record;
+using detail::retire;
+
+// Ends the run outright: the pass in progress is abandoned.
+void end_run(Run& run) {
+  if (run.current != nullptr) run.current->flags &= ~kSfRepeating;
+  run.mode = kRunEnding;
+  run.current = run.program_end;
+}
+
+void push_return(Run& run, Statement* caller) {
+  ReturnNode* node = run.return_top != nullptr ? run.return_top->deeper : run.return_bottom;
+  if (node == nullptr) {
+    const bool first = run.return_bottom == nullptr;
+    node = new (files::qelgcore(sizeof(ReturnNode), 0, first ? "rt1" : "rt")) ReturnNode();
+    node->shallower = run.return_top;
+    if (first) {
+      run.return_bottom = node;
+    } else {
+      run.return_top->deeper = node;
+    }
+  }
+  node->statement = caller;
+  run.return_top = node;
+}
+
+constexpr int32_t kMsgCancel = 513;
+constexpr int32_t kMsgReturnWithoutGosub = 529;
+constexpr int32_t kReturnCodeAbend = 44;
+constexpr uint8_t kFlagEndOfMemberOnly = 24;
+
+int general_verb(Run& run, Statement& st) {
+  switch (st.op) {
+    case kOpDo:
+      push_return(run, &st);
+      return kVerbJump;
+    case kOpRet:
+      if (run.return_top == nullptr) {
+        record_run_error(run, kMsgReturnWithoutGosub);
+        return kVerbAbend;
+      }
+      run.current = run.return_top->statement;
+      run.return_top = run.return_top->shallower;
+      return kVerbNext;
+    case kOpGoto:
+    case kOpGg:
+      return kVerbJump;
+    case kOpFlag:
+      if (st.file != nullptr) {
+        st.file->flag_eom = true;
+        if (st.modifier != kFlagEndOfMemberOnly) st.file->flag_eod = true;
+      }
+      return kVerbNext;
+    case kOpStart:
+      if (run.mode == kRunActive) --st.exec_count;
+      run.mode = kRunActive;
+      return kVerbNext;
+    case kOpSusp:
+      run.mode = kRunSuspended;
+      return run.resume_read != nullptr ? kVerbResume : kVerbStop;
+    case kOpEoj:
+      return kVerbStop;
+    case kOpCancel:
+      record_run_error(run, kMsgCancel);
+      return kVerbAbend;
+    case kOpDummy:
+      return kVerbNext;
+    case kOpDummr:
+      return kVerbEndOfFile;
+    case kOpSpace:
+    case kOpLine:
+    case kOpPrint:
+    case kOpPlog:
+    case kOpLog:
+      return detail::execute_print(run, st);
+    case kOpSleep:
+    case kOpCall:
+    case kOpCms:
+      return execute_command(run, st);
+    default:
+      if ((st.op >= kOpPointerSet && st.op <= kOpCvdate && st.op != kOpXx32) || st.op == kOpUtime) {
+        return execute_data_operation(run, st);
+      }
+      logic_error(27009, st.selid);
+  }
+}
+
+// The file after `f` in the chain that continues it, or null.
+files::FFREC* continuation_of(const files::FFREC* f) {
+  const files::FFREC* g = f->next;
+  if (g != nullptr && (g->open_type & files::kOpenInput) == 0 && !g->concatenated) g = g->next;
+  return g != nullptr && g->concatenated ? const_cast<files::FFREC*>(g) : nullptr;
+}
+
+// End of file met by the current statement. Returns true when the statement is to be executed
+// again (the input goes on in a concatenated file); otherwise run.current is where to go on.
+bool end_of_file(Run& run) {
+  Statement* st = run.current;
+  st->flags &= ~kSfRepeating;
+  --st->exec_count;
+  files::FFREC* f = st->op == kOpDummr ? st->file : run.current_input;
+  if (f == nullptr) f = st->file;
+  if (f == nullptr) {
+    end_run(run);
+    return false;
+  }
+  f->at_end = true;
+
+  if (files::FFREC* g = continuation_of(f); g != nullptr) {
+    for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
+      if (x->file != f) continue;
+      if (is_action(x->type)) {
+        x->file = g;
+      } else if ((x->flags & kSfDefaultInput) != 0) {
+        x->file = g;
+        if (x->op == kCmpEndOfFile) g->eof_tested = true;
+      }
+    }
+    run.io->current = g;
+    files::qelfio(*run.io, files::kIoOpen, nullptr, 0);
+    if (f->primary) {
+      g->primary = true;
+      run.files->primary_input = g;
+      convert::SpecialArea(run.special).set(convert::kSpInputCount, 0);
+    }
+    run.current_input = g;
+    return true;
+  }
+  if (f->primary && !f->eof_tested) {
+    end_run(run);
+    return false;
+  }
+  if (!f->never_retire) {
+    for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
+      if (is_action(x->type) && x->file == f && (x->op == kOpRead || x->op == kOpDummr)) {
+        if (!retire(run, *x)) run.mode = kRunEnding;
+      }
+    }
+  }
+  present_empty_record(run, *f);
+  run.current = st->on_true;
+  return false;
+}
+
+void condition_step(Run& run) {
+  Statement* st = run.current;
+  if (evaluate_condition(run)) {
+    run.current = st->on_true;
+  } else {
+    run.current = run.mode == kRunSuspended ? st->on_false_suspended : st->on_false;
+  }
+}
+
+void action_step(Run& run) {
+  Statement* st = run.current;
+  if (st->times != 0) {
+    st->times_left = st->times;
+    st->flags |= kSfRepeating;
+  }
+  if (run.mode == kRunSuspended && st->op != kOpStart && st != run.resume_read) {
+    run.current = st->on_true;
+    return;
+  }
+  for (;;) {
+    Statement* s = run.current;
+    ++s->exec_count;
+    if (s->stopaft != 0 && s->exec_count >= s->stopaft && !retire(run, *s)) {
+      run.mode = kRunEnding;
+    }
+    const int result = s->op < kOpUnused27 ? execute_file_verb(run, *s) : general_verb(run, *s);
+    switch (result) {
+      case kVerbNext:
+        break;
+      case kVerbJump:
+        run.current = s->jump;
+        return;
+      case kVerbStop:
+        run.stopped = true;
+        end_run(run);
+        return;
+      case kVerbResume:
+        run.current = s->on_false_suspended;
+        return;
+      case kVerbAbend:
+        if (s->error_count > 0) --s->error_count;
+        raise_return_code(run, kReturnCodeAbend);
+        run.abended = true;
+        end_run(run);
+        return;
+      case kVerbEndOfFile:
+        if (end_of_file(run)) continue;
+        return;
+      default:
+        logic_error(22002, s->selid);
+    }
+    Statement* c = run.current;
+    if ((c->flags & kSfRepeating) == 0) break;
+    if (--c->times_left > 0) continue;
+    c->flags &= ~kSfRepeating;
+    break;
+  }
+  run.current = run.current->on_true;
+}
+
+}  // namespace
+
+int32_t run_program(Run& run) {
+  convert::SpecialArea special(run.special);
+  special.set(convert::kSpReturnCode, 0);
+  if (run.work_area_given) run.record_base = run.work_area;
+  const int32_t length = run.work_length >= 1 && run.work_length <= detail::kDefaultRecordLength
+                             ? run.work_length
+                             : detail::kDefaultRecordLength;
+  run.record_length = run.addressable_length = length;
+  detail::publish_record_length(run);
+  run.current =
+      run.mode == kRunSuspended && run.resume_read != nullptr ? run.resume_read : run.exec_start;
+  if (run.files->primary_input == nullptr) {
+    --run.mode;
+    if (run.mode != kRunEnding) logic_error(22001, run.current != nullptr ? run.current->selid : 0);
+  }
+  while (run.current != nullptr) {
+    Statement* st = run.current;
+    if (is_condition(st->type)) {
+      condition_step(run);
+    } else if (st->type == kStEnd) {
+      if (run.mode == kRunActive && run.exec_start != run.program_end) {
+        run.current = run.exec_start;
+      } else if (run.mode == kRunSuspended && run.resume_read != nullptr) {
+        run.current = run.resume_read;
+      } else {
+        break;
+      }
+    } else {
+      action_step(run);
+    }
+  }
+  return run.first_error;
+}
+
+}  // namespace recsift::engine

@@ -1,0 +1,44 @@
+// What the parts of the record loop share inside the engine: the record state updates, the
+// file-test answers, retiring statements and the statement walk.
+#ifndef RECSIFT_ENGINE_RUN_INTERNAL_H_
+#define RECSIFT_ENGINE_RUN_INTERNAL_H_
+
+#include <cstdint>
+
+#include "engine/engine.h"
+#include "engine/program.h"
+#include "files/files.h"
+
+namespace recsift::engine::detail {
+
+// Bytes of the main work block that present the empty record after end of file.
+inline constexpr int32_t kEmptyRecordArea = 528;
+// Record length presented at end of file and before the first READ.
+inline constexpr int32_t kDefaultRecordLength = 80;
+
+// Makes `record` (length bytes) the current record: record base, lengths and UXLRECL.
+void set_record(Run& run, uint8_t* record, int32_t length);
+// Stores the current record length in UXLRECL.
+void publish_record_length(Run& run);
+// Presents the empty record of `file` after its end (or after CLOSE): fill bytes in the main
+// work block without a work area, else the work area with the file's last record length.
+void present_empty_record(Run& run, const files::FFREC& file);
+
+// Retires `statement` (its STOPAFT is reached). Returns false when nothing is left to do: no
+// active reading statement or no active output statement remains.
+bool retire(Run& run, Statement& statement);
+
+// The answers of file tests (Run::file_query).
+bool answer_file_query(void* context, const files::FFREC* file, FileQuestion question);
+
+// Whether `op` counts as an output statement of the program (WR .. CLOS, and 69 on).
+inline bool is_output_op(int op) {
+  return (op >= kOpWrite && op <= kOpClose) || op >= 69;
+}
+
+// Executes PRINT, PLOG, LOG, SPACE and LINE.
+int execute_print(Run& run, Statement& statement);
+
+}  // namespace recsift::engine::detail
+
+#endif  // RECSIFT_ENGINE_RUN_INTERNAL_H_
