@@ -7,6 +7,7 @@
 // equality or pointer test, and clears the PTR pointer.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "convert/convert.h"
 #include "convert/special_area.h"
@@ -188,7 +189,13 @@ bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   const int64_t count = (span - 1) / step + 1;
   const bool reverse = (st->flags & kSfReverse) != 0;
   const uint8_t* found = nullptr;
-  for (int64_t i = 0; i < count && found == nullptr; ++i) {
+  const bool plain_search = code == kCmpEqual && !mask && step == 1 && !reverse;
+  if (plain_search) {
+    // The common search for a text: the first place it starts, found by the library's search.
+    found = static_cast<const uint8_t*>(memmem(area->address, static_cast<size_t>(area->length),
+                                               value->address, static_cast<size_t>(vlen)));
+  }
+  for (int64_t i = 0; !plain_search && i < count && found == nullptr; ++i) {
     const int64_t at = (reverse ? count - 1 - i : i) * step;
     const uint8_t* data = area->address + at;
     bool ok = false;

@@ -16,7 +16,8 @@ void attach_input_block(report::Messages& messages, const files::FFREC* file) {
   if (file == nullptr || file->buffer == nullptr || !file->is_open) return;
   int32_t length = file->block_length;
   if (length <= 0) length = file->buffer_offset + file->bytes_remaining;
-  if (length <= 0 || length > file->blksize) return;
+  if (length > file->blksize) length = file->blksize;  // a block, not the whole buffer
+  if (length <= 0) return;
   messages.input_block = file->buffer;
   messages.input_block_length = length;
 }

@@ -153,7 +153,7 @@ enum Predefined : uint8_t {
   kPredefStderr,    // STDERR
 };
 
-// The sentinel written after the BLKSIZE bytes of every file buffer (text and its zero byte).
+// The sentinel written after the data bytes of every file buffer (text and its zero byte).
 inline constexpr char kBufferSentinel[] = "<<<FFREC buf>>>";
 inline constexpr int kBufferSentinelSize = 16;
 static_assert(sizeof(kBufferSentinel) == kBufferSentinelSize);
@@ -191,7 +191,11 @@ struct FFREC {
   uint8_t fill_char;          // pad byte of F records, stripped under TRUNC, cleared under FILL
   int32_t lrecl;              // maximum (F: exact) record length
   int32_t blksize;            // buffer size; for output also the size of each physical write
-  uint8_t* buffer;            // BLKSIZE + 16 bytes (at least 256), sentinel at buffer + BLKSIZE
+  uint8_t* buffer;            // buffer_capacity + 16 bytes (at least 256), sentinel at
+                              // buffer + buffer_capacity
+  int32_t buffer_capacity;    // data bytes the buffer holds: BLKSIZE, raised for fixed and text
+                              // records so that host reads and writes stay large (records and
+                              // lengths never depend on it)
   int32_t dir_sort;           // directory listing: sort letter of "SPEND", 0 = unsorted
   int32_t dir_sub;            // directory listing: sub-folder depth, 0 = none
 

@@ -43,7 +43,7 @@ namespace {
 constexpr int32_t kMinBufferBlock = 256;     // smallest buffer block, sentinel included
 constexpr int32_t kDefaultBlock = 2048;      // BLKSIZE assumed when LRECL comes from it
 constexpr int32_t kMinFixedBlock = 2048;     // least BLKSIZE of an F file without one
-constexpr int32_t kMinDefaultBlock = 65536;  // least BLKSIZE of any file without one (host reads)
+constexpr int32_t kMinCapacity = 1 << 20;    // least buffer of fixed and text records (host I/O)
 constexpr int32_t kDummyLength = 80;         // current length of a DUMMY file
 constexpr uint8_t kControlZ = 0x1A;          // end-of-text mark some editors leave at the end
 constexpr char kCrLf[] = "\r\n";             // delimiter written when none is given
@@ -98,16 +98,19 @@ void* fail(Call& c, const char* text) {
 
 bool sentinel_intact(const FFREC& f) {
   return f.buffer != nullptr &&
-         std::memcmp(f.buffer + f.blksize, kBufferSentinel, kBufferSentinelSize) == 0;
+         std::memcmp(f.buffer + f.buffer_capacity, kBufferSentinel, kBufferSentinelSize) == 0;
 }
 
 void obtain_buffer(FFREC& f) {
-  if (sentinel_intact(f)) return;
+  // Variable formats build and take apart blocks of BLKSIZE in the buffer: theirs stays exact.
+  const int32_t capacity = is_variable(f) ? f.blksize : std::max(f.blksize, kMinCapacity);
+  if (f.buffer_capacity == capacity && sentinel_intact(f)) return;
   // A damaged sentinel means the block is not this BLKSIZE's (or was overrun): never reuse it.
   if (f.buffer != nullptr && !f.dir_member) qelgrel(&f.buffer, "buf");
-  const int64_t size = std::max<int64_t>(int64_t{f.blksize} + kBufferSentinelSize, kMinBufferBlock);
+  f.buffer_capacity = capacity;
+  const int64_t size = std::max<int64_t>(int64_t{capacity} + kBufferSentinelSize, kMinBufferBlock);
   f.buffer = static_cast<uint8_t*>(qelgcore(size, 0, "buf"));
-  std::memcpy(f.buffer + f.blksize, kBufferSentinel, kBufferSentinelSize);
+  std::memcpy(f.buffer + capacity, kBufferSentinel, kBufferSentinelSize);
 }
 
 // Writes the bytes before buffer_offset. On failure the bytes are dropped and write_error set,
@@ -162,7 +165,7 @@ bool refill(Call& c) {
   }
   f.buffer_offset = 0;
   do {
-    const int64_t space = int64_t{f.blksize} - f.bytes_remaining;
+    const int64_t space = int64_t{f.buffer_capacity} - f.bytes_remaining;
     if (space <= 0) break;
     uint8_t* to = f.buffer + f.bytes_remaining;
     int64_t got = 0;
@@ -181,7 +184,7 @@ bool refill(Call& c) {
   } while (f.bytes_remaining < 2);
   if (!f.line_at_a_time) {
     std::memset(f.buffer + f.bytes_remaining, 0,
-                static_cast<size_t>(f.blksize - f.bytes_remaining));
+                static_cast<size_t>(f.buffer_capacity - f.bytes_remaining));
   }
   if (f.physical_end && f.bytes_remaining == 1 && f.buffer[0] == kControlZ && !f.keep_ctlz) {
     f.bytes_remaining = 0;
@@ -267,7 +270,7 @@ Found find_record(Call& c) {
   const uint8_t* p = f.buffer + f.buffer_offset;
   const int32_t remaining = f.bytes_remaining;
   // Nothing more can arrive at the physical end, nor into a full buffer.
-  const bool final = f.physical_end || remaining >= f.blksize;
+  const bool final = f.physical_end || remaining >= f.buffer_capacity;
   if (f.recfm == kRecfmF) return find_fixed(f.lrecl, remaining, final);
   if (f.delimiter_length <= 0) {
     if (f.current_lrecl < 1 || f.current_lrecl > f.blksize) {
@@ -348,7 +351,6 @@ const char* open_file(Call& c) {
   if (f.blksize <= 0 && f.lrecl > 0) {
     int64_t block = f.lrecl + overhead;
     if (f.recfm == kRecfmF) block = std::max<int64_t>(block, kMinFixedBlock);
-    block = std::max<int64_t>(block, kMinDefaultBlock);
     f.blksize = static_cast<int32_t>(std::min<int64_t>(block, INT32_MAX - kBufferSentinelSize));
   }
   const bool variable = is_variable(f);
@@ -624,7 +626,9 @@ void* write_record(Call& c, const uint8_t* area) {
     return const_cast<uint8_t*>(area);
   }
   if (f.recfm == kRecfmF) {
-    if (int64_t{f.buffer_offset} + f.lrecl > f.blksize && !flush(c)) return fail(c, kErrWrite);
+    if (int64_t{f.buffer_offset} + f.lrecl > f.buffer_capacity && !flush(c)) {
+      return fail(c, kErrWrite);
+    }
     if (length > f.lrecl) {
       length = f.lrecl;  // the cut loses data: counted like a cut text line
       ++f.truncated_count;
@@ -653,7 +657,7 @@ void* write_record(Call& c, const uint8_t* area) {
       delimiter = kCrLf;
       dlength = std::min(dlength, 2);
     }
-    if (int64_t{f.buffer_offset} + length + dlength > f.blksize && !flush(c))
+    if (int64_t{f.buffer_offset} + length + dlength > f.buffer_capacity && !flush(c))
       return fail(c, kErrWrite);
     uint8_t* to = f.buffer + f.buffer_offset;
     std::memcpy(to, area, static_cast<size_t>(length));

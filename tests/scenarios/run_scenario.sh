@@ -15,6 +15,9 @@
 # Every other file of the folder is copied into a fresh working folder before the run.
 #
 # Usage: run_scenario.sh PROGRAM SCENARIO_DIR      (set KEEP=1 to keep the working folder)
+# With UPDATE=1 the run's results replace what the folder expects: the exit code, and every
+# expect.* file and expected/ file that exists (create an empty one to have it recorded). Review
+# the change with git diff before committing it.
 set -u
 bin=$1
 dir=$2
@@ -48,6 +51,10 @@ rc=$?
 status=0
 want_rc=0
 [ -f "$dir/expect.rc" ] && want_rc=$(tr -d '[:space:]' <"$dir/expect.rc")
+if [ "${UPDATE:-0}" = 1 ]; then
+  if [ "$rc" = 0 ]; then rm -f "$dir/expect.rc"; else echo "$rc" >"$dir/expect.rc"; fi
+  want_rc=$rc
+fi
 if [ "$rc" != "$want_rc" ]; then
   echo "exit code: got $rc, expected $want_rc"
   status=1
@@ -55,6 +62,10 @@ fi
 compare() {  # compare EXPECTED ACTUAL LABEL
   if [ -e "$2" ] && [ -f "$dir/filter" ]; then
     sed -f "$dir/filter" "$2" >"$2.filtered" && mv "$2.filtered" "$2"
+  fi
+  if [ "${UPDATE:-0}" = 1 ] && [ -e "$2" ]; then
+    cp "$2" "$1"
+    return
   fi
   if [ ! -e "$2" ]; then
     echo "missing output: $3"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Benchmarks recsift against the tool a user would otherwise pick, on the same generated data, in
+# one run on one machine, and prints each job's median time ratio (recsift / peer).
+#
+#   bench/run.sh [TEXT_MB] [FIXED_MB] [RUNS]     (defaults 400, 400, 5)
+#
+# Jobs: scan (grep -F), field test (mawk), fixed copy (dd). Each job's two outputs must be equal.
+# The data go to a temporary folder that is removed afterwards; RECSIFT names the program
+# (default: build/recsift, built with `make` first).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+text_mb=${1:-400}
+fixed_mb=${2:-400}
+runs=${3:-5}
+recsift=${RECSIFT:-$root/build/recsift}
+[ -x "$recsift" ] || make -C "$root" >/dev/null
+for tool in grep mawk dd; do
+  command -v "$tool" >/dev/null || { echo "bench: $tool is not installed" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/recsift-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+g++ -O2 -std=c++20 -o gen_data "$here/gen_data.cc"
+./gen_data text.txt "$text_mb" fixed.bin "$fixed_mb"
+
+printf "READ text.txt\nIF POS ANY = 'XYZZY'\nTHEN WRITE w1.out EOL=LF\n" >scan.ctl
+printf "READ text.txt\nIF POS 10 = 'ABC'\nTHEN WRITE w2.out EOL=LF\n" >field.ctl
+printf "READ fixed.bin RECFM=F LRECL=80\nWRITE w4.out RECFM=F LRECL=80\n" >copy.ctl
+
+export LC_ALL=C
+job_scan_recsift() { "$recsift" -ctl scan.ctl -lst scan.lst 2>/dev/null; }
+job_scan_peer() { grep -F XYZZY text.txt >g1.out; }
+job_field_recsift() { "$recsift" -ctl field.ctl -lst field.lst 2>/dev/null; }
+job_field_peer() { mawk 'substr($0,10,3)=="ABC"' text.txt >m2.out; }
+job_copy_recsift() { "$recsift" -ctl copy.ctl -lst copy.lst 2>/dev/null; }
+job_copy_peer() { dd if=fixed.bin of=d4.out bs=1M status=none; }
+
+seconds() {  # seconds FUNCTION: wall time of one run
+  local start end
+  start=$(date +%s.%N)
+  "$1" || true
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+# Warm the page cache so both sides read from memory.
+cat text.txt fixed.bin >/dev/null
+
+printf "%-11s %10s %10s %8s %8s\n" job recsift peer ratio target
+status=0
+for job in scan field copy; do
+  : >"$job.r"
+  : >"$job.p"
+  for ((i = 0; i < runs; i++)); do
+    seconds "job_${job}_recsift" >>"$job.r"
+    seconds "job_${job}_peer" >>"$job.p"
+  done
+  r=$(median <"$job.r")
+  p=$(median <"$job.p")
+  ratio=$(echo "$r / $p" | bc -l)
+  case $job in
+    scan) target=1.5; mine=w1.out; theirs=g1.out ;;
+    field) target=0.5; mine=w2.out; theirs=m2.out ;;
+    copy) target=2.0; mine=w4.out; theirs=d4.out ;;
+  esac
+  if ! cmp -s "$mine" "$theirs"; then
+    echo "bench: $job: recsift's output differs from the peer's" >&2
+    status=1
+  fi
+  printf "%-11s %9.3fs %9.3fs %8.2f %8s\n" "$job" "$r" "$p" "$ratio" "<= $target"
+done
+exit $status
