@@ -6,7 +6,8 @@
 // "!" (what follows is a remark); other lines, and lines with "RV" in columns 9-10, are ignored.
 //
 // The printer underlines the offending token under the statement's echo, prints the framed
-// message line, copies the run's first message to the log stream and clears the pending message.
+// message line, copies the run's first message to the log stream, dumps the most recent input
+// block after a run-time message and clears the pending message.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -61,6 +62,35 @@ void clear_pending(Messages& messages) {
   messages.warning = false;
   messages.file_name = nullptr;
   messages.file_message = nullptr;
+  messages.input_block = nullptr;
+  messages.input_block_length = 0;
+}
+
+// The most recent input block after a run-time message, in the dump format. The line prefix
+// belongs to no printing statement, so it shows zeros, and the run-wide dump settings apply;
+// what the caller had set for its own record prints is put back afterwards.
+void dump_input_block(Listing& listing, const Messages& messages) {
+  listing_print(listing, nullptr, PT_SPACE, 1);
+  listing_print(listing, "MOST RECENT INPUT BLOCK (PRINTED FROM I/O BUFFER)....", PT_TEXT, 0);
+  const int32_t print_length = listing.print_length;
+  const int32_t record_length = listing.record_length;
+  const int32_t input_number = listing.input_number;
+  const int32_t selection_total = listing.selection_total;
+  const int32_t selection_id = listing.selection_id;
+  const bool statement_dump = listing.statement_dump;
+  listing.print_length = messages.input_block_length;
+  listing.record_length = messages.input_block_length;
+  listing.input_number = 0;
+  listing.selection_total = 0;
+  listing.selection_id = 0;
+  listing.statement_dump = false;
+  listing_print(listing, messages.input_block, PT_DUMP, 0);
+  listing.print_length = print_length;
+  listing.record_length = record_length;
+  listing.input_number = input_number;
+  listing.selection_total = selection_total;
+  listing.selection_id = selection_id;
+  listing.statement_dump = statement_dump;
 }
 
 // Marks the offending token under the statement's echo: blanks up to its column, then the
@@ -184,7 +214,10 @@ int32_t print_message(Listing& listing, Messages& messages) {
     log_banner_once(listing);
     copy_to_log(listing, line);
   }
-  // The dump of the most recent input block follows here once the dump format exists.
+  if (number >= kFirstRunTimeMessage && messages.input_block != nullptr &&
+      messages.input_block_length > 0) {
+    dump_input_block(listing, messages);
+  }
   clear_pending(messages);
   listing.destination = destination;
   return messages.printed;

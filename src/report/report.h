@@ -1,7 +1,7 @@
 // Listing and reports: the log stream every trace, banner and fatal message goes to; the pending
 // message, the message catalogue and the message printer; the listing file with its pages,
 // headings, statement echo and plain-text prints; the record prints (character, hexadecimal,
-// mixed and dump formats) through the same entry point. The summary joins this header when built.
+// mixed and dump formats) through the same entry point; the run summary and its return codes.
 #ifndef RECSIFT_REPORT_REPORT_H_
 #define RECSIFT_REPORT_REPORT_H_
 
@@ -44,7 +44,8 @@ struct Messages {
   const char* file_name = nullptr;     // the file's short name, shown as "F=name - "
   const char* file_message = nullptr;  // the file layer's own text for the failure, if any
   // Set by the run phase for run-time messages: the most recent block of the current input file
-  // (or of the primary input), dumped after the message; null or length 0 for none.
+  // (or of the primary input), dumped after the message; null or length 0 for none. Not owned;
+  // cleared by print_message.
   const uint8_t* input_block = nullptr;
   int32_t input_block_length = 0;
 

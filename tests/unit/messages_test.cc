@@ -187,6 +187,31 @@ TEST(MessagePrint, RunTimeFrameAndFileName) {
   }
 }
 
+TEST(MessagePrint, RunTimeMessageDumpsTheInputBlock) {
+  MessageRun run;
+  const uint8_t block[] = {'A', 'B', 'C', 'D', 0x00, 0x01, 0x02, 0x03};
+  run.t.listing.print_length = 99;  // the caller's own print settings survive the dump
+  run.t.listing.selection_id = 7;
+  record_error(run.messages, 521);
+  run.messages.input_block = block;
+  run.messages.input_block_length = sizeof block;
+  print_message(run.t.listing, run.messages);
+  const std::string frame = "*** SELECTION TIME ERROR 521 ***   ELSE without THEN.";
+  EXPECT_EQ(
+      run.t.bytes(),
+      headings(132, 1) + "\r\n\r\n" + std::string(18, ' ') + frame + "\r\n\r\n" +
+          "MOST RECENT INPUT BLOCK (PRINTED FROM I/O BUFFER)....\r\n" +
+          "    INPUT   SEL SEL\r\n    RECNO   TOT ID.\r\n    -----   --- ---\r\n" +
+          testing::columns(40, {{9, "0"}, {15, "0"}, {19, "0"}, {33, "8"}}) + "\r\n" +
+          testing::columns(
+              132,
+              {{3, "0000"}, {9, "41424344"}, {18, "00010203"}, {86, "|ABCD...."}, {119, "|"}}) +
+          "\r\n");
+  EXPECT_EQ(run.messages.input_block, nullptr);
+  EXPECT_EQ(run.t.listing.print_length, 99);
+  EXPECT_EQ(run.t.listing.selection_id, 7);
+}
+
 TEST(MessagePrint, MissingCatalogue) {
   Catalogue empty("");
   std::FILE* log = std::tmpfile();
