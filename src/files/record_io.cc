@@ -40,14 +40,13 @@ FileHost& default_file_host() {
 
 namespace {
 
-constexpr int32_t kMinBufferBlock = 256;     // smallest buffer block, sentinel included
-constexpr int32_t kDefaultBlock = 2048;      // BLKSIZE assumed when LRECL comes from it
-constexpr int32_t kMinFixedBlock = 2048;     // least BLKSIZE of an F file without one
-constexpr int32_t kMinCapacity = 1 << 20;    // least buffer of fixed and text records (host I/O)
-constexpr int32_t kDummyLength = 80;         // current length of a DUMMY file
-constexpr uint8_t kControlZ = 0x1A;          // end-of-text mark some editors leave at the end
-constexpr char kCrLf[] = "\r\n";             // delimiter written when none is given
-constexpr int32_t kScanDelimiter = 2;        // delimiter bytes looked at with CR/LF/CR LF input
+constexpr int32_t kMinBufferBlock = 256;  // smallest buffer block, sentinel included
+constexpr int32_t kDefaultBlock = 2048;   // BLKSIZE assumed when LRECL comes from it
+constexpr int32_t kMinFixedBlock = 2048;  // least BLKSIZE of an F file without one
+constexpr int32_t kDummyLength = 80;      // current length of a DUMMY file
+constexpr uint8_t kControlZ = 0x1A;       // end-of-text mark some editors leave at the end
+constexpr char kCrLf[] = "\r\n";          // delimiter written when none is given
+constexpr int32_t kScanDelimiter = 2;     // delimiter bytes looked at with CR/LF/CR LF input
 
 // One call: the request, its file and the host in use.
 struct Call {
@@ -101,9 +100,9 @@ bool sentinel_intact(const FFREC& f) {
          std::memcmp(f.buffer + f.buffer_capacity, kBufferSentinel, kBufferSentinelSize) == 0;
 }
 
-void obtain_buffer(FFREC& f) {
+void obtain_buffer(FFREC& f, const FileHost& host) {
   // Variable formats build and take apart blocks of BLKSIZE in the buffer: theirs stays exact.
-  const int32_t capacity = is_variable(f) ? f.blksize : std::max(f.blksize, kMinCapacity);
+  const int32_t capacity = is_variable(f) ? f.blksize : std::max(f.blksize, host.minimum_buffer());
   if (f.buffer_capacity == capacity && sentinel_intact(f)) return;
   // A damaged sentinel means the block is not this BLKSIZE's (or was overrun): never reuse it.
   if (f.buffer != nullptr && !f.dir_member) qelgrel(&f.buffer, "buf");
@@ -362,7 +361,7 @@ const char* open_file(Call& c) {
   }
   if (f.current_lrecl == 0) f.current_lrecl = f.lrecl;
 
-  obtain_buffer(f);
+  obtain_buffer(f, c.host);
   f.buffer_offset = f.bytes_remaining = f.record_count = 0;
   f.buffered_address = 0;
   f.file_size = 0;

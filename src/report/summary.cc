@@ -144,6 +144,7 @@ class SummaryBlock {
 
   void heading();
   void statement(const SummaryStatement& st);
+  void condition_failures(const SummaryStatement& st);
   // Writes the pending line, if any.
   void finish() { write(); }
   void empty_line() { print_piece(""); }
@@ -331,11 +332,28 @@ void SummaryBlock::error_note(int32_t errors) {
   put(at, note);
 }
 
+// The line of a test's failures: statement number 0, the count of failed tests.
+void SummaryBlock::condition_failures(const SummaryStatement& st) {
+  if (!is_condition(st.type) || st.error_count == 0) return;
+  write();
+  put(5, "0");
+  put(7, edit(st.error_count, kCountMask));
+  put(kOpColumn, "POS OUTSIDE REC/WORKA - TEST FAILED");
+  write();
+}
+
 void SummaryBlock::statement(const SummaryStatement& st) {
   if (level_ >= 2 && !st.labels.empty()) {
     write();
     if (st.type == kTypeAction || st.type == kTypeIf) empty_line();
     for (const SummaryLabel& label : st.labels) label_line(label);
+  }
+  if (is_condition(st.type) && level_ < 3) {
+    // Below level 3 a test shows only its failures; it still ends a range of actions.
+    write();
+    range_open_ = false;
+    condition_failures(st);
+    return;
   }
   const int64_t count = shown_count(st.exec_count);
   // File-less actions with equal counts, no failures and nothing of their own to show share one
@@ -368,13 +386,7 @@ void SummaryBlock::statement(const SummaryStatement& st) {
     if (!blank(kAnnotationColumn, static_cast<int>(line_.size()))) write();
     put(kAnnotationColumn, st.annotation);
   }
-  if (is_condition(st.type) && st.error_count != 0) {
-    write();
-    put(5, "0");
-    put(7, edit(st.error_count, kCountMask));
-    put(kOpColumn, "POS OUTSIDE REC/WORKA - TEST FAILED");
-    write();
-  }
+  condition_failures(st);
   if (joinable) {
     range_open_ = true;
     range_count_ = count;

@@ -11,6 +11,7 @@
 #   stdin          fed to the program's standard input (else /dev/null)
 #   filter         a sed script applied to the run's stdout, stderr and outputs before comparing
 #                  (for what legitimately varies, such as storage addresses in traces)
+#   (the working folder's path, wherever it shows, is replaced by WORK before comparing)
 #   epoch          the fixed clock as seconds since 1970 (else 1796308387, 2026-12-03 14:33:07 UTC)
 # Every other file of the folder is copied into a fresh working folder before the run.
 #
@@ -60,6 +61,10 @@ if [ "$rc" != "$want_rc" ]; then
   status=1
 fi
 compare() {  # compare EXPECTED ACTUAL LABEL
+  # The working folder's name varies from run to run: it reads as WORK.
+  if [ -f "$2" ]; then
+    sed "s|$work|WORK|g" "$2" >"$2.work" && mv "$2.work" "$2"
+  fi
   if [ -e "$2" ] && [ -f "$dir/filter" ]; then
     sed -f "$dir/filter" "$2" >"$2.filtered" && mv "$2.filtered" "$2"
   fi

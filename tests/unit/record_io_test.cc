@@ -21,6 +21,8 @@ namespace {
 // A host that gives at most max_read bytes per read and fails the calls it is told to.
 class TestHost : public FileHost {
  public:
+  // BLKSIZE-sized host reads and writes, so that short blocks show.
+  int32_t minimum_buffer() const override { return 0; }
   int64_t max_read = 0;         // 0 = no limit
   int reads_before_error = -1;  // reads that succeed before one fails (-1 = never)
   bool fail_write = false;

@@ -131,7 +131,6 @@ TEST(SummaryBlock, RangesFilesFailuresAndLabels) {
               "    1----5       12",
               "",
               "                    =LOOP=                          next record",
-              "    6             0",
               "    0             2 POS OUTSIDE REC/WORKA - TEST FAILED",
               "    7            10 WR   OUTF               80 F              10       out.dat",
               "                         (***03 RETCD=8***)",
