@@ -323,15 +323,15 @@ void set_pointer(Run& run, int number, const uint8_t* address) {
     const uintptr_t a = reinterpret_cast<uintptr_t>(address);
     const uintptr_t base = reinterpret_cast<uintptr_t>(run.record_base);
     pv.flags = kPointerSetFlags;
-    const Region areas[] = {special_region(run, SpecialKind::kAreaField),
-                            special_region(run, SpecialKind::kDateArea),
-                            special_region(run, SpecialKind::kHeading)};
     bool placed = false;
     if (run.record_base != nullptr && a >= base &&
         a - base < static_cast<uintptr_t>(run.addressable_length)) {
       pv.value = static_cast<int32_t>(a - base + 1);
       placed = true;
     }
+    const Region areas[] = {placed ? Region{} : special_region(run, SpecialKind::kAreaField),
+                            placed ? Region{} : special_region(run, SpecialKind::kDateArea),
+                            placed ? Region{} : special_region(run, SpecialKind::kHeading)};
     for (const Region& r : areas) {
       if (placed || r.start == nullptr) continue;
       const uintptr_t s = reinterpret_cast<uintptr_t>(r.start);
