@@ -1,0 +1,40 @@
+// What the executors of the data statements share (data_ops.cc, arithmetic.cc, compress.cc,
+// utime.cc):
+// the failure rule of a data statement, the record-length update, and the resolution of two
+// operands in the order their lengths depend on each other. Private to the engine.
+#ifndef RECSIFT_ENGINE_DATA_OPS_INTERNAL_H_
+#define RECSIFT_ENGINE_DATA_OPS_INTERNAL_H_
+
+#include <cstdint>
+
+#include "engine/engine.h"
+#include "engine/operand.h"
+#include "engine/program.h"
+
+namespace recsift::engine {
+
+// A data statement failed (invalid or overflowing number, division by zero, failed
+// conversion): one error against the statement and return code 8. The statement ends with Next.
+void count_data_failure(Run& run, Statement& statement);
+
+// Makes `length` the current record length, in the run and in the record-length field of the
+// special-variable area. The caller has checked 0 <= length <= run.addressable_length.
+void set_record_length(Run& run, int32_t length);
+
+// Resolves a target and its source. The operand whose length is taken from the other
+// (kSameAsFirst, kSameAsSecond) is resolved after it; otherwise the target goes first when the
+// source is a literal, else the source first. A null target is skipped. False when either
+// fails (counted by resolution); the second is then not resolved.
+bool resolve_target_and_source(Run& run, Operand* target, Operand* source);
+
+// ADD, SUB, MULT, DIV (arithmetic.cc).
+int execute_arithmetic(Run& run, Statement& statement);
+// CMPRS and XPND (compress.cc).
+int execute_compress(Run& run, Statement& statement);
+int execute_expand(Run& run, Statement& statement);
+// UTIME (utime.cc).
+int execute_utime(Run& run, Statement& statement);
+
+}  // namespace recsift::engine
+
+#endif  // RECSIFT_ENGINE_DATA_OPS_INTERNAL_H_
