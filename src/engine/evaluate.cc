@@ -191,9 +191,20 @@ bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   const uint8_t* found = nullptr;
   const bool plain_search = code == kCmpEqual && !mask && step == 1 && !reverse;
   if (plain_search) {
-    // The common search for a text: the first place it starts, found by the library's search.
-    found = static_cast<const uint8_t*>(memmem(area->address, static_cast<size_t>(area->length),
-                                               value->address, static_cast<size_t>(vlen)));
+    // The common search for a text: its first byte found by the library, then the rest compared.
+    const uint8_t* from = area->address;
+    const uint8_t* last = area->address + (span - 1);  // the last place the text can start
+    const uint8_t first = value->address[0];
+    while (from <= last) {
+      const auto* at = static_cast<const uint8_t*>(
+          std::memchr(from, first, static_cast<size_t>(last - from + 1)));
+      if (at == nullptr) break;
+      if (std::memcmp(at + 1, value->address + 1, static_cast<size_t>(vlen - 1)) == 0) {
+        found = at;
+        break;
+      }
+      from = at + 1;
+    }
   }
   for (int64_t i = 0; !plain_search && i < count && found == nullptr; ++i) {
     const int64_t at = (reverse ? count - 1 - i : i) * step;

@@ -174,6 +174,43 @@ uint8_t* yield_number(Operand* op, int64_t value) {
   return op->address;
 }
 
+// A pointer to a byte outside the addressable area: in one of the run's other areas (kept with
+// that area, so that resolution reaches the byte without leaving it), or beyond everything
+// (kept as a record position when it has one, so that resolution clips it).
+PointerVariable outside_pointer(const Run& run, uintptr_t a, uintptr_t base) {
+  PointerVariable pv;
+  pv.flags = kPointerSetFlags;
+  bool placed = false;
+  const Region areas[] = {special_region(run, SpecialKind::kAreaField),
+                          special_region(run, SpecialKind::kDateArea),
+                          special_region(run, SpecialKind::kHeading)};
+  for (const Region& r : areas) {
+    if (placed || r.start == nullptr) continue;
+    const uintptr_t s = reinterpret_cast<uintptr_t>(r.start);
+    if (a >= s && a - s < static_cast<uintptr_t>(r.size)) {
+      pv.flags |= kPointerOutside;
+      pv.area = r.start;
+      pv.area_size = r.size;
+      pv.area_offset = static_cast<int32_t>(a - s);
+      const int64_t distance = static_cast<int64_t>(a) - static_cast<int64_t>(base);
+      pv.value = run.record_base != nullptr && distance >= 0 && distance < INT32_MAX
+                     ? static_cast<int32_t>(distance + 1)
+                     : -1;
+      placed = true;
+    }
+  }
+  if (!placed) {
+    // Beyond the addressable area (or before the record): kept as a record position when it
+    // has one, so that resolution clips it; otherwise set but unusable.
+    pv.flags |= kPointerOutside;
+    const int64_t distance = static_cast<int64_t>(a) - static_cast<int64_t>(base);
+    pv.value = run.record_base != nullptr && distance >= 0 && distance < INT32_MAX
+                   ? static_cast<int32_t>(distance + 1)
+                   : -1;
+  }
+  return pv;
+}
+
 }  // namespace
 
 // Internal entry: `clip_fails_condition` false lets a condition use a clipped operand (scans).
@@ -214,6 +251,21 @@ uint8_t* resolve_operand_for(Run& run, Operand* op, bool clip_fails_condition) {
       return op->address;
     }
     case OperandKind::kField:
+      if (op->pos.kind == TermKind::kAbsolute && op->pos.next == nullptr &&
+          (op->len_kind == LengthKind::kFixed || op->len_kind == LengthKind::kSameAsSecond) &&
+          run.record_base != nullptr) {
+        // The common field, a number and a length wholly inside the record: what the general
+        // path below gives, without its steps.
+        const int64_t offset = int64_t{op->pos.value} - 1;
+        const int64_t length = op->len_kind == LengthKind::kFixed ? int64_t{op->len.value}
+                                                                  : sibling_length(run, 1, op);
+        if (offset >= 0 && length >= 0 && offset + length <= run.addressable_length) {
+          op->address = run.record_base + offset;
+          op->length = static_cast<int32_t>(length);
+          op->position = static_cast<int32_t>(offset + 1);
+          return op->address;
+        }
+      }
       break;
     case OperandKind::kNone:
     default:
@@ -303,9 +355,11 @@ int32_t return_code(const Run& run) {
 }
 
 void raise_return_code(Run& run, int32_t rc) {
-  if (run.special == nullptr || rc <= return_code(run)) return;
+  if (run.special == nullptr || rc == 0) return;
+  const int32_t now = return_code(run);
+  if (rc < now || (rc == now && run.rc_selid != kNoSelid)) return;
   convert::store_be32(run.special + convert::kSpReturnCode, rc);
-  run.rc_selid = run.current != nullptr ? run.current->selid : kNoSelid;
+  if (run.current != nullptr && run.current->selid > 0) run.rc_selid = run.current->selid;
 }
 
 PointerVariable pointer_variable(const Run& run, int number) {
@@ -318,46 +372,19 @@ void set_pointer(Run& run, int number, const uint8_t* address) {
   if (static_cast<size_t>(number) >= run.pointers.size()) {
     run.pointers.resize(static_cast<size_t>(number) + 1);
   }
-  PointerVariable pv;
-  if (address != nullptr) {
-    const uintptr_t a = reinterpret_cast<uintptr_t>(address);
-    const uintptr_t base = reinterpret_cast<uintptr_t>(run.record_base);
-    pv.flags = kPointerSetFlags;
-    bool placed = false;
-    if (run.record_base != nullptr && a >= base &&
-        a - base < static_cast<uintptr_t>(run.addressable_length)) {
-      pv.value = static_cast<int32_t>(a - base + 1);
-      placed = true;
-    }
-    const Region areas[] = {placed ? Region{} : special_region(run, SpecialKind::kAreaField),
-                            placed ? Region{} : special_region(run, SpecialKind::kDateArea),
-                            placed ? Region{} : special_region(run, SpecialKind::kHeading)};
-    for (const Region& r : areas) {
-      if (placed || r.start == nullptr) continue;
-      const uintptr_t s = reinterpret_cast<uintptr_t>(r.start);
-      if (a >= s && a - s < static_cast<uintptr_t>(r.size)) {
-        pv.flags |= kPointerOutside;
-        pv.area = r.start;
-        pv.area_size = r.size;
-        pv.area_offset = static_cast<int32_t>(a - s);
-        const int64_t distance = static_cast<int64_t>(a) - static_cast<int64_t>(base);
-        pv.value = run.record_base != nullptr && distance >= 0 && distance < INT32_MAX
-                       ? static_cast<int32_t>(distance + 1)
-                       : -1;
-        placed = true;
-      }
-    }
-    if (!placed) {
-      // Beyond the addressable area (or before the record): kept as a record position when it
-      // has one, so that resolution clips it; otherwise set but unusable.
-      pv.flags |= kPointerOutside;
-      const int64_t distance = static_cast<int64_t>(a) - static_cast<int64_t>(base);
-      pv.value = run.record_base != nullptr && distance >= 0 && distance < INT32_MAX
-                     ? static_cast<int32_t>(distance + 1)
-                     : -1;
-    }
+  PointerVariable& slot = run.pointers[static_cast<size_t>(number)];
+  const uintptr_t a = reinterpret_cast<uintptr_t>(address);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(run.record_base);
+  if (address == nullptr) {
+    slot = PointerVariable{};
+  } else if (run.record_base != nullptr && a >= base &&
+             a - base < static_cast<uintptr_t>(run.addressable_length)) {
+    slot = PointerVariable{};
+    slot.value = static_cast<int32_t>(a - base + 1);
+    slot.flags = kPointerSetFlags;
+  } else {
+    slot = outside_pointer(run, a, base);
   }
-  run.pointers[static_cast<size_t>(number)] = pv;
   if (run.special != nullptr && (number == kAtPointer || number == kComparePointer)) {
     const int offset = number == kAtPointer ? convert::kSpAtPointer : convert::kSpAddressDiff;
     convert::store_be32(run.special + offset, static_cast<int32_t>(host::address_word(address)));

@@ -134,10 +134,6 @@ int32_t find_record_start(const FFREC& f, bool final) {
   return -1;
 }
 
-bool is_variable(const FFREC& f) {
-  return f.recfm == kRecfmV || f.recfm == kRecfmV2 || f.recfm == kRecfmMfv;
-}
-
 int32_t record_descriptor_size(const FFREC& f) {
   return f.recfm == kRecfmV ? kWordSize : kShortSize;
 }

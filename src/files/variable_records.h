@@ -23,7 +23,9 @@ inline constexpr const char* kErrNoRecordStart =
 
 inline constexpr int32_t kMfvHeaderSize = 128;
 
-bool is_variable(const FFREC& f);
+inline bool is_variable(const FFREC& f) {
+  return f.recfm == kRecfmV || f.recfm == kRecfmV2 || f.recfm == kRecfmMfv;
+}
 // Descriptor bytes of each record (4 for V, 2 for V2 and MFV).
 int32_t record_descriptor_size(const FFREC& f);
 // Bytes an output buffer needs beyond LRECL: the block descriptor, MFV padding.
