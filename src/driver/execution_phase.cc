@@ -6,6 +6,7 @@
 
 #include "driver/driver.h"
 #include "engine/engine.h"
+#include "files/record_io.h"
 #include "report/report.h"
 
 namespace recsift::driver {
@@ -28,6 +29,7 @@ void execution_phase(RunState& run) {
   r.listing = &run.listing;
   r.main_block = run.work.block;
   run.io.files = &run.files;
+  run.io.host = &files::default_file_host();
   r.io = &run.io;
 
   debug_marker(run, "\n** AA **\n");

@@ -330,10 +330,4 @@ void unload_library(void* library) {
   if (library != nullptr) ::dlclose(library);
 }
 
-uint32_t address_word(const void* address) {
-  if (address == nullptr) return 0;
-  const auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
-  return low == 0 ? 1 : low;
-}
-
 }  // namespace recsift::host

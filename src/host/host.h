@@ -134,7 +134,11 @@ void unload_library(void* library);
 // ---- Addresses -------------------------------------------------------------------------------
 // Statements see storage addresses as 4 bytes: the low 32 bits, with 0 kept for null (an address
 // whose low bits are 0 shows as 1).
-uint32_t address_word(const void* address);
+inline uint32_t address_word(const void* address) {
+  if (address == nullptr) return 0;
+  const auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
+  return low == 0 ? 1 : low;
+}
 
 }  // namespace recsift::host
 
