@@ -115,6 +115,11 @@ const uint8_t* offset_address(const uint8_t* base, int64_t index) {
 // Character comparison with the pad; sets the comparison pointer.
 int compare_characters(Run& run, const Operand* a, const Operand* b, uint8_t pad) {
   const int32_t common = std::min(a->length, b->length);
+  if (a->length == b->length &&
+      std::memcmp(a->address, b->address, static_cast<size_t>(common)) == 0) {
+    set_pointer(run, kComparePointer, nullptr);
+    return 0;
+  }
   for (int32_t i = 0; i < common; ++i) {
     if (a->address[i] != b->address[i]) {
       set_pointer(run, kComparePointer, a->address + i);
@@ -255,8 +260,9 @@ bool evaluate_condition(Run& run) {
   Operand* first = st->operands[0];
   Operand* second = st->operands[1];
   if (first == nullptr || second == nullptr) return failed_test(run, st);
-  fill_special(run, st, first);
-  fill_special(run, st, second);
+  // Only the special operands of conditions take their value now.
+  if (first->kind >= OperandKind::kRecordCount) fill_special(run, st, first);
+  if (second->kind >= OperandKind::kRecordCount) fill_special(run, st, second);
   const bool scanning = (st->flags & kSfScan) != 0;
   if (resolve_operand_for(run, second, true) == nullptr) return failed_test(run, st);
   if (resolve_operand_for(run, first, !scanning) == nullptr) return failed_test(run, st);

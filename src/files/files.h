@@ -208,6 +208,8 @@ struct FFREC {
   // Positions and counts, kept by record I/O.
   int64_t position;          // byte address (RBA) of the current record
   int32_t buffer_offset;     // input: offset of the next record; output: next free byte
+  int32_t cr_free_until;     // text input: the buffered data before this offset holds no CR
+                             // (or it is the place of the next CR); 0 = not known
   int32_t bytes_remaining;   // input bytes buffered from buffer_offset on
   int32_t record_count;      // records read or written since open
   int64_t buffered_address;  // input: file offset just past the buffered data;

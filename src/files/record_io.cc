@@ -25,9 +25,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <string>
 
 #include "files/files.h"
@@ -167,6 +164,7 @@ bool refill(Call& c) {
     std::memmove(f.buffer, f.buffer + f.buffer_offset, static_cast<size_t>(f.bytes_remaining));
   }
   f.buffer_offset = 0;
+  f.cr_free_until = 0;
   do {
     const int64_t space = int64_t{f.buffer_capacity} - f.bytes_remaining;
     if (space <= 0) break;
@@ -224,32 +222,25 @@ Found no_delimiter(int32_t remaining, int32_t lrecl, int32_t scan, bool final) {
 }
 
 // Text lines ended by LF, CR LF or a lone CR (no delimiter text given).
-// Offset of the first CR or LF among the n bytes at p, or n. One pass over the line: this runs
-// once per text record, so it looks at 16 bytes a step where the machine allows.
-int32_t first_line_end(const uint8_t* p, int32_t n) {
-  int32_t i = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-    if (hits != 0) return i + __builtin_ctz(static_cast<unsigned>(hits));
-  }
-#endif
-  for (; i < n; ++i) {
-    if (p[i] == '\n' || p[i] == '\r') return i;
-  }
-  return n;
-}
-
-Found find_line(const uint8_t* p, int32_t remaining, int32_t lrecl, bool final) {
+// The lines of text input: ended by LF, CR LF or CR. A CR is rare in most files, so where the
+// next one lies is looked for once and remembered (f.cr_free_until); each line then needs only
+// the search for its LF.
+Found find_line(FFREC& f, const uint8_t* p, int32_t remaining, int32_t lrecl, bool final) {
   const int32_t scan = lrecl + kScanDelimiter;
   const int32_t window = std::min(remaining, scan);
-  const int32_t i = first_line_end(p, window);
-  if (i == window) return no_delimiter(remaining, lrecl, scan, final);
+  int32_t cr_at = f.cr_free_until - f.buffer_offset;  // the next CR, from p; remaining = none
+  if (cr_at < 0 || (cr_at < remaining && p[cr_at] != '\r')) {
+    const auto* cr =
+        static_cast<const uint8_t*>(std::memchr(p, '\r', static_cast<size_t>(remaining)));
+    cr_at = cr != nullptr ? static_cast<int32_t>(cr - p) : remaining;
+    f.cr_free_until = f.buffer_offset + cr_at;
+  }
+  const auto* lf = static_cast<const uint8_t*>(std::memchr(p, '\n', static_cast<size_t>(window)));
+  const int32_t lf_at = lf != nullptr ? static_cast<int32_t>(lf - p) : window;
+  const int32_t i = std::min(cr_at, lf_at);
+  if (i >= window) return no_delimiter(remaining, lrecl, scan, final);
   if (i > lrecl) return record(lrecl, 0, true);
-  if (p[i] == '\n') return record(i, 1);
+  if (i == lf_at) return record(i, 1);
   if (i + 1 < remaining) return record(i, p[i + 1] == '\n' ? 2 : 1);
   if (!final) return {Found::kMore};  // the LF of a CR LF may be in the next block
   return record(i, 1);
@@ -292,7 +283,7 @@ Found find_record(Call& c) {
     }
     return find_fixed(f.current_lrecl, remaining, final);
   }
-  if (f.delimiter == nullptr) return find_line(p, remaining, f.lrecl, final);
+  if (f.delimiter == nullptr) return find_line(f, p, remaining, f.lrecl, final);
   return find_delimited(p, remaining, f.lrecl, f.delimiter, f.delimiter_length, final);
 }
 
@@ -377,6 +368,7 @@ const char* open_file(Call& c) {
 
   obtain_buffer(f, c.host);
   f.buffer_offset = f.bytes_remaining = f.record_count = 0;
+  f.cr_free_until = 0;
   f.buffered_address = 0;
   f.file_size = 0;
   std::memset(f.file_size_be, 0, sizeof f.file_size_be);
@@ -594,6 +586,7 @@ void* read_at(Call& c, uint8_t* area, int32_t area_length) {
   const int64_t start = f.buffered_address - f.buffer_offset - f.bytes_remaining;
   if (target >= start && target < f.buffered_address) {
     f.buffer_offset = static_cast<int32_t>(target - start);
+    f.cr_free_until = 0;
     f.bytes_remaining = static_cast<int32_t>(f.buffered_address - target);
   } else {
     int64_t at = 0;
