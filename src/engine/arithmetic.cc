@@ -28,7 +28,6 @@ using Number = __int128;
 using Magnitude = unsigned __int128;
 
 constexpr int32_t kLogicNotArithmetic = 27009;
-constexpr int32_t kMsgArithmeticFailure = 579;
 
 // Decimal digits a Number always holds (10^38 - 1 < 2^127); the operations themselves check
 // for overflow.
@@ -203,7 +202,7 @@ bool settle(Run& run, Statement& st, Outcome outcome, int* verb) {
       *verb = kVerbNext;
       return false;
     case Outcome::kUnsupported:
-      record_run_error(run, kMsgArithmeticFailure);
+      record_run_error(run, kRunErrArithmetic);
       *verb = kVerbAbend;
       return false;
   }

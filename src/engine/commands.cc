@@ -24,9 +24,6 @@ namespace recsift::engine {
 namespace {
 
 constexpr int32_t kLogicNotCommand = 27009;
-constexpr int32_t kMsgNoCallLibrary = 162;
-constexpr int32_t kMsgCallArguments = 547;
-constexpr int32_t kMsgNegativeStatus = 567;
 constexpr int64_t kMillisecondsPerSecond = 1000;
 
 int execute_system(Run& run, Statement& st) {
@@ -49,7 +46,7 @@ int execute_system(Run& run, Statement& st) {
 int execute_call(Run& run, Statement& st) {
   const files::CallEntry entry = run.files != nullptr ? run.files->call_entry : nullptr;
   if (st.file == nullptr || entry == nullptr) {
-    record_run_error(run, kMsgNoCallLibrary, st.file);
+    record_run_error(run, kRunErrNoCallLibrary, st.file);
     return kVerbAbend;
   }
   // The routine's name as the definition keeps it: name and extension.
@@ -71,12 +68,12 @@ int execute_call(Run& run, Statement& st) {
     ++resolved;
   }
   if (resolved != count) {
-    record_run_error(run, kMsgCallArguments);
+    record_run_error(run, kRunErrCallArguments);
     return kVerbAbend;
   }
   const int status = entry(routine, addresses.data());
   if (status < 0) {
-    record_run_error(run, kMsgNegativeStatus);
+    record_run_error(run, kRunErrNegativeStatus);
     return kVerbAbend;
   }
   raise_return_code(run, status);

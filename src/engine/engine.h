@@ -26,6 +26,32 @@ struct Operand;
 struct Statement;
 struct Program;
 
+// Numbers of the errors the run phase records (their texts are in the message catalogue).
+enum RunError : int32_t {
+  kRunErrStartReadNotPlain = 50,    // START with a primary READ whose operand is not plain
+  kRunErrNoCallLibrary = 162,       // the call library is not loaded
+  kRunErrCancel = 513,              // CANCEL reached
+  kRunErrNoElseStorage = 520,       // no storage for the ELSE stack
+  kRunErrElseWithoutThen = 521,     // ELSE or ELSEIF without a matching THEN
+  kRunErrLabelWithoutTarget = 522,  // GOTO or GOSUB label with nothing after it
+  kRunErrNoFileForTest = 523,       // a file test or FLAG with no file
+  kRunErrNoOutput = 524,            // no output statement in the program
+  kRunErrReturnWithoutGosub = 529,  // RETURN without GOSUB
+  kRunErrReadFailed = 537,          // a read failed (other than key not found)
+  kRunErrWriteFailed = 538,         // a write, update or open request failed
+  kRunErrIntoOutside = 542,         // INTO or name operand outside the record
+  kRunErrNoWorkArea = 543,          // the work area could not be allocated
+  kRunErrRecordRequired = 544,      // a required record was not found
+  kRunErrKeyOutside = 545,          // the key operand is outside the record
+  kRunErrCallArguments = 547,       // a CALL argument outside the record, or a count mismatch
+  kRunErrNegativeStatus = 567,      // the external routine returned a negative status
+  kRunErrOpenFailed = 571,          // a file could not be opened while linking
+  kRunErrArithmetic = 579,          // internal failure in arithmetic
+  kRunErrTooManyFiles = 580,        // more files than the host lets a process open
+  kRunErrNotNumeric = 901,          // a numeric comparison with a value that is not numeric
+  kRunErrNotMask = 902,             // a mask value reached with another comparison
+};
+
 // Selection id meaning "no statement is current".
 inline constexpr int32_t kNoSelid = 0;
 

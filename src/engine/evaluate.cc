@@ -23,8 +23,6 @@ uint8_t* resolve_operand_for(Run& run, Operand* op, bool clip_fails_condition);
 
 namespace {
 
-constexpr int32_t kMsgNotNumeric = 901;
-constexpr int32_t kMsgNotMask = 902;
 constexpr int32_t kMaskLimit = 256;
 
 int sign_of(int64_t v) {
@@ -171,7 +169,7 @@ bool mask_holds(Run& run, const uint8_t* data, const uint8_t* mask, int32_t n, u
     case kCmpMixed:
       return partial || (any_on && any_off);
     default:
-      record_message(run, kMsgNotMask);
+      record_message(run, kRunErrNotMask);
       return false;
   }
 }
@@ -274,7 +272,7 @@ bool evaluate_condition(Run& run) {
     return mask_holds(run, first->address, second->address, n, code);
   }
   if (code < kCmpEqual || code > kCmpLessEqual) {
-    record_message(run, kMsgNotMask);
+    record_message(run, kRunErrNotMask);
     return false;
   }
   if (first->type == kTypeBinary || first->type == kTypePacked) {
@@ -282,7 +280,7 @@ bool evaluate_condition(Run& run) {
     int64_t b = 0;
     if (!numeric_value(first, &a)) return false;
     if (!numeric_value(second, &b)) {
-      record_message(run, kMsgNotNumeric);
+      record_message(run, kRunErrNotNumeric);
       return false;
     }
     return holds(sign_of(a - b), code);

@@ -16,11 +16,6 @@
 namespace recsift::engine {
 namespace {
 
-constexpr int32_t kMsgReadFailed = 537;
-constexpr int32_t kMsgWriteFailed = 538;
-constexpr int32_t kMsgIntoOutside = 542;
-constexpr int32_t kMsgRecordRequired = 544;
-constexpr int32_t kMsgKeyOutside = 545;
 constexpr int32_t kReturnCodeOutside = 8;
 constexpr int32_t kReturnCodeWriteWarning = 5;
 // The record a keyed read delivers when the key or record is not there.
@@ -45,7 +40,7 @@ int read_verb(Run& run, Statement& st) {
     if (Operand* into = st.operands[0]; into != nullptr) {
       area = resolve_operand(run, into);
       if (area == nullptr) {
-        record_run_error(run, kMsgIntoOutside, file);
+        record_run_error(run, kRunErrIntoOutside, file);
         return kVerbAbend;
       }
       area_length = into->length;
@@ -57,7 +52,7 @@ int read_verb(Run& run, Statement& st) {
     Operand* key = st.operands[1];
     const uint8_t* key_bytes = key != nullptr ? resolve_operand(run, key) : nullptr;
     if (key_bytes == nullptr) {
-      record_run_error(run, kMsgKeyOutside, file);
+      record_run_error(run, kRunErrKeyOutside, file);
       return kVerbAbend;
     }
     file->key_sought = key_bytes;
@@ -80,11 +75,11 @@ int read_verb(Run& run, Statement& st) {
       return kVerbEndOfFile;
     }
     if (status[0] != 'K') {
-      record_run_error(run, kMsgReadFailed, file);
+      record_run_error(run, kRunErrReadFailed, file);
       return kVerbAbend;
     }
     if ((st.flags & kSfRequireRecord) != 0) {
-      record_run_error(run, kMsgRecordRequired, file);
+      record_run_error(run, kRunErrRecordRequired, file);
       return kVerbAbend;
     }
     const int32_t keynf_rc = convert::SpecialArea(run.special).byte(convert::kSpKeyNotFoundRc);
@@ -138,7 +133,7 @@ int write_verb(Run& run, Statement& st) {
   file->current_length = length;
   const int function = st.op == kOpWrite ? files::kIoWrite : files::kIoUpdate;
   if (request(run, file, function, const_cast<uint8_t*>(data), length) == nullptr) {
-    record_run_error(run, kMsgWriteFailed, file);
+    record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;
   }
   if (file->truncated_count != truncated) file->write_warning = true;
@@ -159,7 +154,7 @@ int open_close_verb(Run& run, Statement& st) {
     return kVerbNext;
   }
   if (request(run, file, files::kIoOpen, nullptr, 0) == nullptr) {
-    record_run_error(run, kMsgWriteFailed, file);
+    record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;
   }
   file->closed = false;

@@ -14,7 +14,6 @@
 namespace recsift::engine {
 namespace {
 
-constexpr int32_t kMsgWriteFailed = 538;
 constexpr int32_t kReturnCodeAbend = 44;
 
 bool is_input(const files::FFREC& f) {
@@ -30,7 +29,7 @@ void close_files(Run& run, bool inputs) {
     files::qelfio(*run.io, files::kIoClose, nullptr, 0);
     if (run.io->message != nullptr && !inputs) {
       run.current = nullptr;
-      record_run_error(run, kMsgWriteFailed, f);
+      record_run_error(run, kRunErrWriteFailed, f);
       raise_return_code(run, kReturnCodeAbend);
       run.abended = true;
     }

@@ -23,15 +23,6 @@
 namespace recsift::engine {
 namespace {
 
-constexpr int32_t kMsgStartReadNotPlain = 50;
-constexpr int32_t kMsgNoElseStorage = 520;
-constexpr int32_t kMsgElseWithoutThen = 521;
-constexpr int32_t kMsgLabelWithoutTarget = 522;
-constexpr int32_t kMsgNoFileForTest = 523;
-constexpr int32_t kMsgNoOutput = 524;
-constexpr int32_t kMsgNoWorkArea = 543;
-constexpr int32_t kMsgOpenFailed = 571;
-constexpr int32_t kMsgTooManyFiles = 580;
 constexpr int32_t kReturnCodeLinking = 48;
 constexpr int32_t kDefaultWorkLength = 80;
 constexpr int32_t kDefaultBlksize = 2048;
@@ -104,7 +95,7 @@ bool link_continuations(Run& run) {
       case kStAction:
         if (stack != nullptr) {
           run.current = x;
-          record_run_error(run, kMsgElseWithoutThen);
+          record_run_error(run, kRunErrElseWithoutThen);
           pop_all(stack);
           return false;
         }
@@ -127,7 +118,7 @@ bool link_continuations(Run& run) {
         t = s;
         auto* node = static_cast<ElseNode*>(files::qelgcore(sizeof(ElseNode), 0, nullptr));
         if (node == nullptr) {
-          record_run_error(run, kMsgNoElseStorage);
+          record_run_error(run, kRunErrNoElseStorage);
           break;
         }
         node->below = stack;
@@ -143,7 +134,7 @@ bool link_continuations(Run& run) {
   // An ELSE before the first statement of the program has no THEN either.
   if (stack != nullptr) {
     run.current = run.program->head;
-    record_run_error(run, kMsgElseWithoutThen);
+    record_run_error(run, kRunErrElseWithoutThen);
     pop_all(stack);
     return false;
   }
@@ -154,7 +145,7 @@ bool link_continuations(Run& run) {
 void link_suspended(Run& run) {
   auto* primary_read = static_cast<const Statement*>(run.files->primary_read);
   if (primary_read != nullptr && primary_read->operands[1] != nullptr) {
-    record_run_error(run, kMsgStartReadNotPlain);
+    record_run_error(run, kRunErrStartReadNotPlain);
   }
   Statement* r = run.program_end;
   for (Statement* x = run.program_end->prev; x != nullptr; x = x->prev) {
@@ -231,20 +222,20 @@ void link_files(Run& run) {
         x->flags |= kSfDefaultInput;
       }
       if (x->file == nullptr || x->file->open_type == 0) {
-        record_run_error(run, kMsgNoFileForTest);
+        record_run_error(run, kRunErrNoFileForTest);
       } else if (x->op == kCmpEndOfFile) {
         x->file->eof_tested = true;
       }
     } else if (is_action(x->type)) {
       if (x->op == kOpFlag && x->file == nullptr) {
         x->file = primary;
-        if (primary == nullptr) record_run_error(run, kMsgNoFileForTest);
+        if (primary == nullptr) record_run_error(run, kRunErrNoFileForTest);
       }
       if (detail::is_output_op(x->op)) ++outputs;
     }
   }
   run.current = nullptr;
-  if (outputs == 0) record_run_error(run, kMsgNoOutput);
+  if (outputs == 0) record_run_error(run, kRunErrNoOutput);
 }
 
 // 7. Branch targets.
@@ -258,7 +249,7 @@ void link_labels(Run& run) {
       if (target == nullptr || target == run.program_end) {
         run.rc_selid = x->selid;
         run.current = x;
-        record_run_error(run, kMsgLabelWithoutTarget);
+        record_run_error(run, kRunErrLabelWithoutTarget);
         run.current = nullptr;
       } else {
         x->jump = target;
@@ -310,7 +301,7 @@ void open_files(Run& run) {
     } else if (opens_before_run(*primary)) {
       io.current = primary;
       if (!is_open_ok(files::qelfio(io, files::kIoOpen, nullptr, 0))) {
-        record_run_error(run, kMsgOpenFailed, primary);
+        record_run_error(run, kRunErrOpenFailed, primary);
       } else if (!primary->no_prefix && primary->rdw) {
         run.record_prefix = primary->recfm == files::kRecfmV ? 4 : primary->recfm >= 4 ? 2 : 0;
       }
@@ -326,14 +317,14 @@ void open_files(Run& run) {
   }
   if (count + kFilesReserved > kFilesWithoutRaise &&
       host::raise_open_file_limit() < count + kFilesReserved) {
-    record_run_error(run, kMsgTooManyFiles);
+    record_run_error(run, kRunErrTooManyFiles);
   }
   for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
     // Continuations of a concatenation are opened when the file before them ends.
     if (f == primary || f->concatenated || !opens_before_run(*f)) continue;
     io.current = f;
     if (!is_open_ok(files::qelfio(io, files::kIoOpen, nullptr, 0))) {
-      record_run_error(run, kMsgOpenFailed, f);
+      record_run_error(run, kRunErrOpenFailed, f);
     }
   }
 }
@@ -353,7 +344,7 @@ int32_t link_program(Run& run) {
   link_labels(run);
   convert::SpecialArea(run.special).set(convert::kSpReturnCode, kReturnCodeLinking);
   if (!allocate_work_area(run)) {
-    record_run_error(run, kMsgNoWorkArea);
+    record_run_error(run, kRunErrNoWorkArea);
     return run.first_error;
   }
   open_files(run);

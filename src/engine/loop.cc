@@ -162,8 +162,6 @@ void push_return(Run& run, Statement* caller) {
   run.return_top = node;
 }
 
-constexpr int32_t kMsgCancel = 513;
-constexpr int32_t kMsgReturnWithoutGosub = 529;
 constexpr int32_t kReturnCodeAbend = 44;
 constexpr uint8_t kFlagEndOfMemberOnly = 24;
 
@@ -174,7 +172,7 @@ int general_verb(Run& run, Statement& st) {
       return kVerbJump;
     case kOpRet:
       if (run.return_top == nullptr) {
-        record_run_error(run, kMsgReturnWithoutGosub);
+        record_run_error(run, kRunErrReturnWithoutGosub);
         return kVerbAbend;
       }
       run.current = run.return_top->statement;
@@ -199,7 +197,7 @@ int general_verb(Run& run, Statement& st) {
     case kOpEoj:
       return kVerbStop;
     case kOpCancel:
-      record_run_error(run, kMsgCancel);
+      record_run_error(run, kRunErrCancel);
       return kVerbAbend;
     case kOpDummy:
       return kVerbNext;
