@@ -113,11 +113,6 @@ const uint8_t* offset_address(const uint8_t* base, int64_t index) {
 // Character comparison with the pad; sets the comparison pointer.
 int compare_characters(Run& run, const Operand* a, const Operand* b, uint8_t pad) {
   const int32_t common = std::min(a->length, b->length);
-  if (a->length == b->length &&
-      std::memcmp(a->address, b->address, static_cast<size_t>(common)) == 0) {
-    set_pointer(run, kComparePointer, nullptr);
-    return 0;
-  }
   for (int32_t i = 0; i < common; ++i) {
     if (a->address[i] != b->address[i]) {
       set_pointer(run, kComparePointer, a->address + i);
