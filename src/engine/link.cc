@@ -17,6 +17,7 @@
 #include "engine/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "files/record_io.h"
 #include "host/host.h"
 #include "report/report.h"
 
@@ -283,10 +284,25 @@ bool opens_before_run(const files::FFREC& f) {
          (f.open_type & files::kOpenExternal) == 0 && f.open_type != 0;
 }
 
+// Opens one file before the run; false when it cannot be used. Keyed reads are not available
+// yet: a file read by key is refused here, so that the run does not start and misread nothing.
+bool open_before_run(Run& run, files::FFREC& f) {
+  if (f.keyed_modes != 0) {
+    f.last_error = files::kErrKeyed;
+    record_run_error(run, kRunErrOpenFailed, &f);
+    return false;
+  }
+  run.io->current = &f;
+  if (!is_open_ok(files::qelfio(*run.io, files::kIoOpen, nullptr, 0))) {
+    record_run_error(run, kRunErrOpenFailed, &f);
+    return false;
+  }
+  return true;
+}
+
 // 9. Completes the definitions and opens the files: the primary input first.
 void open_files(Run& run) {
   files::FileList& list = *run.files;
-  files::FileRequest& io = *run.io;
   files::CompletionSettings settings;
   convert::SpecialArea special(run.special);
   settings.default_blksize = special.get(convert::kSpFileLayerSize);
@@ -298,11 +314,8 @@ void open_files(Run& run) {
   if (primary != nullptr) {
     if (int rc = files::complete_definition(list, *primary, settings); rc != 0) {
       record_run_error(run, rc, primary);
-    } else if (opens_before_run(*primary)) {
-      io.current = primary;
-      if (!is_open_ok(files::qelfio(io, files::kIoOpen, nullptr, 0))) {
-        record_run_error(run, kRunErrOpenFailed, primary);
-      } else if (!primary->no_prefix && primary->rdw) {
+    } else if (opens_before_run(*primary) && open_before_run(run, *primary)) {
+      if (!primary->no_prefix && primary->rdw) {
         run.record_prefix = primary->recfm == files::kRecfmV ? 4 : primary->recfm >= 4 ? 2 : 0;
       }
     }
@@ -322,10 +335,7 @@ void open_files(Run& run) {
   for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
     // Continuations of a concatenation are opened when the file before them ends.
     if (f == primary || f->concatenated || !opens_before_run(*f)) continue;
-    io.current = f;
-    if (!is_open_ok(files::qelfio(io, files::kIoOpen, nullptr, 0))) {
-      record_run_error(run, kRunErrOpenFailed, f);
-    }
+    open_before_run(run, *f);
   }
 }
 
