@@ -2,7 +2,7 @@
 * tests with it (the test beyond the record fails only for B0), a GOTO to
 * a retired statement goes on after it; TIMES repeats a statement within
 * the pass.
-READ in.txt
+READ seven.txt
 IF POS 1 = 'A'
 OR POS 9 = 'x'
 THEN WRITE firsta.txt STOPAFT 1

@@ -1,6 +1,6 @@
 * GOTO jumps forward to a label, GG ends the pass, GOTO GET is GG; the
 * summary shows each label before its statement, and a "*>" note after it.
-READ in.txt
+READ goto.txt
 IF POS 1 = 'A'
 THEN GOTO ALPHA
 IF POS 1 = 'B'

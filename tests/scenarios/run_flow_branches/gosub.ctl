@@ -1,6 +1,6 @@
 * GOSUB with TIMES runs its routine three times in every pass; a routine
 * may call another; GG ends the pass before the routines.
-READ in.txt
+READ gosub.txt
 GOSUB COUNT TIMES 3
 WRITE out.txt
 GG
