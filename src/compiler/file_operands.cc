@@ -253,6 +253,7 @@ bool statement_has(TokenList& list, std::string_view synonyms) {
 OpenKind kind_of(uint8_t op) {
   switch (op) {
     case engine::kOpRead:
+    case engine::kOpConcatenate:  // a CAT file is read after the file before it
       return OpenKind::kInput;
     case engine::kOpWrite:
       return OpenKind::kOutput;

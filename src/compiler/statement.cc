@@ -918,7 +918,10 @@ void compile_cat(Context& ctx) {
     return;
   }
   ctx.program->cat_seen = true;
-  compile_file_operands(ctx, engine::kOpConcatenate);
+  if (compile_file_operands(ctx, engine::kOpConcatenate) == 0 && record(ctx).file != nullptr) {
+    // Read when the file before it ends, as the same stream.
+    record(ctx).file->concatenated = true;
+  }
 }
 
 // ---- Statement-wide words ----------------------------------------------------------------------

@@ -1,6 +1,6 @@
-// The end of a run: every file still open is closed (inputs first, then outputs), so that no
-// record written is lost and the counts are final, also after an abnormal end; then the summary
-// is printed from what the program and its files show.
+// The end of a run: the pending message is printed, every file still open is closed (inputs
+// first, then outputs), so that no record written is lost and the counts are final, also after
+// an abnormal end; then the summary is printed from what the program and its files show.
 //
 // Exports (engine.h): finish_run.
 #include <string>
@@ -128,12 +128,15 @@ bool primary_unfinished(const Run& run) {
 }  // namespace
 
 int32_t finish_run(Run& run) {
+  report::Listing& listing = *run.listing;
+  listing.destination = report::DEST_LISTING;
+  // The pending message comes first: its dump shows an input buffer that closing releases.
+  if (run.messages != nullptr) report::print_message(listing, *run.messages);
   if (run.files != nullptr && run.io != nullptr) {
     close_files(run, true);
     close_files(run, false);
   }
-  report::Listing& listing = *run.listing;
-  listing.destination = report::DEST_LISTING;
+  // A failed close of an output file leaves a message of its own.
   if (run.messages != nullptr) report::print_message(listing, *run.messages);
 
   report::SummaryInput input;

@@ -360,6 +360,10 @@ int32_t run_program(Run& run) {
     if (is_condition(st->type)) {
       condition_step(run);
     } else if (st->type == kStEnd) {
+      // A pass ends the routines it left without RETURN (a GG or a GOTO out of them): their
+      // calls are not resumed by a later pass, and their nodes are reused rather than piled up
+      // once per record.
+      run.return_top = nullptr;
       if (run.mode == kRunActive && run.exec_start != run.program_end) {
         run.current = run.exec_start;
       } else if (run.mode == kRunSuspended && run.resume_read != nullptr) {

@@ -26,6 +26,13 @@ int execute_print(Run& run, Statement& st) {
     data = resolve_operand(run, op);
     if (data == nullptr) return kVerbNext;  // counted and raised by resolution
     length = op->length;
+    // "The rest of the record" that starts in the record ends with it: the addressable bytes
+    // beyond (the 528 of the empty record after end of file, a work area) are not the record.
+    const uint8_t* record_end = run.record_base + run.record_length;
+    if (op->len_kind == LengthKind::kRest && op->len.value == 0 && data >= run.record_base &&
+        data < record_end && length > record_end - data) {
+      length = static_cast<int32_t>(record_end - data);
+    }
   }
   if (st.reply != nullptr) {
     uint8_t* reply = resolve_operand(run, st.reply);

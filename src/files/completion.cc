@@ -3,6 +3,8 @@
 // known record format, delimiter, buffer size and descriptor handling.
 //
 // Exports (files.h): complete_definition.
+#include <algorithm>
+
 #include "files/files.h"
 
 namespace recsift::files {
@@ -70,9 +72,14 @@ int complete_definition(FileList& files, FFREC& f, const CompletionSettings& s) 
       f.blksize = primary != nullptr && primary->blksize > 0 ? primary->blksize : s.default_blksize;
     }
     if (!f.recfm_given && !f.lrecl_given && primary != nullptr && primary->lrecl > 0) {
-      const int32_t lrecl = primary->lrecl + primary->delimiter_length -
-                            (f.recfm == kRecfmU ? f.delimiter_length : 0);
-      if (lrecl > 0) f.lrecl = lrecl;
+      const int32_t delimiter = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+      // The input's room for its line end goes to this file's line end, but a record of the
+      // input's full length must still fit: fixed records and EOL=NO pieces leave no such room,
+      // and a plain copy would cut every full record.
+      const int32_t lrecl =
+          std::max(primary->lrecl + primary->delimiter_length - delimiter, primary->lrecl);
+      f.lrecl = lrecl;
+      if (!f.blksize_given && f.blksize < lrecl + delimiter) f.blksize = lrecl + delimiter;
     }
   }
   // 5. The last default of the buffer size.

@@ -347,6 +347,13 @@ TEST(StatementCompiler, EndOfFileThenActionsRunOnce) {
   EXPECT_EQ(cat.compile_all("READ IN\nCAT MORE\nIF EOF\nTHEN PRINT"), "");
   EXPECT_EQ(dump(cat.program),
             "1 act READ file=IN(in)\n-2 if cmp=14\n2 then pr mod=17 " ENC " " PRINTED "\n");
+  // The CAT file follows the READ's file in the chain: an input that continues it.
+  const files::FFREC* first = cat.files.primary_input;
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(first->next, nullptr);
+  EXPECT_FALSE(first->concatenated);
+  EXPECT_TRUE(first->next->concatenated);
+  EXPECT_NE(first->next->open_type & files::kOpenInput, 0);
 }
 
 TEST(StatementCompiler, StatementsWithoutARecord) {

@@ -1,0 +1,4 @@
+* The output names a folder.
+READ in.txt
+WRITE good.txt
+WRITE ./sub

@@ -1,0 +1,2 @@
+OPTION PRTSUM 1
+INCLUDE body.inc

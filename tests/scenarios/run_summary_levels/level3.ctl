@@ -1,0 +1,2 @@
+OPTION PRTSUM 3
+INCLUDE body.inc
