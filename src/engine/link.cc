@@ -279,6 +279,10 @@ bool is_open_ok(const void* result) {
   return result != nullptr;  // "Open OK" or "NoFile." (a missing input reads as empty)
 }
 
+bool is_output_only(const files::FFREC& f) {
+  return (f.open_type & (files::kOpenInput | files::kOpenUpdate)) == 0;
+}
+
 bool opens_before_run(const files::FFREC& f) {
   return f.name[0] != '\0' && !f.is_open && !f.closed && !f.excluded && !f.reopen_allowed &&
          (f.open_type & files::kOpenExternal) == 0 && f.open_type != 0;
@@ -332,10 +336,15 @@ void open_files(Run& run) {
       host::raise_open_file_limit() < count + kFilesReserved) {
     record_run_error(run, kRunErrTooManyFiles);
   }
-  for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
-    // Continuations of a concatenation are opened when the file before them ends.
-    if (f == primary || f->concatenated || !opens_before_run(*f)) continue;
-    open_before_run(run, *f);
+  // Inputs first, then outputs, and outputs only while nothing has failed: opening an output
+  // empties it (or creates it), which a run that will not start must not do.
+  for (const bool outputs : {false, true}) {
+    if (outputs && run.first_error != 0) break;
+    for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
+      // Continuations of a concatenation are opened when the file before them ends.
+      if (f == primary || f->concatenated || !opens_before_run(*f)) continue;
+      if (is_output_only(*f) == outputs) open_before_run(run, *f);
+    }
   }
 }
 
