@@ -203,6 +203,26 @@ TEST(EvaluateScan, ForwardReverseAndStep) {
   }
 }
 
+// The search for a text in steps of many places: every record length around the step, the text
+// at every place (first, last, straddling a step), near misses of its first or last byte.
+TEST(EvaluateScan, TextFoundAtEveryPlaceOfEveryLength) {
+  for (size_t length = 3; length <= 70; ++length) {
+    for (size_t at = 0; at + 3 <= length + 1; ++at) {
+      std::string record(length, '.');
+      if (at + 3 <= length) record.replace(at, 3, "XYZ");
+      if (at > 0) record[at - 1] = 'X';            // a first byte without the rest
+      if (at + 4 <= length) record[at + 3] = 'Z';  // a last byte without the rest
+      RunCase rc("POS ANY = 'XYZ' PTR @P", record);
+      ASSERT_TRUE(rc.compiled());
+      const size_t expected = record.find("XYZ");
+      EXPECT_EQ(rc.evaluate(), expected != std::string::npos) << record;
+      EXPECT_EQ(pointer_variable(rc.run(), rc.pointer("P")).value,
+                expected != std::string::npos ? static_cast<int32_t>(expected) + 1 : 0)
+          << record;
+    }
+  }
+}
+
 TEST(EvaluateMask, OnesZerosMixed) {
   check({
       {"POS 5 ONES X'81'", "....\x81", true, 0, 0},
