@@ -250,6 +250,37 @@ bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   return found != nullptr;
 }
 
+// The commonest test, a field at a fixed place against a character literal of its length,
+// decided without the general steps (what they would decide, and the comparison pointer as they
+// would leave it). False when the test is not of that kind, or its field is not wholly there.
+bool quick_compare(Run& run, const Statement* st, const Operand* first, const Operand* second,
+                   bool* holds_now) {
+  const uint8_t code = st->op;
+  if (second->kind != OperandKind::kLiteral || first->kind != OperandKind::kField ||
+      first->pos.kind != TermKind::kAbsolute || first->pos.next != nullptr ||
+      (st->flags & kSfScan) != 0 || code < kCmpEqual || code > kCmpLessEqual ||
+      first->type == kTypeBinary || first->type == kTypePacked || run.record_base == nullptr) {
+    return false;
+  }
+  const int32_t n = second->lit_length;
+  const bool same_length = first->len_kind == LengthKind::kSameAsSecond ||
+                           (first->len_kind == LengthKind::kFixed && first->len.value == n);
+  const int64_t offset = int64_t{first->pos.value} - 1;
+  if (!same_length || n <= 0 || second->lit == nullptr || offset < 0 ||
+      offset + n > run.addressable_length) {
+    return false;
+  }
+  const uint8_t* a = run.record_base + offset;
+  const uint8_t* b = second->lit;
+  int relation = 0;
+  int32_t i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  if (i < n) relation = a[i] < b[i] ? -1 : 1;
+  set_pointer(run, kComparePointer, i < n ? a + i : nullptr);
+  *holds_now = holds(relation, code);
+  return true;
+}
+
 bool file_answer(const Run& run, const Statement* st, FileQuestion q) {
   return run.file_query != nullptr && run.file_query(run.file_query_context, st->file, q);
 }
@@ -280,6 +311,7 @@ bool evaluate_condition(Run& run) {
   Operand* first = st->operands[0];
   Operand* second = st->operands[1];
   if (first == nullptr || second == nullptr) return failed_test(run, st);
+  if (bool quick = false; quick_compare(run, st, first, second, &quick)) return quick;
   // Only the special operands of conditions take their value now.
   if (first->kind >= OperandKind::kRecordCount) fill_special(run, st, first);
   if (second->kind >= OperandKind::kRecordCount) fill_special(run, st, second);
