@@ -171,8 +171,11 @@ struct Run {
   ReturnNode* return_top = nullptr;       // the GOSUB stack's top node in use, null = empty
   ReturnNode* return_bottom = nullptr;    // the first node ever allocated ("rt1")
   int32_t first_error = 0;                // first error number recorded in the run (0 = none)
-  bool stopped = false;                   // ended by STOP or EOJ
-  bool abended = false;                   // ended abnormally (CANCEL, RETURN without GOSUB, ...)
+  bool compare_pointer_seen = true;  // a statement can see the comparison pointer (DIFF, UXADIFF,
+                                     // the special area as data, CALL arguments): character
+                                     // comparisons keep it up to date
+  bool stopped = false;              // ended by STOP or EOJ
+  bool abended = false;              // ended abnormally (CANCEL, RETURN without GOSUB, ...)
 };
 
 // Verb results of the executors.

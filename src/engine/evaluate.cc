@@ -34,10 +34,12 @@ int sign_of(int64_t v) {
 }
 
 // The relation rule: does a relation (sign) satisfy the comparison code?
-bool holds(int relation, uint8_t code) {
-  if (relation == 0) return code == kCmpEqual || code == kCmpGreaterEqual || code == kCmpLessEqual;
-  if (relation < 0) return code == kCmpLess || code == kCmpNotEqual || code == kCmpLessEqual;
-  return code == kCmpGreater || code == kCmpNotEqual || code == kCmpGreaterEqual;
+// For each relation code, the relations (bit 0 less, bit 1 equal, bit 2 greater) that satisfy it.
+constexpr uint8_t kRelationsHolding[] = {0, 0b010, 0b001, 0b100, 0b101, 0b110, 0b011};
+
+inline bool holds(int relation, uint8_t code) {
+  if (code < kCmpEqual || code > kCmpLessEqual) return false;
+  return ((kRelationsHolding[code] >> (relation + 1)) & 1) != 0;
 }
 
 void record_message(Run& run, int32_t number) {
@@ -119,18 +121,20 @@ int compare_characters(Run& run, const Operand* a, const Operand* b, uint8_t pad
   const int32_t common = std::min(a->length, b->length);
   for (int32_t i = 0; i < common; ++i) {
     if (a->address[i] != b->address[i]) {
-      set_pointer(run, kComparePointer, a->address + i);
+      if (run.compare_pointer_seen) set_pointer(run, kComparePointer, a->address + i);
       return a->address[i] < b->address[i] ? -1 : 1;
     }
   }
   const Operand* longer = a->length > b->length ? a : b;
   for (int32_t i = common; i < longer->length; ++i) {
     if (longer->address[i] != pad) {
-      set_pointer(run, kComparePointer, offset_address(a->address, i));
+      if (run.compare_pointer_seen) {
+        set_pointer(run, kComparePointer, offset_address(a->address, i));
+      }
       return longer == a ? 1 : -1;
     }
   }
-  set_pointer(run, kComparePointer, nullptr);
+  if (run.compare_pointer_seen) set_pointer(run, kComparePointer, nullptr);
   return 0;
 }
 
@@ -276,7 +280,7 @@ bool quick_compare(Run& run, const Statement* st, const Operand* first, const Op
   int32_t i = 0;
   while (i < n && a[i] == b[i]) ++i;
   if (i < n) relation = a[i] < b[i] ? -1 : 1;
-  set_pointer(run, kComparePointer, i < n ? a + i : nullptr);
+  if (run.compare_pointer_seen) set_pointer(run, kComparePointer, i < n ? a + i : nullptr);
   *holds_now = holds(relation, code);
   return true;
 }

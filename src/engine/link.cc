@@ -348,6 +348,41 @@ void open_files(Run& run) {
   }
 }
 
+// Whether an operand can show the comparison pointer: it names pointer 1 (DIFF) or DIFF's data,
+// or it stands in or relative to the special-variable area (where UXADIFF lies).
+bool term_sees_compare_pointer(const Term* t) {
+  for (; t != nullptr; t = t->next) {
+    if ((t->kind == TermKind::kPointer || t->kind == TermKind::kNumberPointer) &&
+        t->pointer == kComparePointer) {
+      return true;
+    }
+    if (t->kind == TermKind::kSpecial &&
+        (t->special == SpecialKind::kAreaField || t->special == SpecialKind::kDiff)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool operand_sees_compare_pointer(const Operand* op) {
+  if (op == nullptr) return false;
+  if (op->kind == OperandKind::kAreaField) return op->pos.offset == convert::kSpAddressDiff;
+  return term_sees_compare_pointer(&op->pos) || term_sees_compare_pointer(&op->len) ||
+         term_sees_compare_pointer(&op->end);
+}
+
+// Character comparisons keep the comparison pointer only for programs that can look at it.
+bool program_sees_compare_pointer(const Run& run) {
+  for (const Statement* x = run.program->head; x != nullptr; x = x->next) {
+    if (x->op == kOpCall && is_action(x->type)) return true;  // a routine may look anywhere
+    if (operand_sees_compare_pointer(x->reply)) return true;
+    for (const Operand* op : x->operands) {
+      if (operand_sees_compare_pointer(op)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int32_t link_program(Run& run) {
@@ -361,6 +396,7 @@ int32_t link_program(Run& run) {
   if (run.mode == kRunSuspended) link_suspended(run);
   link_files(run);
   link_labels(run);
+  run.compare_pointer_seen = program_sees_compare_pointer(run);
   convert::SpecialArea(run.special).set(convert::kSpReturnCode, kReturnCodeLinking);
   if (!allocate_work_area(run)) {
     record_run_error(run, kRunErrNoWorkArea);

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "convert/convert.h"
+#include "convert/special_area.h"
 #include "engine/engine.h"
 #include "engine/program.h"
 #include "files/files.h"
+#include "host/host.h"
 #include "statement_harness.h"
 
 namespace recsift::engine {
@@ -67,6 +70,22 @@ TEST(RecordLoop, GosubTimesAndReturn) {
 TEST(RecordLoop, LinkingErrorsStopTheRun) {
   EXPECT_EQ(LoopRun().go("MOVE 'A' TO POS 1"), "link 524");
   EXPECT_EQ(LoopRun().go("PRINT 'a'\nGOTO NOWHERE\nNOWHERE"), "link 522");
+}
+
+TEST(RecordLoop, ComparisonPointerKeptWhereAStatementCanSeeIt) {
+  LoopRun unseen;
+  ASSERT_EQ(unseen.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'"), "1:1 2:0 rc=0");
+  EXPECT_FALSE(unseen.run.compare_pointer_seen);
+  LoopRun seen;
+  ASSERT_EQ(seen.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'\nPRINT UXADIFF"),
+            "1:1 2:0 3:1 rc=0");
+  EXPECT_TRUE(seen.run.compare_pointer_seen);
+  // The first difference is the second byte of the work area.
+  EXPECT_EQ(convert::load_be32(seen.c.special + convert::kSpAddressDiff),
+            static_cast<int32_t>(host::address_word(seen.run.work_area + 1)));
+  LoopRun by_name;
+  by_name.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'\nPRINT POS DIFF,1");
+  EXPECT_TRUE(by_name.run.compare_pointer_seen);
 }
 
 TEST(RecordLoopDeathTest, OperationsWithoutExecutionAreLogicErrors) {
