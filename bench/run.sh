@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks recsift against the tool a user would otherwise pick, on the same generated data, in
-# one run on one machine, and prints each job's median time ratio (recsift / peer).
+# one run on one machine, and prints each job's median times and median time ratio
+# (recsift / peer, over runs made in pairs).
 #
 #   bench/run.sh [TEXT_MB] [FIXED_MB] [RUNS]     (defaults 400, 400, 5)
 #
@@ -56,13 +57,19 @@ status=0
 for job in scan field copy; do
   : >"$job.r"
   : >"$job.p"
+  : >"$job.q"
+  # Each recsift run is paired with a peer run right after it; the job's ratio is the median of
+  # the pairs' ratios, so that a slow spell of the machine weighs on both sides of a pair alike.
   for ((i = 0; i < runs; i++)); do
-    seconds "job_${job}_recsift" >>"$job.r"
-    seconds "job_${job}_peer" >>"$job.p"
+    r=$(seconds "job_${job}_recsift")
+    p=$(seconds "job_${job}_peer")
+    echo "$r" >>"$job.r"
+    echo "$p" >>"$job.p"
+    echo "$r / $p" | bc -l >>"$job.q"
   done
   r=$(median <"$job.r")
   p=$(median <"$job.p")
-  ratio=$(echo "$r / $p" | bc -l)
+  ratio=$(median <"$job.q")
   case $job in
     scan) target=1.5; mine=w1.out; theirs=g1.out ;;
     field) target=0.5; mine=w2.out; theirs=m2.out ;;
