@@ -3,6 +3,7 @@
 // errors of impossible statements.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,16 @@ struct LoopRun {
   }
 };
 
+// A new run. Runs live until the process ends, like the program's own run state, so that the
+// blocks linking and running leave (the work area, return-stack nodes) stay reachable.
+LoopRun& new_loop() {
+  static auto& runs = *new std::deque<LoopRun>();  // never destroyed
+  return runs.emplace_back();
+}
+
 TEST(RecordLoop, ThenElseAndOrFollowTheirTests) {
   // The work area starts as 80 blanks; MOVE puts "AB" in front. Each sentence runs once.
-  EXPECT_EQ(LoopRun().go("MOVE 'AB' TO POS 1\n"
+  EXPECT_EQ(new_loop().go("MOVE 'AB' TO POS 1\n"
                          "IF POS 1 = 'A'\nTHEN PRINT 'x'\nELSE PRINT 'y'\nPRINT 'z'\n"
                          "IF POS 1 = 'Q'\nOR POS 2 = 'B'\nTHEN PRINT 'or'\n"
                          "IF POS 1 = 'Q'\nAND POS 2 = 'B'\nTHEN PRINT 'and'\nELSE PRINT 'else'"),
@@ -61,35 +69,35 @@ TEST(RecordLoop, ThenElseAndOrFollowTheirTests) {
 }
 
 TEST(RecordLoop, GosubTimesAndReturn) {
-  EXPECT_EQ(LoopRun().go("GOSUB SUBR TIMES 3\nGOTO DONE\nSUBR\nPRINT 'r'\nRETURN\nDONE\nPRINT 'e'"),
+  EXPECT_EQ(new_loop().go("GOSUB SUBR TIMES 3\nGOTO DONE\nSUBR\nPRINT 'r'\nRETURN\nDONE\nPRINT 'e'"),
             "1:3 2:1 3:3 4:3 5:1 rc=0");
   // RETURN with no GOSUB pending ends the run abnormally.
-  EXPECT_EQ(LoopRun().go("PRINT 'a'\nRETURN\nPRINT 'b'"), "1:1 2:1 3:0 rc=44");
+  EXPECT_EQ(new_loop().go("PRINT 'a'\nRETURN\nPRINT 'b'"), "1:1 2:1 3:0 rc=44");
 }
 
 TEST(RecordLoop, LinkingErrorsStopTheRun) {
-  EXPECT_EQ(LoopRun().go("MOVE 'A' TO POS 1"), "link 524");
-  EXPECT_EQ(LoopRun().go("PRINT 'a'\nGOTO NOWHERE\nNOWHERE"), "link 522");
+  EXPECT_EQ(new_loop().go("MOVE 'A' TO POS 1"), "link 524");
+  EXPECT_EQ(new_loop().go("PRINT 'a'\nGOTO NOWHERE\nNOWHERE"), "link 522");
 }
 
 TEST(RecordLoop, ComparisonPointerKeptWhereAStatementCanSeeIt) {
-  LoopRun unseen;
+  LoopRun& unseen = new_loop();
   ASSERT_EQ(unseen.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'"), "1:1 2:0 rc=0");
   EXPECT_FALSE(unseen.run.compare_pointer_seen);
-  LoopRun seen;
+  LoopRun& seen = new_loop();
   ASSERT_EQ(seen.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'\nPRINT UXADIFF"),
             "1:1 2:0 3:1 rc=0");
   EXPECT_TRUE(seen.run.compare_pointer_seen);
   // The first difference is the second byte of the work area.
   EXPECT_EQ(convert::load_be32(seen.c.special + convert::kSpAddressDiff),
             static_cast<int32_t>(host::address_word(seen.run.work_area + 1)));
-  LoopRun by_name;
+  LoopRun& by_name = new_loop();
   by_name.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'\nPRINT POS DIFF,1");
   EXPECT_TRUE(by_name.run.compare_pointer_seen);
 }
 
 TEST(RecordLoopDeathTest, OperationsWithoutExecutionAreLogicErrors) {
-  LoopRun l;
+  LoopRun& l = new_loop();
   ASSERT_EQ(l.go("PRINT 'a'"), "1:1 rc=0");
   Statement& st = *l.c.program.head;
   l.run.current = &st;
