@@ -252,13 +252,21 @@ uint8_t* resolve_operand_for(Run& run, Operand* op, bool clip_fails_condition) {
     }
     case OperandKind::kField:
       if (op->pos.kind == TermKind::kAbsolute && op->pos.next == nullptr &&
-          (op->len_kind == LengthKind::kFixed || op->len_kind == LengthKind::kSameAsSecond) &&
           run.record_base != nullptr) {
-        // The common field, a number and a length wholly inside the record: what the general
-        // path below gives, without its steps.
+        // The common fields: a number, and a length as a number, the other operand's length or
+        // the record length (POS ANY), wholly inside the record: what the general path below
+        // gives, without its steps.
+        int64_t length = -1;
+        if (op->len_kind == LengthKind::kFixed) {
+          length = op->len.value;
+        } else if (op->len_kind == LengthKind::kSameAsSecond) {
+          length = sibling_length(run, 1, op);
+        } else if (op->len_kind == LengthKind::kExpression &&
+                   op->len.kind == TermKind::kRecordLength && op->len.next == nullptr &&
+                   op->len.flags == 0) {
+          length = run.record_length;
+        }
         const int64_t offset = int64_t{op->pos.value} - 1;
-        const int64_t length = op->len_kind == LengthKind::kFixed ? int64_t{op->len.value}
-                                                                  : sibling_length(run, 1, op);
         if (offset >= 0 && length >= 0 && offset + length <= run.addressable_length) {
           op->address = run.record_base + offset;
           op->length = static_cast<int32_t>(length);
