@@ -62,7 +62,9 @@ int read_verb(Run& run, Statement& st) {
                    : files::kIoReadKeyEqual;
   }
 
-  auto* record = static_cast<uint8_t*>(request(run, file, function, area, area_length));
+  auto* record = static_cast<uint8_t*>(area == nullptr && function == files::kIoRead
+                                           ? files::read_next(*run.io, *file)
+                                           : request(run, file, function, area, area_length));
   if (record == nullptr) {
     const char* status = run.io->message;
     if (status == nullptr) {
@@ -94,7 +96,8 @@ int read_verb(Run& run, Statement& st) {
   }
 
   run.record_length = file->current_length;
-  const bool in_work_area = record >= run.work_area && record < run.work_area + run.work_length;
+  const bool in_work_area =
+      run.work_area_given && record >= run.work_area && record < run.work_area + run.work_length;
   if (in_work_area) {
     run.record_base = run.work_area;
     run.addressable_length = std::max(run.record_length, run.work_length);

@@ -570,6 +570,10 @@ inline constexpr const char* kOpenNoFile = "NoFile.";
 // (OPEN), or null at end of file (message slot null) or on error (message slot set).
 void* qelfio(FileRequest& request, int function, void* area, int32_t area_length);
 
+// The next record of `file` handed over where it lies in the buffer: qelfio's READ without an
+// area, for the record loop's plain READ (the request the loop makes once per record).
+void* read_next(FileRequest& request, FFREC& file);
+
 }  // namespace recsift::files
 
 #endif  // RECSIFT_FILES_FILES_H_

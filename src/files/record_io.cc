@@ -762,6 +762,16 @@ void* dummy(Call& c, int function, void* area) {
 
 }  // namespace
 
+void* read_next(FileRequest& request, FFREC& file) {
+  request.current = &file;
+  if (!file.is_open || file.predefined == kPredefDummy) {
+    return qelfio(request, kIoRead, nullptr, 0);
+  }
+  request.message = nullptr;
+  Call c{request, file, request.host != nullptr ? *request.host : default_file_host()};
+  return read_record(c, nullptr, 0);
+}
+
 void* qelfio(FileRequest& request, int function, void* area, int32_t area_length) {
   request.message = nullptr;
   // The request made once per record: the next record of an open file.
