@@ -33,7 +33,7 @@ class FileHost {
   virtual int size(int handle, int64_t* bytes) { return host::file_size(handle, bytes); }
   virtual int close(int handle) { return host::close_file(handle); }
   // Least buffer of fixed and text records: the size of their host reads and writes.
-  virtual int32_t minimum_buffer() const { return 1 << 20; }
+  virtual int32_t minimum_buffer() const { return 1 << 17; }
 };
 
 // The real host, used when a request names none.
