@@ -774,13 +774,6 @@ void* read_next(FileRequest& request, FFREC& file) {
 
 void* qelfio(FileRequest& request, int function, void* area, int32_t area_length) {
   request.message = nullptr;
-  // The request made once per record: the next record of an open file.
-  if (function == kIoRead && request.current != nullptr && request.current->is_open &&
-      request.current->predefined != kPredefDummy) {
-    Call c{request, *request.current,
-           request.host != nullptr ? *request.host : default_file_host()};
-    return read_record(c, static_cast<uint8_t*>(area), std::max(area_length, 0));
-  }
   if (request.current == nullptr) {
     request.message = kErrUnknown;
     return nullptr;
