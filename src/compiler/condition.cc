@@ -23,6 +23,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
+#include "compiler/statement_internal.h"
 #include "engine/operand.h"
 #include "engine/program.h"
 #include "files/files.h"
@@ -39,21 +40,6 @@ using input::Token;
 using input::TokenList;
 
 namespace {
-
-constexpr int kMsgNoOperand = 5;
-constexpr int kMsgInvalidOperand = 7;
-constexpr int kMsgNoConditionOperand = 8;
-constexpr int kMsgBelowOne = 9;
-constexpr int kMsgFillTooLong = 46;
-constexpr int kMsgNeedsLength = 69;
-constexpr int kMsgBadPtr = 128;
-constexpr int kMsgFormatUndecidable = 129;
-constexpr int kMsgScanWithFill = 130;
-constexpr int kMsgBadBinary = 133;
-constexpr int kMsgCharVersusNumber = 134;
-constexpr int kMsgUnknownType = 135;
-constexpr int kMsgTypesDiffer = 136;
-constexpr int kMsgNullOperator = 157;
 
 // Selection ids of generated statements lie below all others: -(counter) - this.
 constexpr int32_t kGeneratedSelidOffset = 1000;

@@ -25,6 +25,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
+#include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
 #include "engine/operand.h"
@@ -43,24 +44,6 @@ using input::Token;
 using input::TokenList;
 
 namespace {
-
-constexpr int kMsgNoOperand = 5;
-constexpr int kMsgInvalidOperand = 7;
-constexpr int kMsgBelowOne = 9;
-constexpr int kMsgBadCvdate = 45;
-constexpr int kMsgFillTooLong = 46;
-constexpr int kMsgNoTo = 51;
-constexpr int kMsgNoFrom = 52;
-constexpr int kMsgTwoNumbers = 59;
-constexpr int kMsgTooLong = 62;
-constexpr int kMsgNoLength = 69;
-constexpr int kMsgResultIsNumber = 78;
-constexpr int kMsgAboveMaximum = 80;
-constexpr int kMsgNoBy = 81;
-constexpr int kMsgGenWithoutRange = 94;
-constexpr int kMsgNotPointer = 127;
-constexpr int kMsgTableLength = 144;
-constexpr int kMsgPairs = 145;
 
 // Logic error: an operation code outside this family.
 constexpr int kLogicNotDataStatement = 7101;

@@ -25,6 +25,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
+#include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
 #include "engine/operand.h"
@@ -46,17 +47,6 @@ using input::TokenList;
 namespace {
 
 // Messages of this compile step.
-constexpr int kMsgInvalidRequest = 2;
-constexpr int kMsgNoOperand = 5;
-constexpr int kMsgInvalidOperand = 7;
-constexpr int kMsgBelowOne = 9;
-constexpr int kMsgNotLiteral = 42;
-constexpr int kMsgPosWithoutLength = 69;
-constexpr int kMsgEndBeforeStart = 74;
-constexpr int kMsgBelowOneBeforeLength = 75;
-constexpr int kMsgBadType = 79;
-constexpr int kMsgBadVariable = 114;
-constexpr int kMsgNotANumber = 137;
 
 // Brackets nest at most this deep inside one expression.
 constexpr int kMaxBracketDepth = 256;

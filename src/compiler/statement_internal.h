@@ -1,6 +1,6 @@
-// Private to the statement compiler and the OPTION statement: the message numbers they raise, the
-// token helpers they share (numbers, words as typed) and the print options that PRINT and LOG
-// statements accept as well as OPTION.
+// Private to the statement compilers: the message numbers they raise (one table for all of
+// them), and the token helpers the statement compiler and OPTION share (numbers, words as typed)
+// with the print options that PRINT and LOG statements accept as well as OPTION.
 #ifndef RECSIFT_COMPILER_STATEMENT_INTERNAL_H_
 #define RECSIFT_COMPILER_STATEMENT_INTERNAL_H_
 
@@ -12,35 +12,75 @@
 #include "engine/program.h"
 #include "input/input.h"
 
-namespace recsift::compiler::detail {
+namespace recsift::compiler {
+namespace messages {
 
-// Messages of the statement compiler and OPTION (texts in the message file).
+// Messages of the statement compilers, with the catalogue's text. Some numbers have two or three
+// names: each says what the raising compiler found.
 enum Message : int {
-  kMsgNotAvailable = 1,      // statement recognised but not available
-  kMsgNoOperand = 5,         // no operand (label, value) where one is needed
-  kMsgBelowMinimum = 6,      // PW, DW or PD below its minimum
-  kMsgBadNumber = 7,         // not a number where one is needed
-  kMsgOrder = 17,            // statement out of order
-  kMsgGoWithoutTo = 18,      // GO not followed by TO
-  kMsgBadPrintType = 22,     // unknown print TYPE
-  kMsgFillTooLong = 46,      // FILL value longer than one character
-  kMsgWorkAreaSmall = 66,    // work area below 22 bytes
-  kMsgBadEof = 67,           // EOF value not two characters
-  kMsgLabelTwice = 82,       // label defined twice
-  kMsgCatNotAfterRead = 86,  // CAT not after a READ statement
-  kMsgNoCommand = 95,        // command statement without its command
-  kMsgTooManyArgs = 96,      // more than 16 CALL arguments
-  kMsgSepTooLong = 117,      // SEP value longer than one character
-  kMsgBadFlag = 121,         // FLAG target not EOM or EOD
-  kMsgNoStopaft = 131,       // STOPAFT without a value
-  kMsgParamBeyond = 152,     // %d above the parameter count under ENVFAIL CANCEL
-  kMsgInclude = 156,         // INCLUDE without a name, or the file cannot be opened
-  kMsgBadEnvfail = 161,      // ENVFAIL value not SAME, NUL, CANCEL or a quoted text
-  kMsgBadSort = 166,         // SORT value not a sort letter, NO or 0
-  kMsgBadDumpEnc = 167,      // DUMPENC value not one or two characters
-  kMsgDefDirLate = 169,      // DEFDIR after a file definition
-  kMsgReservedTarget = 182,  // a reserved word as a branch target
+  kMsgNotAvailable = 1,           // This statement or operand is recognised but not available
+  kMsgInvalidRequest = 2,         // Invalid operand request inside the compiler
+  kMsgNoOperand = 5,              // An operand is missing here
+  kMsgBelowMinimum = 6,           // PW, DW or PD is below its minimum (66, 10, 10)
+  kMsgBadNumber = 7,              // Invalid operand or expression
+  kMsgInvalidOperand = 7,         // Invalid operand or expression
+  kMsgNoConditionOperand = 8,     // The test needs a further operand
+  kMsgBelowOne = 9,               // A position below 1, a negative record length, or STEP 0
+  kMsgOrder = 17,                 // Statement out of order
+  kMsgGoWithoutTo = 18,           // GO must be followed by TO
+  kMsgBadPrintType = 22,          // Unknown print TYPE
+  kMsgNotLiteral = 42,            // This word is neither a position nor a literal allowed here
+  kMsgBadCvdate = 45,             // Words are left over that the statement does not use
+  kMsgFillTooLong = 46,           // The FILL or PAD value must be a single character
+  kMsgNoTo = 51,                  // TO or INTO is missing: the statement has no target
+  kMsgNoFrom = 52,                // FR or FROM is missing: the statement has no source
+  kMsgTwoNumbers = 59,            // A field is needed here
+  kMsgTooLong = 62,               // The value or divisor is longer than its numeric type allows
+  kMsgWorkAreaSmall = 66,         // The work area (WORKLEN) must be at least 22 bytes
+  kMsgBadEof = 67,                // The EOF value must be two characters
+  kMsgNeedsLength = 69,           // A length is needed: give LEN, L or an end position
+  kMsgNoLength = 69,              // A length is needed: give LEN, L or an end position
+  kMsgPosWithoutLength = 69,      // A length is needed: give LEN, L or an end position
+  kMsgEndBeforeStart = 74,        // The end position is before the start position
+  kMsgBelowOneBeforeLength = 75,  // Position below 1 before a length or an end position
+  kMsgResultIsNumber = 78,        // The result cannot replace an immediate number
+  kMsgBadType = 79,               // TYPE value must be one of B, C, F, P or Z
+  kMsgAboveMaximum = 80,          // The fixed length is larger than its numeric type allows
+  kMsgNoBy = 81,                  // MULT needs BY, DIV needs BY or INTO
+  kMsgLabelTwice = 82,            // This name is already defined (label or EQU variable)
+  kMsgCatNotAfterRead = 86,       // CAT must follow a READ statement
+  kMsgGenWithoutRange = 94,       // A numeric GEN target needs RANGE with a start and a size
+  kMsgNoCommand = 95,             // This command statement needs an operand
+  kMsgTooManyArgs = 96,           // CALL takes at most 16 arguments
+  kMsgBadVariable = 114,          // Substitution inside the expression failed
+  kMsgSepTooLong = 117,           // The SEP value must be one character, NO or OFF
+  kMsgBadFlag = 121,              // FLAG needs EOM, EOMEMB, EOD or EODISK
+  kMsgNotPointer = 127,           // The target of the assignment must be a pointer variable
+  kMsgBadPtr = 128,               // PTR needs a plain pointer variable (@name) without "+" or "-"
+  kMsgFormatUndecidable = 129,    // The operand format cannot be decided with STEP, FILL or a scan
+  kMsgScanWithFill = 130,         // A scan cannot be combined with FILL or PAD
+  kMsgNoStopaft = 131,            // STOPAFT needs a number
+  kMsgBadBinary = 133,            // A binary operand needs a fixed length of at most 4 bytes
+  kMsgCharVersusNumber = 134,     // A character operand cannot be compared with a numeric operand
+  kMsgUnknownType = 135,          // Unknown numeric type
+  kMsgTypesDiffer = 136,          // The operands have different numeric types
+  kMsgNotANumber = 137,           // This term cannot be part of a computed number
+  kMsgTableLength = 144,          // A translate table must be 256 bytes long
+  kMsgPairs = 145,                // The translation needs two texts of the same length
+  kMsgParamBeyond = 152,          // The %n parameter is not defined
+  kMsgInclude = 156,              // The control or INCLUDE file cannot be opened
+  kMsgNullOperator = 157,         // A NULL test allows only EQ or NE
+  kMsgBadEnvfail = 161,           // ENVFAIL value must be SAME, NUL, NULL, CANCEL or a quoted text
+  kMsgBadSort = 166,              // SORT value must be S, P, E, N, D, NO or 0
+  kMsgBadDumpEnc = 167,           // The DUMPENC value must be one or two characters
+  kMsgDefDirLate = 169,           // DEFDIR must come before the first file definition
+  kMsgReservedTarget = 182,       // A reserved word cannot be used as a label
 };
+}  // namespace messages
+using namespace messages;
+
+namespace detail {
+using namespace messages;
 
 // True when a and b are equal but for the case of ASCII letters (label names, typed words).
 bool same_ignoring_case(std::string_view a, std::string_view b);
@@ -69,6 +109,7 @@ std::string word_as_typed(input::TokenList& list, bool take);
 // the message raised.
 int read_print_options(Context& ctx, engine::Statement& statement);
 
-}  // namespace recsift::compiler::detail
+}  // namespace detail
+}  // namespace recsift::compiler
 
 #endif  // RECSIFT_COMPILER_STATEMENT_INTERNAL_H_
