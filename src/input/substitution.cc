@@ -428,7 +428,9 @@ Token* Substituter::substitute_alone(Token* t, bool in_quotes) {
   return after;
 }
 
-// A split token [head, last]: joined into head when one of its pieces was replaced.
+// A split token [head, last]: always joined back into head, whether or not a piece was replaced,
+// so that a quoted string stays one literal and a word one word; unreplaced pieces keep their
+// text as written.
 Token* Substituter::join_chain(Token* head, Token* last, bool in_quotes) {
   Token* after = last->next;
   std::string text;
@@ -436,6 +438,7 @@ Token* Substituter::join_chain(Token* head, Token* last, bool in_quotes) {
   bool any = false;
   for (Token* p = head;; p = p->next) {
     Replacement r = replacement(*p, in_quotes);
+    if (marked_ == p) marked_ = head;  // the piece leaves; its word carries the mark
     if (r.replaced) {
       any = true;
       text += r.text;
@@ -448,7 +451,6 @@ Token* Substituter::join_chain(Token* head, Token* last, bool in_quotes) {
     }
     if (p == last) break;
   }
-  if (!any) return after;  // nothing replaced: the token stays split
 
   const uint32_t last_bit = last->flags & kTokLast;
   // The pieces leave the statement; the head holds the joined text.
@@ -461,7 +463,8 @@ Token* Substituter::join_chain(Token* head, Token* last, bool in_quotes) {
   head->next = after;
   if (after != nullptr) after->prev = head;
   place_text(head, text, source);
-  head->flags = (head->flags & ~kTokSplit) | kTokInserted | last_bit;
+  // Joined unchanged, the word still stands as typed and can carry an error mark.
+  head->flags = (head->flags & ~kTokSplit) | (any ? uint32_t{kTokInserted} : 0u) | last_bit;
   return after;
 }
 

@@ -199,11 +199,11 @@ TEST(SubstitutionTest, SplitTokensJoin) {
   run.params_ = 2;
   ASSERT_EQ(define_parameter(run.vars_, 1, "5", "5"), 0);
   ASSERT_EQ(define_parameter(run.vars_, 2, "LONGERVALUE", "longervalue"), 0);
-  // Joined where a piece was replaced; left split elsewhere. No split is left pending.
+  // Every split token is joined, replaced or not. No split is left pending.
   EXPECT_EQ(run.statement("POS P10+%1 L-1"), 0);
-  EXPECT_EQ(run.tokens(), "POS|P10+5|L^|-^|1");
+  EXPECT_EQ(run.tokens(), "POS|P10+5|L-1");
   EXPECT_EQ(run.list_.pending_splits, 0);
-  EXPECT_EQ(run.list_.unconsumed, 5);
+  EXPECT_EQ(run.list_.unconsumed, 3);
   EXPECT_TRUE(run.in_buffer(run.token(1)->text));  // fits where it was typed
 
   // Longer than the source: a text of its own. The source joins the value as typed.
@@ -217,6 +217,15 @@ TEST(SubstitutionTest, SplitTokensJoin) {
   // Inside quotes the pieces join with the parameter as typed.
   EXPECT_EQ(run.statement("A 'x%2y'"), 0);
   EXPECT_EQ(run.tokens(), "A|'xlongervaluey'");
+
+  // A quoted string whose references stay (EQU variables are not read inside quotes, nor
+  // anything under NOENVVAR or an undefined name under ENVFAIL SAME) is one literal as typed.
+  ASSERT_EQ(run.statement("EQU %3 AB"), 0);
+  EXPECT_EQ(run.statement("IF 'Z%3' OR 'a%RS_UNSET_Y%b' = %3"), 0);
+  EXPECT_EQ(run.tokens(), "IF|'Z%3'|OR|'a%RS_UNSET_Y%b'|AB");
+  run.vars_.no_env = true;
+  EXPECT_EQ(run.statement("X 'q%HOME%' Y"), 0);
+  EXPECT_EQ(run.tokens(), "X|'q%HOME%'|Y");
 }
 
 TEST(SubstitutionTest, JoinedTextIsLimited) {

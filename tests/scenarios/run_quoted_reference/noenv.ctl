@@ -1,0 +1,4 @@
+OPTION NOENVVAR
+READ in.txt
+IF POS 1 = 'Z%HOME%'
+THEN WRITE noenv.txt

@@ -1,0 +1,3 @@
+READ in.txt
+IF POS 1 = 'Z%RS_NOT_SET%'
+THEN WRITE same.txt
