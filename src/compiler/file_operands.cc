@@ -19,6 +19,7 @@
 
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
+#include "engine/operand.h"
 #include "engine/program.h"
 #include "files/files.h"
 #include "input/input.h"
@@ -26,6 +27,9 @@
 namespace recsift::compiler {
 namespace {
 
+using engine::LengthKind;
+using engine::Operand;
+using engine::OperandKind;
 using files::FileKeyword;
 using files::OpenKind;
 using input::Token;
@@ -519,7 +523,15 @@ int FileOperands::operand_keyword(const KeywordRow& row) {
   }
   if (open_from(list.current) == nullptr) return fail(files::kMsgValueMissing);
   list.current = open_from(list.current);
-  return compile_operand(ctx, &stmt.operands[static_cast<size_t>(slot)], row.forms);
+  Operand** operand = &stmt.operands[static_cast<size_t>(slot)];
+  if (int rc = compile_operand(ctx, operand, row.forms); rc != 0) return rc;
+  // An INTO area without a length reaches to the end of the work area.
+  if (row.role == Role::kInto && *operand != nullptr && (*operand)->kind == OperandKind::kField &&
+      (*operand)->len_kind == LengthKind::kNone) {
+    (*operand)->len_kind = LengthKind::kRest;
+    (*operand)->format = engine::kFormatField;
+  }
+  return 0;
 }
 
 // Checks that need every keyword of the statement, the defaults, and the primary input.

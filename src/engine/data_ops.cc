@@ -23,6 +23,7 @@
 #include "engine/engine.h"
 #include "engine/operand.h"
 #include "engine/program.h"
+#include "engine/run_internal.h"
 #include "files/files.h"
 #include "host/host.h"
 
@@ -458,7 +459,8 @@ void count_data_failure(Run& run, Statement& statement) {
 
 void set_record_length(Run& run, int32_t length) {
   run.record_length = length;
-  if (run.special != nullptr) convert::store_be32(run.special + convert::kSpRecordLength, length);
+  run.addressable_length = detail::addressable_for(run);
+  detail::publish_record_length(run);
 }
 
 bool resolve_target_and_source(Run& run, Operand* target, Operand* source) {

@@ -18,7 +18,8 @@ namespace recsift::engine {
 void count_data_failure(Run& run, Statement& statement);
 
 // Makes `length` the current record length, in the run and in the record-length field of the
-// special-variable area. The caller has checked 0 <= length <= run.addressable_length.
+// special-variable area, and the addressable length follow it. The caller has checked
+// 0 <= length <= run.addressable_length.
 void set_record_length(Run& run, int32_t length);
 
 // Resolves a target and its source. The operand whose length is taken from the other

@@ -27,6 +27,19 @@ void* request(Run& run, files::FFREC* file, int function, void* area, int32_t le
   return files::qelfio(*run.io, function, area, length);
 }
 
+// The INTO area lies in the work area, whatever the current record is: its positions count from
+// the work area's first byte and may reach its end.
+uint8_t* resolve_into(Run& run, Operand* into) {
+  uint8_t* const base = run.record_base;
+  const int32_t addressable = run.addressable_length;
+  run.record_base = run.work_area;
+  run.addressable_length = run.work_length;
+  uint8_t* area = resolve_operand(run, into);
+  run.record_base = base;
+  run.addressable_length = addressable;
+  return area;
+}
+
 int read_verb(Run& run, Statement& st) {
   files::FFREC* file = st.file;
   run.current_input = file;
@@ -38,7 +51,7 @@ int read_verb(Run& run, Statement& st) {
     area = run.work_area;
     area_length = run.work_length;
     if (Operand* into = st.operands[0]; into != nullptr) {
-      area = resolve_operand(run, into);
+      area = resolve_into(run, into);
       if (area == nullptr) {
         record_run_error(run, kRunErrIntoOutside, file);
         return kVerbAbend;
@@ -98,13 +111,8 @@ int read_verb(Run& run, Statement& st) {
   run.record_length = file->current_length;
   const bool in_work_area =
       run.work_area_given && record >= run.work_area && record < run.work_area + run.work_length;
-  if (in_work_area) {
-    run.record_base = run.work_area;
-    run.addressable_length = std::max(run.record_length, run.work_length);
-  } else {
-    run.record_base = record;
-    run.addressable_length = run.record_length;
-  }
+  run.record_base = in_work_area ? run.work_area : record;
+  run.addressable_length = detail::addressable_for(run);
   detail::publish_record_length(run);
   if (file->primary) {
     convert::SpecialArea(run.special).set(convert::kSpInputCount, file->record_count);

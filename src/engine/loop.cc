@@ -23,6 +23,13 @@ void publish_record_length(Run& run) {
   }
 }
 
+int32_t addressable_for(const Run& run) {
+  if (run.work_area_given && run.record_base == run.work_area) {
+    return run.record_length > run.work_length ? run.record_length : run.work_length;
+  }
+  return run.record_length;
+}
+
 void set_record(Run& run, uint8_t* record, int32_t length) {
   run.record_base = record;
   run.record_length = length;
@@ -347,7 +354,8 @@ int32_t run_program(Run& run) {
   const int32_t length = run.work_length >= 1 && run.work_length <= detail::kDefaultRecordLength
                              ? run.work_length
                              : detail::kDefaultRecordLength;
-  run.record_length = run.addressable_length = length;
+  run.record_length = length;
+  run.addressable_length = detail::addressable_for(run);
   detail::publish_record_length(run);
   run.current =
       run.mode == kRunSuspended && run.resume_read != nullptr ? run.resume_read : run.exec_start;

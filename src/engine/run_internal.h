@@ -18,6 +18,10 @@ inline constexpr int32_t kDefaultRecordLength = 80;
 
 // Makes `record` (length bytes) the current record: record base, lengths and UXLRECL.
 void set_record(Run& run, uint8_t* record, int32_t length);
+// The length operand positions may reach for the current record: the larger of the record
+// length and WORKLEN while the record base is the work area of a run that gave WORKLEN, else the
+// record length itself (there is no work area beyond a record elsewhere).
+int32_t addressable_for(const Run& run);
 // Stores the current record length in UXLRECL.
 void publish_record_length(Run& run);
 // Presents the empty record of `file` after its end (or after CLOSE): fill bytes in the main

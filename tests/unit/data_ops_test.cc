@@ -31,6 +31,11 @@ class DataRun {
     std::copy(record.begin(), record.end(), area_.begin());
     run_.record_base = base();
     run_.addressable_length = static_cast<int32_t>(area_.size() - 1);
+    if (addressable > record.size()) {  // the room beyond the record is a work area
+      run_.work_area = base();
+      run_.work_length = run_.addressable_length;
+      run_.work_area_given = true;
+    }
     run_.special = cr_.special;
     run_.date_area = cr_.date_area;
     run_.files = &cr_.files;

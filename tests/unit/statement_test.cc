@@ -60,7 +60,7 @@ TEST(StatementCompiler, EveryFamilyTogether) {
        "RETURN\n"
        "FINISH\n"
        "PRINT 'done' STOPAFT 1",
-       "1 act READ op0=field(pos 101 kw) file=in.dat(in F lrecl 80)\n"
+       "1 act READ op0=field(pos 101 len rest kw) file=in.dat(in F lrecl 80)\n"
        "-2 if cmp=4 op0=field(pos 101 len =2nd kw) op1=lit('A')\n"
        "-1002 and cmp=4 op0=field(pos 101 len =2nd kw) op1=lit('B')\n"
        "-2 and cmp=1 op0=field(pos 101 len 80 kw range) op1=lit('XYZ') ptr=2 flags=range,scan\n"
