@@ -337,8 +337,17 @@ void open_files(Run& run) {
     record_run_error(run, kRunErrTooManyFiles);
   }
   // Inputs first, then outputs, and outputs only while nothing has failed: opening an output
-  // empties it (or creates it), which a run that will not start must not do.
+  // empties it (or creates it), which a run that will not start must not do. So every output
+  // is checked for being another name of a file of the run before the first one is opened.
   for (const bool outputs : {false, true}) {
+    if (outputs) {
+      for (files::FFREC* f = list.head; run.first_error == 0 && f != nullptr; f = f->next) {
+        if (f == primary || f->concatenated || !opens_before_run(*f) || !is_output_only(*f)) {
+          continue;
+        }
+        if (!files::output_target_free(*run.io, *f)) record_run_error(run, kRunErrOpenFailed, f);
+      }
+    }
     if (outputs && run.first_error != 0) break;
     for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
       // Continuations of a concatenation are opened when the file before them ends.

@@ -570,6 +570,11 @@ inline constexpr const char* kOpenNoFile = "NoFile.";
 // (OPEN), or null at end of file (message slot null) or on error (message slot set).
 void* qelfio(FileRequest& request, int function, void* area, int32_t area_length);
 
+// Whether `file` may be opened for output: false when its name is another name of a file the run
+// reads or of another of its outputs (opening it would empty data the run needs). The refusal is
+// reported as a failed OPEN: message slot, the file's last error and the "qelfio: " line.
+bool output_target_free(FileRequest& request, FFREC& file);
+
 // The next record of `file` handed over where it lies in the buffer: qelfio's READ without an
 // area, for the record loop's plain READ (the request the loop makes once per record).
 void* read_next(FileRequest& request, FFREC& file);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include <string>
 
@@ -340,6 +341,49 @@ bool close_file(Call& c, bool keep_buffer = false) {
   return ok;
 }
 
+// An output must not be, under another name, a file the run reads or another of its outputs:
+// opening it would empty data the run still needs, or mix two outputs in one file. Returns the
+// error text naming the other file, or null when the output is a file of its own.
+const char* same_file_as_another(Call& c) {
+  // Texts of the conflicts met; each stays valid for the run, as the file's last error.
+  static std::deque<std::string> texts;
+  const FFREC& f = c.file;
+  if (c.request.files == nullptr) return nullptr;
+  host::FileIdentity target;
+  if (c.host.identity(report_name(f), &target) != 0) return nullptr;  // new: nothing to lose
+  for (const FFREC* g = c.request.files->head; g != nullptr; g = g->next) {
+    if (g == &f || g->name[0] == '\0' || g->standard_stream || g->predefined != kPredefNone ||
+        (g->file_type != 0 && g->file_type != kFileOrdinary)) {
+      continue;
+    }
+    const bool reads = is_readable(*g);
+    if (!reads && !is_output(*g)) continue;
+    host::FileIdentity other;
+    const int rc = g->is_open && g->handle != host::kNoHandle
+                       ? c.host.handle_identity(g->handle, &other)
+                       : c.host.identity(report_name(*g), &other);
+    if (rc != 0 || !(other == target)) continue;
+    texts.push_back(std::string("Same file as ") + (reads ? "input" : "output") + " \"" +
+                    report_name(*g) + "\".");
+    return texts.back().c_str();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool output_target_free(FileRequest& request, FFREC& file) {
+  request.message = nullptr;
+  Call c{request, file, request.host != nullptr ? *request.host : default_file_host()};
+  const char* conflict = same_file_as_another(c);
+  if (conflict == nullptr) return true;
+  file.open_failed = true;
+  fail(c, conflict);
+  return false;
+}
+
+namespace {
+
 // OPEN. Returns kOpenOk, kOpenNoFile, or null after reporting the error.
 const char* open_file(Call& c) {
   FFREC& f = c.file;
@@ -401,6 +445,12 @@ const char* open_file(Call& c) {
       mode = f.replace ? host::OpenMode::kWrite : host::OpenMode::kAppend;
     } else {
       return static_cast<const char*>(fail(c, kErrOpenType));
+    }
+    if (mode == host::OpenMode::kWrite || mode == host::OpenMode::kAppend) {
+      if (const char* conflict = same_file_as_another(c)) {
+        f.open_failed = true;
+        return static_cast<const char*>(fail(c, conflict));
+      }
     }
     int handle = host::kNoHandle;
     if (c.host.open(report_name(f), mode, &handle) != 0) {

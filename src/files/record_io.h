@@ -32,6 +32,12 @@ class FileHost {
   }
   virtual int size(int handle, int64_t* bytes) { return host::file_size(handle, bytes); }
   virtual int close(int handle) { return host::close_file(handle); }
+  virtual int identity(const std::string& path, host::FileIdentity* id) {
+    return host::file_identity(path, id);
+  }
+  virtual int handle_identity(int handle, host::FileIdentity* id) {
+    return host::handle_identity(handle, id);
+  }
   // Least buffer of fixed and text records: the size of their host reads and writes.
   virtual int32_t minimum_buffer() const { return 1 << 17; }
 };

@@ -146,6 +146,22 @@ int file_status(const std::string& path, FileStatus* status) {
   return 0;
 }
 
+int file_identity(const std::string& path, FileIdentity* identity) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  identity->device = static_cast<uint64_t>(st.st_dev);
+  identity->inode = static_cast<uint64_t>(st.st_ino);
+  return 0;
+}
+
+int handle_identity(int handle, FileIdentity* identity) {
+  struct stat st {};
+  if (::fstat(handle, &st) != 0) return errno;
+  identity->device = static_cast<uint64_t>(st.st_dev);
+  identity->inode = static_cast<uint64_t>(st.st_ino);
+  return 0;
+}
+
 int set_file_time(const std::string& path, int64_t seconds) {
   struct timespec times[2];
   times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);

@@ -68,6 +68,15 @@ struct FileStatus {
   int64_t mtime = 0;          // modification time, seconds since 1970
 };
 int file_status(const std::string& path, FileStatus* status);
+// Which file a name or an open handle is: two names (links, "./x" and "x") are the same file
+// exactly when their identities are equal. Links are followed.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+int file_identity(const std::string& path, FileIdentity* identity);
+int handle_identity(int handle, FileIdentity* identity);
 // Sets a file's modification (and access) time.
 int set_file_time(const std::string& path, int64_t seconds);
 int remove_file(const std::string& path);

@@ -1,0 +1,2 @@
+READ in.txt
+WRITE alias.txt
