@@ -383,7 +383,19 @@ int compile_move(Context& ctx, Statement* st, uint8_t op) {
     if (op == engine::kOpMove) return raise(ctx, kMsgNoTo);
     release_operand(&st->operands[0]);  // in place
   }
-  return settle_lengths(ctx, st, op == engine::kOpMove);
+  // Compressed data ends within the record: an XPND source without a length runs to the
+  // record's last byte, not to the end of the work area or the target's length.
+  const bool xpnd_to_record_end = op == engine::kOpXpnd && !has_length(st->operands[1]) &&
+                                  st->operands[1]->kind == OperandKind::kField;
+  if (int rc = settle_lengths(ctx, st, op == engine::kOpMove); rc != 0) return rc;
+  if (xpnd_to_record_end) {
+    Operand* source = st->operands[1];
+    source->len_kind = LengthKind::kToEnd;
+    source->end = engine::Term{};
+    source->end.kind = TermKind::kRecordLength;
+    source->format = engine::kFormatField;
+  }
+  return 0;
 }
 
 int compile_mod(Context& ctx, Statement* st, bool verb_pos) {

@@ -9,14 +9,15 @@
 //    24 bits, big-endian). Longer stretches are cut into several items.
 // A run is three equal bytes, or two blanks or two zero bytes; it extends while the byte repeats.
 //
-// Both verbs make the result's length the current record length. Inconsistent operands and
-// malformed compressed data end the run with a logic error (23701, 23703-23707). An in-place
-// operation reads from a copy of its source, so it is not the overlap of 23701. A compressed
-// result that does not fit its target is a failure of the statement (return code 8) and leaves
-// the target as it was.
+// Both verbs make the result's length the current record length. Each builds its result apart
+// from its operands and stores it only when it is whole, so source and target may overlap (or be
+// one field, when there is no target) and a failing statement leaves the target as it was. What a
+// control file or a record can get wrong fails the statement (return code 8), never the run: a
+// target without room or outside the record, a compressed result that does not fit, and
+// compressed data that is malformed (an item cut off, an expansion past the target, bytes after
+// the end mark).
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 #include "engine/data_ops_internal.h"
@@ -27,12 +28,6 @@
 namespace recsift::engine {
 namespace {
 
-constexpr int32_t kLogicOverlap = 23701;
-constexpr int32_t kLogicEarlyEnd = 23703;
-constexpr int32_t kLogicPastSource = 23704;
-constexpr int32_t kLogicPastTarget = 23705;
-constexpr int32_t kLogicLengths = 23706;
-constexpr int32_t kLogicBeforeBase = 23707;
 constexpr int32_t kLogicNotCompress = 27009;
 
 constexpr uint8_t kItemLiteral = 0x00;
@@ -42,23 +37,18 @@ constexpr uint8_t kItemRun = 0xC0;
 constexpr uint8_t kTerminator = 0xFE;
 constexpr int64_t kMaxItem = int64_t{1} << 24;  // longest item: n fits 24 bits
 
-bool overlap(const Operand& a, const Operand& b) {
-  const std::less<const uint8_t*> before;
-  return before(a.address, b.address + b.length) && before(b.address, a.address + a.length);
-}
-
-// Resolves the operands and makes the consistency checks. *in_place tells that the target is
-// the source itself.
-bool prepare(Run& run, Statement& st, Operand** target, Operand** source, bool* in_place) {
+// Resolves the operands and checks that the result has a place in the record: false (the
+// statement failed) when not. Without a target the source is the target.
+bool prepare(Run& run, Statement& st, Operand** target, Operand** source) {
   *target = st.operands[0];
   *source = st.operands[1];
   if (*source == nullptr) logic_error(kLogicNotCompress, st.selid);
   if (!resolve_target_and_source(run, *target, *source)) return false;
-  *in_place = *target == nullptr;
-  if (*in_place) *target = *source;
-  if ((*target)->length < 1 || (*source)->length < 0) logic_error(kLogicLengths, st.selid);
-  if (!*in_place && overlap(**target, **source)) logic_error(kLogicOverlap, st.selid);
-  if ((*target)->position < 1) logic_error(kLogicBeforeBase, st.selid);
+  if (*target == nullptr) *target = *source;
+  if ((*target)->length < 1 || (*source)->length < 0 || (*target)->position < 1) {
+    count_data_failure(run, st);
+    return false;
+  }
   return true;
 }
 
@@ -129,13 +119,59 @@ std::vector<uint8_t> compress(const uint8_t* s, int64_t n) {
   return out;
 }
 
+// Expands the compressed data s[0, n) into *out, at most `room` bytes. False when the data is
+// malformed: an item or its header cut off by the end of the source, an expansion longer than
+// `room`, no end mark, or bytes after it.
+bool expand(const uint8_t* s, int64_t n, int64_t room, std::vector<uint8_t>* out) {
+  int64_t i = 0;
+  for (;;) {
+    if (i >= n) return false;
+    const uint8_t header = s[i++];
+    if (header == kTerminator) return i == n;
+    uint8_t type = 0;
+    int64_t count = 0;
+    if (header < 0xF0) {
+      type = header & 0xC0;
+      if ((header & 0x20) == 0) {
+        count = header & 0x1F;
+      } else {
+        if (i >= n) return false;
+        count = (int64_t{header & 0x0F} << 8) | s[i++];
+      }
+    } else {
+      type = static_cast<uint8_t>((header & 0x03) << 6);
+      if (i + 3 > n) return false;
+      count = (int64_t{s[i]} << 16) | (int64_t{s[i + 1]} << 8) | s[i + 2];
+      i += 3;
+    }
+    ++count;
+    if (static_cast<int64_t>(out->size()) + count > room) return false;
+    switch (type) {
+      case kItemLiteral:
+        if (i + count > n) return false;
+        out->insert(out->end(), s + i, s + i + count);
+        i += count;
+        break;
+      case kItemBlanks:
+        out->insert(out->end(), static_cast<size_t>(count), uint8_t{' '});
+        break;
+      case kItemZeros:
+        out->insert(out->end(), static_cast<size_t>(count), uint8_t{0});
+        break;
+      default:
+        if (i >= n) return false;
+        out->insert(out->end(), static_cast<size_t>(count), s[i++]);
+        break;
+    }
+  }
+}
+
 }  // namespace
 
 int execute_compress(Run& run, Statement& st) {
   Operand* target = nullptr;
   Operand* source = nullptr;
-  bool in_place = false;
-  if (!prepare(run, st, &target, &source, &in_place)) return kVerbNext;
+  if (!prepare(run, st, &target, &source)) return kVerbNext;
   const std::vector<uint8_t> out = compress(source->address, source->length);
   if (out.size() > static_cast<size_t>(target->length)) {
     count_data_failure(run, st);
@@ -149,63 +185,14 @@ int execute_compress(Run& run, Statement& st) {
 int execute_expand(Run& run, Statement& st) {
   Operand* target = nullptr;
   Operand* source = nullptr;
-  bool in_place = false;
-  if (!prepare(run, st, &target, &source, &in_place)) return kVerbNext;
-  std::vector<uint8_t> copy;
-  const uint8_t* s = source->address;
-  if (in_place) {
-    copy.assign(s, s + source->length);
-    s = copy.data();
+  if (!prepare(run, st, &target, &source)) return kVerbNext;
+  std::vector<uint8_t> out;
+  if (!expand(source->address, source->length, target->length, &out)) {
+    count_data_failure(run, st);
+    return kVerbNext;
   }
-  const int64_t n = source->length;
-  uint8_t* t = target->address;
-  int64_t i = 0;
-  int64_t written = 0;
-  for (;;) {
-    if (i >= n) logic_error(kLogicPastSource, st.selid);
-    const uint8_t header = s[i++];
-    if (header == kTerminator) {
-      if (i != n) logic_error(kLogicEarlyEnd, st.selid);
-      break;
-    }
-    uint8_t type = 0;
-    int64_t count = 0;
-    if (header < 0xF0) {
-      type = header & 0xC0;
-      if ((header & 0x20) == 0) {
-        count = header & 0x1F;
-      } else {
-        if (i >= n) logic_error(kLogicPastSource, st.selid);
-        count = (int64_t{header & 0x0F} << 8) | s[i++];
-      }
-    } else {
-      type = static_cast<uint8_t>((header & 0x03) << 6);
-      if (i + 3 > n) logic_error(kLogicPastSource, st.selid);
-      count = (int64_t{s[i]} << 16) | (int64_t{s[i + 1]} << 8) | s[i + 2];
-      i += 3;
-    }
-    ++count;
-    if (written + count > target->length) logic_error(kLogicPastTarget, st.selid);
-    switch (type) {
-      case kItemLiteral:
-        if (i + count > n) logic_error(kLogicPastSource, st.selid);
-        std::memcpy(t + written, s + i, static_cast<size_t>(count));
-        i += count;
-        break;
-      case kItemBlanks:
-        std::memset(t + written, ' ', static_cast<size_t>(count));
-        break;
-      case kItemZeros:
-        std::memset(t + written, 0, static_cast<size_t>(count));
-        break;
-      default:
-        if (i >= n) logic_error(kLogicPastSource, st.selid);
-        std::memset(t + written, s[i++], static_cast<size_t>(count));
-        break;
-    }
-    written += count;
-  }
-  settle_length(run, st, written);
+  if (!out.empty()) std::memcpy(target->address, out.data(), out.size());
+  settle_length(run, st, static_cast<int64_t>(out.size()));
   return kVerbNext;
 }
 

@@ -145,7 +145,8 @@ bool link_continuations(Run& run) {
 // 5. Links of the suspended mode and the system READ that runs while waiting for START.
 void link_suspended(Run& run) {
   auto* primary_read = static_cast<const Statement*>(run.files->primary_read);
-  if (primary_read != nullptr && primary_read->operands[1] != nullptr) {
+  // START waits for records of the primary input: without a plain primary READ it has none.
+  if (primary_read == nullptr || primary_read->operands[1] != nullptr) {
     record_run_error(run, kRunErrStartReadNotPlain);
   }
   Statement* r = run.program_end;

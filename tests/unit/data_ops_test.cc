@@ -293,19 +293,44 @@ TEST(DataOperations, CompressAndExpand) {
   EXPECT_EQ(p.state().record_length, 3);
 }
 
-TEST(DataOperationsDeathTest, CompressedDataChecks) {
-  auto expand = [](const std::string& data, const char* statement) {
-    DataRun d(data, 40);
-    d.run(statement);
+// Malformed compressed data and a target without room fail the statement (return code 8) and
+// leave the target as it was; overlapping operands are read before the result is stored.
+TEST(DataOperations, CompressedDataFailures) {
+  const struct {
+    std::string data;
+    const char* statement;
+  } bad[] = {
+      {"\x01"
+       "AB\xFE\x00"s,
+       "XPND POS 1,5 TO POS 11,20"},                 // a byte after the end mark
+      {"\x41\xFE", "XPND POS 1,2 TO POS 11 LEN 1"},  // expands past the target
+      {"\x05"
+       "AB",
+       "XPND POS 1,3 TO POS 11,20"},              // a literal cut off
+      {"\x21", "XPND POS 1,1 TO POS 11,20"},      // a header cut off
+      {"\x41\x41", "XPND POS 1,2 TO POS 11,20"},  // no end mark
   };
-  EXPECT_EXIT(expand("0123456789", "CMPRS POS 1,10 TO POS 5,20"),
-              ::testing::ExitedWithCode(23701 % 256), "Logic Error=23701");
-  EXPECT_EXIT(expand("\x01"
-                     "AB\xFE\x00"s,
-                     "XPND POS 1,5 TO POS 11,20"),
-              ::testing::ExitedWithCode(23703 % 256), "Logic Error=23703");
-  EXPECT_EXIT(expand("\x41\xFE", "XPND POS 1,2 TO POS 11 LEN 1"),
-              ::testing::ExitedWithCode(23705 % 256), "Logic Error=23705");
+  for (const auto& c : bad) {
+    DataRun d(c.data, 40);
+    d.run(c.statement);
+    EXPECT_EQ(d.rc(), 8) << c.statement;
+    EXPECT_EQ(d.errors(), 1) << c.statement;
+    EXPECT_EQ(d.bytes(11, 10), std::string(10, '\0')) << c.statement;
+    EXPECT_EQ(d.state().record_length, static_cast<int32_t>(c.data.size())) << c.statement;
+  }
+  DataRun o("0123456789", 40);
+  o.run("CMPRS POS 1,10 TO POS 5,20");
+  EXPECT_EQ(o.rc(), 0);
+  EXPECT_EQ(o.bytes(5, 12),
+            "\x09"
+            "0123456789\xFE"s);
+  EXPECT_EQ(o.state().record_length, 12);
+  o.run("XPND POS 5,16 TO POS 1,10");
+  EXPECT_EQ(o.errors(), 0);
+  EXPECT_EQ(o.bytes(1, 10), "0123456789");
+}
+
+TEST(DataOperationsDeathTest, CompressWithoutSource) {
   EXPECT_EXIT(
       {
         DataRun d("x");
