@@ -34,7 +34,7 @@ enum RunError : int32_t {
   kRunErrNoElseStorage = 520,       // no storage for the ELSE stack
   kRunErrElseWithoutThen = 521,     // ELSE or ELSEIF without a matching THEN
   kRunErrLabelWithoutTarget = 522,  // GOTO or GOSUB label with nothing after it
-  kRunErrNoFileForTest = 523,       // a file test or FLAG with no file
+  kRunErrNoFileForTest = 523,       // a file test, FLAG or file verb with no file
   kRunErrNoOutput = 524,            // no output statement in the program
   kRunErrReturnWithoutGosub = 529,  // RETURN without GOSUB
   kRunErrReadFailed = 537,          // a read failed (other than key not found)

@@ -5,6 +5,7 @@
 // Exports (engine.h): execute_file_verb.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "convert/special_area.h"
 #include "engine/engine.h"
@@ -155,15 +156,27 @@ int write_verb(Run& run, Statement& st) {
   return kVerbNext;
 }
 
+// Whether the current record lies in the file's buffer (it was handed over there, not copied).
+bool record_in_buffer(const Run& run, const files::FFREC& file) {
+  const std::less_equal<const uint8_t*> not_after;
+  return file.buffer != nullptr && run.record_base != nullptr &&
+         not_after(file.buffer, run.record_base) &&
+         not_after(run.record_base, file.buffer + file.buffer_capacity);
+}
+
 int open_close_verb(Run& run, Statement& st) {
   files::FFREC* file = st.file;
+  // Closing releases the buffer: a current record that lies there is replaced by the empty
+  // record first, so that no statement after this one reads released storage.
+  const bool record_goes = record_in_buffer(run, *file);
   request(run, file, files::kIoClose, nullptr, 0);
   file->closed = true;
   if (st.op == kOpClose) {
     file->name_reeval = true;
-    if (!run.work_area_given) detail::present_empty_record(run, *file);
+    if (!run.work_area_given || record_goes) detail::present_empty_record(run, *file);
     return kVerbNext;
   }
+  if (record_goes) detail::present_empty_record(run, *file);
   if (request(run, file, files::kIoOpen, nullptr, 0) == nullptr) {
     record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;

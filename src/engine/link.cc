@@ -229,7 +229,10 @@ void link_files(Run& run) {
         x->file->eof_tested = true;
       }
     } else if (is_action(x->type)) {
-      if (x->op == kOpFlag && x->file == nullptr) {
+      // FLAG and the file verbs without a file of their own act on the primary input.
+      const bool file_verb = x->op == kOpRead || x->op == kOpWrite || x->op == kOpUpdate ||
+                             x->op == kOpOpen || x->op == kOpClose;
+      if ((x->op == kOpFlag || file_verb) && x->file == nullptr) {
         x->file = primary;
         if (primary == nullptr) record_run_error(run, kRunErrNoFileForTest);
       }

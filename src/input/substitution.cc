@@ -316,11 +316,13 @@ int Substituter::run() {
     equ_name = detail::first_open(first->next);
   }
   for (Token* t = list_.head; t != nullptr && !detail::is_end(*t);) {
-    if ((t->flags & (kTokComment | kTokConsumed)) != 0 || detail::is_bracket(*t)) {
+    if ((t->flags & kTokComment) != 0 || detail::is_bracket(*t)) {
       t = t->next;
       continue;
     }
-    // A split token: the head and its pieces up to the first one without the split bit.
+    // A split token: the head and its pieces up to the first one without the split bit. Its
+    // pieces are counted off even when it is passed over (a name being defined, a token already
+    // taken): it then stays split as typed.
     Token* last = t;
     while ((last->flags & kTokSplit) != 0 && last->next != nullptr &&
            !detail::is_end(*last->next)) {
@@ -329,7 +331,7 @@ int Substituter::run() {
     }
     const bool in_quotes = (t->flags & kTokQuoted) != 0;
     Token* after = last->next;
-    if (t == equ_name) {
+    if (t == equ_name || (t->flags & kTokConsumed) != 0) {
       t = after;
       continue;
     }

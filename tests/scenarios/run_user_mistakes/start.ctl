@@ -1,0 +1,3 @@
+* START waits for records, but there is no READ.
+START
+PRINT 'x'
