@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "input/input.h"
 #include "report/report.h"
 
@@ -36,8 +36,8 @@ struct Context {
   input::Variables* variables = nullptr;  // substitution variables (%1, %NAME%, EQU)
   report::Messages* messages = nullptr;   // pending message and the count printed
   report::Listing* listing = nullptr;     // listing settings and state
-  engine::Program* program = nullptr;     // the selection program being built
-  engine::NameIndex* names = nullptr;     // pointer-variable names
+  program::Program* program = nullptr;     // the selection program being built
+  program::NameIndex* names = nullptr;     // pointer-variable names
   files::FileList* files = nullptr;       // file control blocks of the run
   uint8_t* special = nullptr;             // the special-variable area (128 bytes)
   uint8_t* date_area = nullptr;           // the run's date area (128 bytes)
@@ -96,11 +96,11 @@ enum Forms : uint32_t {
 
 // Compiles one operand into *slot (allocated there when null). Returns 0 or the message number
 // recorded; a pending message returns at once.
-int compile_operand(Context& ctx, engine::Operand** slot, uint32_t forms);
+int compile_operand(Context& ctx, program::Operand** slot, uint32_t forms);
 // Completes the data operand of a PRINT, PLOG, LOG or command statement: the descriptor is
 // allocated in *slot when missing; without a length it gets the length "rest of the record"
 // (length kind 2), without a numeric type type 1.
-void complete_operand(Context& ctx, engine::Operand** slot);
+void complete_operand(Context& ctx, program::Operand** slot);
 
 // ---- Family compile steps --------------------------------------------------------------------
 
@@ -120,11 +120,11 @@ int compile_option(Context& ctx, bool report);
 
 // The compiled program as text, one statement a line: selection id, type, operation, modifier,
 // argument, counts, operands and (once linked) continuations. For tests and -cor traces.
-std::string dump(const engine::Program& program);
+std::string dump(const program::Program& program);
 // An operand descriptor as compact text: its kind, then in brackets its data and each detail that
 // differs from what the kind implies, e.g. "field(pos 10 len 3 type P)", "lit('ABC')",
 // "imm(25)", "num(@2+1)", "field(pos L-9 to L kw range)"; "null" for no descriptor.
-std::string describe_operand(const engine::Operand* op);
+std::string describe_operand(const program::Operand* op);
 // A file as compact text: its name as defined (path, name and extension, relative to the current
 // folder when below it; or the predefined name), then in brackets its open type, record format
 // and LRECL when set, e.g. "orders.txt(in U)", "out.dat(out V lrecl 22)", "SYSIN(in)".

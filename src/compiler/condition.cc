@@ -24,18 +24,18 @@
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "compiler/statement_internal.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 
 namespace recsift::compiler {
 
-using engine::LengthKind;
-using engine::Operand;
-using engine::OperandKind;
-using engine::Statement;
-using engine::TermKind;
+using program::LengthKind;
+using program::Operand;
+using program::OperandKind;
+using program::Statement;
+using program::TermKind;
 using input::Token;
 using input::TokenList;
 
@@ -73,8 +73,8 @@ Special special_operand(std::string_view w) {
 Operand* number_operand(OperandKind kind) {
   Operand* op = new_operand();
   op->kind = kind;
-  op->type = engine::kTypeBinary;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeBinary;
+  op->format = program::kFormatLiteral;
   op->len_kind = LengthKind::kFixed;
   op->len.kind = TermKind::kAbsolute;
   op->len.value = 4;
@@ -150,7 +150,7 @@ int take_operator(Context& ctx) {
     input::left_over(list);
     return code;
   }
-  return engine::kCmpEqual;
+  return program::kCmpEqual;
 }
 
 // Numeric class of an operand for the consistency check.
@@ -158,15 +158,15 @@ enum class Class { kCharacter, kNumeric };
 
 int classify(Context& ctx, const Operand* op, Class* out) {
   switch (op->type) {
-    case engine::kTypeCharacter0:
-    case engine::kTypeCharacter:
+    case program::kTypeCharacter0:
+    case program::kTypeCharacter:
       *out = Class::kCharacter;
       return 0;
-    case engine::kTypePacked:
-    case engine::kTypeNumericText:
+    case program::kTypePacked:
+    case program::kTypeNumericText:
       *out = Class::kNumeric;
       return 0;
-    case engine::kTypeBinary: {
+    case program::kTypeBinary: {
       const int32_t n = fixed_length(op);
       if (n < 0 || n > 4) return raise(ctx, kMsgBadBinary);
       *out = Class::kNumeric;
@@ -185,11 +185,11 @@ int check_operands(Context& ctx, Statement* st, Operand* value, const Token* val
   Class b{};
   if (int rc = classify(ctx, first, &a); rc != 0) return rc;
   if (int rc = classify(ctx, value, &b); rc != 0) return rc;
-  const bool scan = (st->flags & engine::kSfScan) != 0;
+  const bool scan = (st->flags & program::kSfScan) != 0;
   if (a != b) {
     // A number compared with character data is read as the characters written. (Any field
     // qualifies, not only one whose format is still open: "POS 1,3 = 123" means the text.)
-    if (!is_bare_number(value) || !(first->format != engine::kFormatLiteral || scan)) {
+    if (!is_bare_number(value) || !(first->format != program::kFormatLiteral || scan)) {
       return raise(ctx, kMsgCharVersusNumber);
     }
     const std::string text = joined_word(value_token);
@@ -201,18 +201,18 @@ int check_operands(Context& ctx, Statement* st, Operand* value, const Token* val
   }
 
   const bool undecidable =
-      (st->flags & (engine::kSfStepped | engine::kSfPadded | engine::kSfScan)) != 0;
-  if (first->format == engine::kFormatUndecided) {
+      (st->flags & (program::kSfStepped | program::kSfPadded | program::kSfScan)) != 0;
+  if (first->format == program::kFormatUndecided) {
     if (undecidable) return raise(ctx, kMsgFormatUndecidable);
     if (!has_length(value)) return raise(ctx, kMsgNeedsLength);
-    first->format = engine::kFormatField;
+    first->format = program::kFormatField;
     first->len_kind = LengthKind::kSameAsSecond;
   }
-  if (value->format == engine::kFormatUndecided) {
+  if (value->format == program::kFormatUndecided) {
     // A field without a length: it is compared over the tested data's length.
     if (undecidable) return raise(ctx, kMsgFormatUndecidable);
     if (first->len_kind == LengthKind::kSameAsSecond) return raise(ctx, kMsgNeedsLength);
-    value->format = engine::kFormatField;
+    value->format = program::kFormatField;
     value->len_kind = LengthKind::kSameAsFirst;
   }
   return 0;
@@ -229,7 +229,7 @@ int compile_options(Context& ctx, Statement* st) {
       return raise(ctx, kMsgBadPtr);
     }
     st->ptr_var = ctx.names->insert(v.substr(1));
-    st->flags |= engine::kSfScan;
+    st->flags |= program::kSfScan;
     input::take_token(list);
     input::left_over(list);
   }
@@ -248,12 +248,12 @@ int compile_options(Context& ctx, Statement* st) {
     // A step below 1 would give no candidates or run backwards: REVERSE does that.
     if (n < 1) return raise(ctx, kMsgBelowOne);
     st->step = static_cast<int32_t>(n);
-    st->flags |= engine::kSfStepped | engine::kSfScan;
+    st->flags |= program::kSfStepped | program::kSfScan;
     input::take_token(list);
     input::left_over(list);
   }
   if (input::find_anywhere(list, "REVERSE,REV") != nullptr) {
-    st->flags |= engine::kSfReverse | engine::kSfScan;
+    st->flags |= program::kSfReverse | program::kSfScan;
     input::left_over(list);
   }
   if (input::find_anywhere(list, "FILL,PAD") != nullptr) {
@@ -266,13 +266,13 @@ int compile_options(Context& ctx, Statement* st) {
     } else {
       return raise(ctx, kMsgFillTooLong);
     }
-    st->flags |= engine::kSfPadded;
+    st->flags |= program::kSfPadded;
     input::left_over(list);
   }
-  if ((st->flags & engine::kSfRange) != 0 && (st->flags & engine::kSfPadded) == 0) {
-    st->flags |= engine::kSfScan;
+  if ((st->flags & program::kSfRange) != 0 && (st->flags & program::kSfPadded) == 0) {
+    st->flags |= program::kSfScan;
   }
-  if ((st->flags & engine::kSfScan) != 0 && (st->flags & engine::kSfPadded) != 0) {
+  if ((st->flags & program::kSfScan) != 0 && (st->flags & program::kSfPadded) != 0) {
     return raise(ctx, kMsgScanWithFill);
   }
   return 0;
@@ -285,16 +285,16 @@ Statement* new_statement() {
 // Further comparison values after commas: one generated And statement each.
 int compile_value_list(Context& ctx, Statement* st) {
   TokenList& list = *ctx.tokens;
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   Statement* last = st;
   for (Token* t = input::left_over(list); t != nullptr && (t->flags & input::kTokAfterComma) != 0;
        t = list.current) {
     // EQ with several values could never hold; a scan searches for one value.
-    if (st->op == engine::kCmpEqual || (st->flags & engine::kSfScan) != 0) {
+    if (st->op == program::kCmpEqual || (st->flags & program::kSfScan) != 0) {
       return raise(ctx, kMsgNoConditionOperand);
     }
     Statement* g = new_statement();
-    g->type = engine::kStAnd;
+    g->type = program::kStAnd;
     g->op = st->op;
     g->selid = -program.selid_counter - kGeneratedSelidOffset;
     g->operands[0] = st->operands[0];
@@ -320,12 +320,12 @@ int compile_value_list(Context& ctx, Statement* st) {
 int compile_condition(Context& ctx, uint8_t type) {
   if (ctx.messages->pending != 0) return ctx.messages->pending;
   TokenList& list = *ctx.tokens;
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   Statement* st = program.current;
 
   // 1. The type; an IF starts a sentence.
   st->type = type;
-  if (type == engine::kStIf) {
+  if (type == program::kStIf) {
     program.first_condition_mark = false;
     program.second_condition_mark = false;
   }
@@ -348,26 +348,26 @@ int compile_condition(Context& ctx, uint8_t type) {
     input::take_token(list);
     Operand* op = new_operand();
     op->kind = OperandKind::kField;
-    op->format = engine::kFormatField;
+    op->format = program::kFormatField;
     op->pos.kind = TermKind::kAbsolute;
     op->pos.value = 1;
     op->len_kind = LengthKind::kExpression;
     op->len.kind = TermKind::kRecordLength;
     st->operands[0] = op;
-    st->flags |= engine::kSfScan;
+    st->flags |= program::kSfScan;
   } else if (token_is(t, kSpecialOperands)) {
     input::take_token(list);
     switch (special_operand(word)) {
       case Special::kEndOfFile:
-        st->op = engine::kCmpEndOfFile;
+        st->op = program::kCmpEndOfFile;
         file_test = true;
         break;
       case Special::kDirectory:
-        st->op = engine::kCmpDirectory;
+        st->op = program::kCmpDirectory;
         file_test = true;
         break;
       case Special::kData:
-        st->op = engine::kCmpData;
+        st->op = program::kCmpData;
         file_test = true;
         break;
       case Special::kRecordCount:
@@ -385,13 +385,13 @@ int compile_condition(Context& ctx, uint8_t type) {
              token_is(t, "DIFF") || (unquoted && is_special_name(word))) {
     // A field: POS ..., or a pointer variable or special variable written alone.
     if (int rc = compile_operand(ctx, &st->operands[0], kFirstForms); rc != 0) return rc;
-    if ((st->operands[0]->pos_flags & engine::kPosRange) != 0) st->flags |= engine::kSfRange;
+    if ((st->operands[0]->pos_flags & program::kPosRange) != 0) st->flags |= program::kSfRange;
   } else {
     return raise(ctx, kMsgNoConditionOperand);
   }
 
   // The sentence's marks.
-  if (st->op == engine::kCmpEndOfFile) {
+  if (st->op == program::kCmpEndOfFile) {
     program.first_condition_mark = true;
   } else {
     program.second_condition_mark = true;
@@ -410,16 +410,16 @@ int compile_condition(Context& ctx, uint8_t type) {
   Operand* first = st->operands[0];
   const bool pointer = first->kind == OperandKind::kField &&
                        first->pos.kind == TermKind::kPointer && first->pos.next == nullptr &&
-                       (first->pos.flags & engine::kTermNegative) == 0;
+                       (first->pos.flags & program::kTermNegative) == 0;
   if (pointer && input::match_current(list, kNullWords) != nullptr) {
-    if (st->op == engine::kCmpEqual) {
-      st->op = engine::kCmpNull;
-    } else if (st->op == engine::kCmpNotEqual) {
-      st->op = engine::kCmpNotNull;
+    if (st->op == program::kCmpEqual) {
+      st->op = program::kCmpNull;
+    } else if (st->op == program::kCmpNotEqual) {
+      st->op = program::kCmpNotNull;
     } else {
       return raise(ctx, kMsgNullOperator);
     }
-    first->format = engine::kFormatPointerTest;
+    first->format = program::kFormatPointerTest;
     return 0;
   }
   Token* value_token = list.current;

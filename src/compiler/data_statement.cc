@@ -28,18 +28,18 @@
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 
 namespace recsift::compiler {
 
-using engine::LengthKind;
-using engine::Operand;
-using engine::OperandKind;
-using engine::Statement;
-using engine::TermKind;
+using program::LengthKind;
+using program::Operand;
+using program::OperandKind;
+using program::Statement;
+using program::TermKind;
 using input::Token;
 using input::TokenList;
 
@@ -67,14 +67,14 @@ constexpr std::array<int32_t, 8> kMaxAssignLength = {256, 0, 4, 256, 16, 0, 0, 3
 // Built-in translate tables by name.
 struct TableName {
   std::string_view names;
-  engine::TranslateTable table;
+  program::TranslateTable table;
 };
 constexpr std::array<TableName, 5> kTables{{
-    {"UPPER", engine::kTableUpper},
-    {"LOWER", engine::kTableLower},
-    {"PRINT", engine::kTablePrint},
-    {"CVEA,CVA,ASCII", engine::kTableAscii},
-    {"CVAE,CVE,EBCDIC", engine::kTableEbcdic},
+    {"UPPER", program::kTableUpper},
+    {"LOWER", program::kTableLower},
+    {"PRINT", program::kTablePrint},
+    {"CVEA,CVA,ASCII", program::kTableAscii},
+    {"CVAE,CVE,EBCDIC", program::kTableEbcdic},
 }};
 constexpr std::string_view kTableWords = "UPPER,LOWER,PRINT,CVEA,CVA,ASCII,CVAE,CVE,EBCDIC";
 constexpr int32_t kTableSize = 256;
@@ -90,26 +90,26 @@ constexpr uint8_t kModOr = 28;
 constexpr uint8_t kModXor = 29;
 
 bool in_family(uint8_t op) {
-  return (op >= engine::kOpPointerSet && op <= engine::kOpCvdate && op != engine::kOpXx32) ||
-         op == engine::kOpUtime;
+  return (op >= program::kOpPointerSet && op <= program::kOpCvdate && op != program::kOpXx32) ||
+         op == program::kOpUtime;
 }
 
 void set_fixed_length(Operand* op, int32_t n) {
   op->len_kind = LengthKind::kFixed;
-  op->len = engine::Term{};
+  op->len = program::Term{};
   op->len.kind = TermKind::kAbsolute;
   op->len.value = n;
-  if (op->kind == OperandKind::kField) op->format = engine::kFormatField;
+  if (op->kind == OperandKind::kField) op->format = program::kFormatField;
 }
 
 // A field of the special-variable area, 4-byte binary.
 void set_area_field(Operand* op, int offset) {
   *op = Operand();
   op->kind = OperandKind::kAreaField;
-  op->type = engine::kTypeBinary;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeBinary;
+  op->format = program::kFormatLiteral;
   op->pos.kind = TermKind::kSpecial;
-  op->pos.special = engine::SpecialKind::kAreaField;
+  op->pos.special = program::SpecialKind::kAreaField;
   op->pos.offset = offset;
   set_fixed_length(op, 4);
 }
@@ -132,16 +132,16 @@ int read_pad(Context& ctx, Statement* st) {
 
 int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
   TokenList& list = *ctx.tokens;
-  if (op == engine::kOpPointerSet || op == engine::kOpPointerOp) {
+  if (op == program::kOpPointerSet || op == program::kOpPointerOp) {
     if (int rc = compile_operand(ctx, &st->operands[0], kFormPlainNumber); rc != 0) return rc;
     const Operand* t = st->operands[0];
     if (t->kind != OperandKind::kComputed || t->pos.kind != TermKind::kNumberPointer ||
-        t->pos.next != nullptr || (t->pos.flags & engine::kTermNegative) != 0) {
+        t->pos.next != nullptr || (t->pos.flags & program::kTermNegative) != 0) {
       return raise(ctx, kMsgNotPointer);
     }
   } else {
     set_area_field(st->operands[0],
-                   op == engine::kOpLrecl ? convert::kSpRecordLength : convert::kSpReturnCode);
+                   op == program::kOpLrecl ? convert::kSpRecordLength : convert::kSpReturnCode);
   }
 
   Operand* v = st->operands[1];
@@ -151,8 +151,8 @@ int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
     TokenState before(ctx);
     if (compile_operand(ctx, &st->operands[1], kAssignValueForms) == 0 &&
         v->kind == OperandKind::kField) {
-      if (v->type == 0) v->type = engine::kTypePacked;
-      st->argument = v->type * 16 + engine::kTypeBinary;
+      if (v->type == 0) v->type = program::kTypePacked;
+      st->argument = v->type * 16 + program::kTypeBinary;
       const int32_t n = fixed_length(v);
       const int32_t max = v->type < kMaxAssignLength.size() ? kMaxAssignLength[v->type] : 0;
       if (n > 0 && max > 0 && n > max) return raise(ctx, kMsgTooLong);
@@ -165,19 +165,19 @@ int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
   if (!token_is(list.current, "P,POS")) {
     TokenState before(ctx);
     if (compile_operand(ctx, &st->operands[1], kFormLongNumber | kFormPlainNumber) == 0) {
-      if (op == engine::kOpLrecl && v->kind == OperandKind::kImmediate && v->immediate < 0) {
+      if (op == program::kOpLrecl && v->kind == OperandKind::kImmediate && v->immediate < 0) {
         return raise(ctx, kMsgBelowOne);
       }
       if (v->kind == OperandKind::kLiteral) {
-        if (op == engine::kOpLrecl && v->lit_length > 0 && v->lit[0] == '-') {
+        if (op == program::kOpLrecl && v->lit_length > 0 && v->lit[0] == '-') {
           return raise(ctx, kMsgBelowOne);
         }
-        st->argument = engine::kTypeCharacter * 16 + engine::kTypeBinary;
-        if (v->lit_length > kMaxAssignLength[engine::kTypeNumericText]) {
+        st->argument = program::kTypeCharacter * 16 + program::kTypeBinary;
+        if (v->lit_length > kMaxAssignLength[program::kTypeNumericText]) {
           return raise(ctx, kMsgTooLong);
         }
       } else {
-        st->argument = engine::kTypeBinary * 16 + engine::kTypeBinary;
+        st->argument = program::kTypeBinary * 16 + program::kTypeBinary;
       }
       return 0;
     }
@@ -201,20 +201,20 @@ int compile_gen(Context& ctx, Statement* st) {
   if (int rc = compile_operand(ctx, &st->operands[0], kFormType); rc != 0) return rc;
   input::left_over(list);
   Operand* target = st->operands[0];
-  if (target->type == 0) target->type = engine::kTypePacked;
+  if (target->type == 0) target->type = program::kTypePacked;
   st->argument = 0x20 + target->type;
 
   // The value the generator fills.
   Operand* value = st->operands[1];
   clear_operand(value);
   value->kind = OperandKind::kLiteral;
-  value->type = engine::kTypeBinary;
-  value->format = engine::kFormatLiteral;
+  value->type = program::kTypeBinary;
+  value->format = program::kFormatLiteral;
   value->lit = static_cast<uint8_t*>(files::qelgcore(4, 0, "lit"));
   value->lit_length = 4;
   set_fixed_length(value, 4);
 
-  const bool character = target->type == engine::kTypeCharacter;
+  const bool character = target->type == program::kTypeCharacter;
   if (input::find_anywhere(list, "RANGE") != nullptr) {
     TokenState before(ctx);
     const int rc = compile_operand(ctx, &st->operands[3],
@@ -240,11 +240,11 @@ int compile_gen(Context& ctx, Statement* st) {
     if (t == nullptr) return raise(ctx, kMsgNoOperand);
     Operand* seed = st->operands[2] = new_operand();
     seed->kind = OperandKind::kLiteral;
-    seed->format = engine::kFormatLiteral;
+    seed->format = program::kFormatLiteral;
     seed->lit = static_cast<uint8_t*>(files::qelgcore(4, ' ', "lit"));
     seed->lit_length = 4;
     std::memcpy(seed->lit, t->text, static_cast<size_t>(t->length < 4 ? t->length : 4));
-    seed->type = (t->flags & input::kTokHex) != 0 ? engine::kTypeBinary : engine::kTypeCharacter;
+    seed->type = (t->flags & input::kTokHex) != 0 ? program::kTypeBinary : program::kTypeCharacter;
     set_fixed_length(seed, 4);
     input::take_token(list);
     input::left_over(list);
@@ -263,10 +263,10 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
   auto& slots = st->operands;
 
   switch (op) {
-    case engine::kOpAdd:
-    case engine::kOpSub: {
+    case program::kOpAdd:
+    case program::kOpSub: {
       if (int rc = compile_operand(ctx, &slots[1], kArithForms); rc != 0) return rc;
-      const bool add = op == engine::kOpAdd;
+      const bool add = op == program::kOpAdd;
       const int missing = add ? kMsgNoTo : kMsgNoFrom;
       const char* found = input::find_anywhere(list, add ? "TO" : "FR,FROM");
       if (found == nullptr && add) found = input::find_anywhere(list, "INTO");
@@ -281,7 +281,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
         if (int rc = compile_operand(ctx, &slots[1], kArithForms | kFormType); rc != 0) {
           return rc;
         }
-      } else if (op == engine::kOpDiv && input::find_anywhere(list, "INTO") != nullptr) {
+      } else if (op == program::kOpDiv && input::find_anywhere(list, "INTO") != nullptr) {
         // DIV a INTO b: what was compiled is the divisor.
         Operand* divisor = slots[2];
         slots[2] = slots[1];
@@ -298,7 +298,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
   }
   input::left_over(list);
 
-  if (op == engine::kOpDiv) {
+  if (op == program::kOpDiv) {
     if (fixed_length(slots[1]) > 8) return raise(ctx, kMsgTooLong);
     if (input::find_anywhere(list, "REM") != nullptr) {
       if (int rc = compile_operand(ctx, &slots[3], kResultForms); rc != 0) return rc;
@@ -320,7 +320,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
   // Numbers held in the descriptor keep their binary type.
   const Operand* result = slots[0] != nullptr ? slots[0] : slots[2];
   if (type == 0) type = result->type;
-  if (type == 0) type = engine::kTypePacked;
+  if (type == 0) type = program::kTypePacked;
   for (Operand* o : slots) {
     if (o != nullptr && o->kind == OperandKind::kField) o->type = type;
   }
@@ -373,27 +373,27 @@ int settle_lengths(Context& ctx, Statement* st, bool strict) {
 }
 
 int compile_move(Context& ctx, Statement* st, uint8_t op) {
-  if (op == engine::kOpMove) {
+  if (op == program::kOpMove) {
     if (int rc = read_pad(ctx, st); rc != 0) return rc;
   }
-  if (int rc = compile_source(ctx, st, op == engine::kOpMove); rc != 0) return rc;
+  if (int rc = compile_source(ctx, st, op == program::kOpMove); rc != 0) return rc;
   bool found = false;
   if (int rc = compile_target(ctx, st, &found); rc != 0) return rc;
   if (!found) {
-    if (op == engine::kOpMove) return raise(ctx, kMsgNoTo);
+    if (op == program::kOpMove) return raise(ctx, kMsgNoTo);
     release_operand(&st->operands[0]);  // in place
   }
   // Compressed data ends within the record: an XPND source without a length runs to the
   // record's last byte, not to the end of the work area or the target's length.
-  const bool xpnd_to_record_end = op == engine::kOpXpnd && !has_length(st->operands[1]) &&
+  const bool xpnd_to_record_end = op == program::kOpXpnd && !has_length(st->operands[1]) &&
                                   st->operands[1]->kind == OperandKind::kField;
-  if (int rc = settle_lengths(ctx, st, op == engine::kOpMove); rc != 0) return rc;
+  if (int rc = settle_lengths(ctx, st, op == program::kOpMove); rc != 0) return rc;
   if (xpnd_to_record_end) {
     Operand* source = st->operands[1];
     source->len_kind = LengthKind::kToEnd;
-    source->end = engine::Term{};
+    source->end = program::Term{};
     source->end.kind = TermKind::kRecordLength;
-    source->format = engine::kFormatField;
+    source->format = program::kFormatField;
   }
   return 0;
 }
@@ -435,7 +435,7 @@ int compile_tran(Context& ctx, Statement* st) {
     const std::string_view word = token_text(list.last_keyword);
     Operand* table = st->operands[2] = new_operand();
     table->kind = OperandKind::kTable;
-    table->format = engine::kFormatLiteral;
+    table->format = program::kFormatLiteral;
     for (const TableName& t : kTables) {
       if (input::list_contains(t.names, word)) table->immediate = t.table;
     }
@@ -478,8 +478,8 @@ int compile_tran(Context& ctx, Statement* st) {
     }
     Operand* table = st->operands[2] = new_operand();
     table->kind = OperandKind::kLiteral;
-    table->type = engine::kTypeCharacter;
-    table->format = engine::kFormatLiteral;
+    table->type = program::kTypeCharacter;
+    table->format = program::kFormatLiteral;
     table->lit = tab;
     table->lit_length = kTableSize;
     set_fixed_length(table, kTableSize);
@@ -505,7 +505,7 @@ int compile_conversion(Context& ctx, Statement* st) {
     }
     input::left_over(list);
   }
-  if (target_type == engine::kTypeCharacter || target_type == convert::kFormHex) {
+  if (target_type == program::kTypeCharacter || target_type == convert::kFormHex) {
     if (input::find_anywhere(list, "FMT,FMAT,FORMAT") != nullptr) {
       if (int rc = compile_operand(ctx, &st->operands[2], kFormCharLiteral); rc != 0) return rc;
       Operand* mask = st->operands[2];
@@ -557,7 +557,7 @@ int compile_cvdate(Context& ctx, Statement* st) {
   clear_operand(area);
   area->kind = OperandKind::kField;
   area->pos.kind = TermKind::kSpecial;
-  area->pos.special = engine::SpecialKind::kDateArea;
+  area->pos.special = program::SpecialKind::kDateArea;
   area->pos.value = 1;
   set_fixed_length(area, convert::kDateAreaSize);
   release_operand(&st->operands[1]);
@@ -600,31 +600,31 @@ int compile_data_statement(Context& ctx, uint8_t op) {
     if (st->operands[i] == nullptr) st->operands[i] = new_operand();
   }
   switch (op) {
-    case engine::kOpPointerSet:
-    case engine::kOpPointerOp:
-    case engine::kOpLrecl:
-    case engine::kOpRc:
+    case program::kOpPointerSet:
+    case program::kOpPointerOp:
+    case program::kOpLrecl:
+    case program::kOpRc:
       return compile_assignment(ctx, st, op);
-    case engine::kOpGen:
+    case program::kOpGen:
       return compile_gen(ctx, st);
-    case engine::kOpAdd:
-    case engine::kOpSub:
-    case engine::kOpMult:
-    case engine::kOpDiv:
+    case program::kOpAdd:
+    case program::kOpSub:
+    case program::kOpMult:
+    case program::kOpDiv:
       return compile_arithmetic(ctx, st, op);
-    case engine::kOpMove:
-    case engine::kOpCmprs:
-    case engine::kOpXpnd:
+    case program::kOpMove:
+    case program::kOpCmprs:
+    case program::kOpXpnd:
       return compile_move(ctx, st, op);
-    case engine::kOpMod:
+    case program::kOpMod:
       return compile_mod(ctx, st, verb_pos);
-    case engine::kOpTran:
+    case program::kOpTran:
       return compile_tran(ctx, st);
-    case engine::kOpConvert:
+    case program::kOpConvert:
       return compile_conversion(ctx, st);
-    case engine::kOpCvdate:
+    case program::kOpCvdate:
       return compile_cvdate(ctx, st);
-    case engine::kOpUtime:
+    case program::kOpUtime:
       return compile_utime(ctx, st);
     default:
       engine::logic_error(kLogicNotDataStatement);

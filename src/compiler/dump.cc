@@ -21,8 +21,8 @@
 #include <string_view>
 
 #include "compiler/compiler.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
 
@@ -33,7 +33,7 @@ namespace {
 // Short names of the statement types, by type.
 constexpr std::string_view kTypeNames[] = {"end", "act", "then",   "else",  "if",
                                            "and", "or",  "thenif", "elseif"};
-static_assert(std::size(kTypeNames) == engine::kStElseIf + 1);
+static_assert(std::size(kTypeNames) == program::kStElseIf + 1);
 
 // Names of the compile-time statement flags, in bit order of the names shown.
 struct FlagName {
@@ -41,24 +41,24 @@ struct FlagName {
   std::string_view name;  // as shown
 };
 constexpr FlagName kFlagNames[] = {
-    {engine::kSfRange, "range"},
-    {engine::kSfScan, "scan"},
-    {engine::kSfStepped, "stepped"},
-    {engine::kSfReverse, "reverse"},
-    {engine::kSfPadded, "padded"},
-    {engine::kSfConsoleClear, "clear"},
-    {engine::kSfDumpAll, "dumpall"},
-    {engine::kSfRepeating, "repeating"},
-    {engine::kSfRetired, "retired"},
-    {engine::kSfDefaultInput, "definput"},
-    {engine::kSfContinuedThen, "contthen"},
-    {engine::kSfRequireRecord, "reqrec"},
+    {program::kSfRange, "range"},
+    {program::kSfScan, "scan"},
+    {program::kSfStepped, "stepped"},
+    {program::kSfReverse, "reverse"},
+    {program::kSfPadded, "padded"},
+    {program::kSfConsoleClear, "clear"},
+    {program::kSfDumpAll, "dumpall"},
+    {program::kSfRepeating, "repeating"},
+    {program::kSfRetired, "retired"},
+    {program::kSfDefaultInput, "definput"},
+    {program::kSfContinuedThen, "contthen"},
+    {program::kSfRequireRecord, "reqrec"},
 };
 
 // Operations whose argument reads best in hexadecimal: conversion codes and dump enclosures.
 bool hex_argument(uint8_t op) {
-  return op == engine::kOpConvert || op == engine::kOpPrint || op == engine::kOpPlog ||
-         op == engine::kOpLog;
+  return op == program::kOpConvert || op == program::kOpPrint || op == program::kOpPlog ||
+         op == program::kOpLog;
 }
 
 std::string number(int64_t n) {
@@ -73,11 +73,11 @@ std::string hex(uint32_t n) {
 
 // ---- Operands ----------------------------------------------------------------------------------
 
-using engine::LengthKind;
-using engine::OperandKind;
-using engine::SpecialKind;
-using engine::Term;
-using engine::TermKind;
+using program::LengthKind;
+using program::OperandKind;
+using program::SpecialKind;
+using program::Term;
+using program::TermKind;
 
 // What each kind of operand implies, by kind: the name shown and the length, type and format the
 // kind has unless the descriptor says otherwise. Only differences from these are shown.
@@ -92,16 +92,16 @@ struct KindRow {
   uint8_t format;         // Format implied, or kFormatByLength
 };
 constexpr KindRow kKindRows[] = {
-    {OperandKind::kNone, "none", kNoLength, 0, engine::kFormatUndecided},
+    {OperandKind::kNone, "none", kNoLength, 0, program::kFormatUndecided},
     {OperandKind::kField, "field", kNoLength, 0, kFormatByLength},
-    {OperandKind::kLiteral, "lit", kLiteralLength, engine::kTypeCharacter, engine::kFormatLiteral},
-    {OperandKind::kImmediate, "imm", 4, engine::kTypeBinary, engine::kFormatLiteral},
-    {OperandKind::kComputed, "num", 4, engine::kTypeBinary, engine::kFormatLiteral},
-    {OperandKind::kAreaField, "area", 4, engine::kTypeBinary, engine::kFormatLiteral},
-    {OperandKind::kTable, "table", 256, 0, engine::kFormatLiteral},
-    {OperandKind::kRecordCount, "incount", 4, engine::kTypeBinary, engine::kFormatLiteral},
-    {OperandKind::kListingLine, "line", 4, engine::kTypeBinary, engine::kFormatLiteral},
-    {OperandKind::kReturnCode, "rc", 4, engine::kTypeBinary, engine::kFormatLiteral},
+    {OperandKind::kLiteral, "lit", kLiteralLength, program::kTypeCharacter, program::kFormatLiteral},
+    {OperandKind::kImmediate, "imm", 4, program::kTypeBinary, program::kFormatLiteral},
+    {OperandKind::kComputed, "num", 4, program::kTypeBinary, program::kFormatLiteral},
+    {OperandKind::kAreaField, "area", 4, program::kTypeBinary, program::kFormatLiteral},
+    {OperandKind::kTable, "table", 256, 0, program::kFormatLiteral},
+    {OperandKind::kRecordCount, "incount", 4, program::kTypeBinary, program::kFormatLiteral},
+    {OperandKind::kListingLine, "line", 4, program::kTypeBinary, program::kFormatLiteral},
+    {OperandKind::kReturnCode, "rc", 4, program::kTypeBinary, program::kFormatLiteral},
 };
 constexpr bool kind_rows_in_order() {
   for (size_t i = 0; i < std::size(kKindRows); ++i) {
@@ -133,18 +133,18 @@ constexpr SpecialRow kSpecialRows[] = {
 
 // Names of the built-in translate tables.
 constexpr std::string_view kTableNames[] = {"", "upper", "lower", "print", "ascii", "ebcdic"};
-static_assert(std::size(kTableNames) == engine::kTableEbcdic + 1);
+static_assert(std::size(kTableNames) == program::kTableEbcdic + 1);
 
 // Names of the format bytes that have one.
 std::string format_name(uint8_t format) {
   switch (format) {
-    case engine::kFormatUndecided:
+    case program::kFormatUndecided:
       return "undecided";
-    case engine::kFormatPointerTest:
+    case program::kFormatPointerTest:
       return "ptrtest";
-    case engine::kFormatLiteral:
+    case program::kFormatLiteral:
       return "value";
-    case engine::kFormatField:
+    case program::kFormatField:
       return "field";
     default:
       return std::to_string(format);
@@ -154,15 +154,15 @@ std::string format_name(uint8_t format) {
 // The TYPE letter of a numeric type, or its number when it has none.
 std::string type_name(uint8_t type) {
   switch (type) {
-    case engine::kTypeBinary:
+    case program::kTypeBinary:
       return "B";
-    case engine::kTypeCharacter:
+    case program::kTypeCharacter:
       return "C";
-    case engine::kTypePacked:
+    case program::kTypePacked:
       return "P";
-    case engine::kTypeF:
+    case program::kTypeF:
       return "F";
-    case engine::kTypeNumericText:
+    case program::kTypeNumericText:
       return "Z";
     default:
       return std::to_string(type);
@@ -206,7 +206,7 @@ std::string term_text(const Term& t, bool first, bool numbers) {
     }
   }
   if (t.kind != TermKind::kAbsolute && t.kind != TermKind::kNumber) {
-    const bool negative = (t.flags & engine::kTermNegative) != 0;
+    const bool negative = (t.flags & program::kTermNegative) != 0;
     out = (negative ? "-" : (first ? "" : "+")) + out;
   }
   if (number_kind != numbers) out += "!";
@@ -241,7 +241,7 @@ std::string bytes_text(const uint8_t* p, int32_t n) {
   return out + "'";
 }
 
-std::string length_text(const engine::Operand& op) {
+std::string length_text(const program::Operand& op) {
   switch (op.len_kind) {
     case LengthKind::kNone:
       return "len none";
@@ -266,33 +266,33 @@ std::string length_text(const engine::Operand& op) {
 }
 
 // True when the operand's length is the one its kind implies.
-bool implied_length(const engine::Operand& op, const KindRow& row) {
+bool implied_length(const program::Operand& op, const KindRow& row) {
   if (row.length == kNoLength) return op.len_kind == LengthKind::kNone;
   const int32_t n = row.length == kLiteralLength ? op.lit_length : row.length;
   return op.len_kind == LengthKind::kFixed && op.len.value == n;
 }
 
-std::string operand_text(const engine::Operand* op) {
+std::string operand_text(const program::Operand* op) {
   return op != nullptr ? "=" + describe_operand(op) : std::string();
 }
 
-std::string place(const engine::Program& program, const engine::Statement* target) {
+std::string place(const program::Program& program, const program::Statement* target) {
   int i = 1;
-  for (const engine::Statement* s = program.head; s != nullptr; s = s->next, ++i) {
+  for (const program::Statement* s = program.head; s != nullptr; s = s->next, ++i) {
     if (s == target) return "#" + number(i);
   }
   return "#?";
 }
 
-std::string line(const engine::Program& program, const engine::Statement& s) {
+std::string line(const program::Program& program, const program::Statement& s) {
   std::string out = number(s.selid) + " ";
   out += s.type < std::size(kTypeNames) ? std::string(kTypeNames[s.type]) : "type" + number(s.type);
   auto add = [&out](const std::string& field) { out += " " + field; };
   if (s.op != 0) {
-    if (engine::is_condition(s.type)) {
+    if (program::is_condition(s.type)) {
       add("cmp=" + number(s.op));
-    } else if (!engine::op_name(s.op).empty()) {
-      add(std::string(engine::op_name(s.op)));
+    } else if (!program::op_name(s.op).empty()) {
+      add(std::string(program::op_name(s.op)));
     } else {
       add("op=" + number(s.op));
     }
@@ -315,7 +315,7 @@ std::string line(const engine::Program& program, const engine::Statement& s) {
     std::string args = "call[";
     for (int i = 0; i < s.argument; ++i) {
       args += (i == 0 ? "" : ",") +
-              describe_operand(static_cast<const engine::Operand*>(s.call_args[i]));
+              describe_operand(static_cast<const program::Operand*>(s.call_args[i]));
     }
     add(args + "]");
   }
@@ -344,7 +344,7 @@ std::string line(const engine::Program& program, const engine::Statement& s) {
 
 }  // namespace
 
-std::string describe_operand(const engine::Operand* op) {
+std::string describe_operand(const program::Operand* op) {
   if (op == nullptr) return "null";
   const auto kind = static_cast<size_t>(op->kind);
   if (kind >= std::size(kKindRows)) return "kind" + std::to_string(kind);
@@ -382,14 +382,14 @@ std::string describe_operand(const engine::Operand* op) {
   if (op->type != row.type) add("type " + type_name(op->type));
   uint8_t format = row.format;
   if (format == kFormatByLength) {
-    format = op->len_kind != LengthKind::kNone ? engine::kFormatField : engine::kFormatUndecided;
+    format = op->len_kind != LengthKind::kNone ? program::kFormatField : program::kFormatUndecided;
   }
   if (op->format != format) add("fmt " + format_name(op->format));
-  if ((op->pos_flags & engine::kPosKeyword) != 0) add("kw");
-  if ((op->pos_flags & engine::kPosRange) != 0) add("range");
-  if ((op->pos_flags & engine::kPosBelowOne) != 0) add("below1");
-  if ((op->len_flags & engine::kLenBelowOne) != 0) add("len<1");
-  if ((op->len_flags & engine::kLenFromAt) != 0) add("lenfirst");
+  if ((op->pos_flags & program::kPosKeyword) != 0) add("kw");
+  if ((op->pos_flags & program::kPosRange) != 0) add("range");
+  if ((op->pos_flags & program::kPosBelowOne) != 0) add("below1");
+  if ((op->len_flags & program::kLenBelowOne) != 0) add("len<1");
+  if ((op->len_flags & program::kLenFromAt) != 0) add("lenfirst");
   return std::string(row.name) + (out.empty() ? "" : "(" + out + ")");
 }
 
@@ -445,9 +445,9 @@ std::string describe_file(const files::FFREC& file) {
   return name + "(" + details + ")";
 }
 
-std::string dump(const engine::Program& program) {
+std::string dump(const program::Program& program) {
   std::string out;
-  for (const engine::Statement* s = program.head; s != nullptr; s = s->next) {
+  for (const program::Statement* s = program.head; s != nullptr; s = s->next) {
     out += line(program, *s);
     out += '\n';
   }

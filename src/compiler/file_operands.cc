@@ -19,17 +19,17 @@
 
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 
 namespace recsift::compiler {
 namespace {
 
-using engine::LengthKind;
-using engine::Operand;
-using engine::OperandKind;
+using program::LengthKind;
+using program::Operand;
+using program::OperandKind;
 using files::FileKeyword;
 using files::OpenKind;
 using input::Token;
@@ -127,21 +127,21 @@ constexpr KeywordRow kKeywords[] = {
     {"INTO", Role::kInto, Value::kOperand, FileKeyword::kDefer, 0, 0, kAreaForms},
     {"BWD", Role::kBackward, Value::kNone, FileKeyword::kDefer, 0, 0, 0},
     {"FWD", Role::kForward, Value::kNone, FileKeyword::kDefer, 0, 0, 0},
-    {"KEY,KEQ", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessKeyEqual,
+    {"KEY,KEQ", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessKeyEqual,
      kDataForms},
     {"START,STARTKEY,STARTKGE", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0,
-     engine::kAccessStartKeyGe, kDataForms},
-    {"STARTKEQ", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessStartKeyEq,
+     program::kAccessStartKeyGe, kDataForms},
+    {"STARTKEQ", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessStartKeyEq,
      kDataForms},
-    {"KGE", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessKeyGreaterEqual,
+    {"KGE", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessKeyGreaterEqual,
      kDataForms},
-    {"RBA", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessRba,
+    {"RBA", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessRba,
      kNumberForms},
-    {"STARTRBA", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessStartRba,
+    {"STARTRBA", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessStartRba,
      kNumberForms},
     {"STARTREC,STARTISN", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0,
-     engine::kAccessStartRecord, kNumberForms},
-    {"REC,ISN", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, engine::kAccessRecordNumber,
+     program::kAccessStartRecord, kNumberForms},
+    {"REC,ISN", Role::kKeyed, Value::kOperand, FileKeyword::kDefer, 0, program::kAccessRecordNumber,
      kNumberForms},
     {"BLKSIZE,BLK,B", Role::kFile, Value::kRequired, FileKeyword::kBlksize, 0, 0, 0},
     {"SORT,SORTDIR", Role::kDirectory, Value::kRequired, FileKeyword::kSort, files::kMsgBadSort, 0,
@@ -256,19 +256,19 @@ bool statement_has(TokenList& list, std::string_view synonyms) {
 
 OpenKind kind_of(uint8_t op) {
   switch (op) {
-    case engine::kOpRead:
-    case engine::kOpConcatenate:  // a CAT file is read after the file before it
+    case program::kOpRead:
+    case program::kOpConcatenate:  // a CAT file is read after the file before it
       return OpenKind::kInput;
-    case engine::kOpWrite:
+    case program::kOpWrite:
       return OpenKind::kOutput;
-    case engine::kOpUpdate:
+    case program::kOpUpdate:
       return OpenKind::kUpdate;
-    case engine::kOpInsert:
+    case program::kOpInsert:
       return OpenKind::kInsert;
-    case engine::kOpDelete:
+    case program::kOpDelete:
       return OpenKind::kDelete;
-    case engine::kOpCall:
-    case engine::kOpCallFile:
+    case program::kOpCall:
+    case program::kOpCallFile:
       return OpenKind::kExternal;
     default:
       return OpenKind::kNone;
@@ -276,7 +276,7 @@ OpenKind kind_of(uint8_t op) {
 }
 
 bool takes_source(uint8_t op) {
-  return op == engine::kOpWrite || op == engine::kOpUpdate || op == engine::kOpInsert;
+  return op == program::kOpWrite || op == program::kOpUpdate || op == program::kOpInsert;
 }
 
 // ---- The compile step -------------------------------------------------------------------------
@@ -285,7 +285,7 @@ bool takes_source(uint8_t op) {
 struct FileOperands {
   Context& ctx;
   TokenList& list;
-  engine::Statement& stmt;
+  program::Statement& stmt;
   files::FileList& files;
   uint8_t op;
   OpenKind kind;
@@ -454,7 +454,7 @@ int FileOperands::keyword(Token* t, const KeywordRow& row) {
       if (file->file_type != files::kFileDirectory) return 0;
       break;
     case Role::kInto:
-      if (op != engine::kOpRead) return 0;
+      if (op != program::kOpRead) return 0;
       break;
     case Role::kFrom:
       if (!takes_source(op)) return 0;
@@ -504,7 +504,7 @@ int FileOperands::operand_keyword(const KeywordRow& row) {
   switch (row.role) {
     case Role::kKeyed:
       // Keyed modes belong to READ; one per statement.
-      if (op != engine::kOpRead || keyed) return fail(files::kMsgKeyedNotHere);
+      if (op != program::kOpRead || keyed) return fail(files::kMsgKeyedNotHere);
       keyed = true;
       stmt.access = row.access;
       slot = 1;
@@ -529,7 +529,7 @@ int FileOperands::operand_keyword(const KeywordRow& row) {
   if (row.role == Role::kInto && *operand != nullptr && (*operand)->kind == OperandKind::kField &&
       (*operand)->len_kind == LengthKind::kNone) {
     (*operand)->len_kind = LengthKind::kRest;
-    (*operand)->format = engine::kFormatField;
+    (*operand)->format = program::kFormatField;
   }
   return 0;
 }
@@ -539,26 +539,26 @@ int FileOperands::finish() {
   if (keyed) {
     if (file->key_position < 0) return fail(files::kMsgBadKeyPosition);
     switch (stmt.access) {
-      case engine::kAccessKeyEqual:
-      case engine::kAccessStartKeyEq:
+      case program::kAccessKeyEqual:
+      case program::kAccessStartKeyEq:
         file->keyed_modes |= files::kKeyedEqual;
         break;
-      case engine::kAccessKeyGreaterEqual:
-      case engine::kAccessStartKeyGe:
+      case program::kAccessKeyGreaterEqual:
+      case program::kAccessStartKeyGe:
         file->keyed_modes |= files::kKeyedGreaterEqual;
         break;
-      case engine::kAccessRba:
-      case engine::kAccessStartRba:
+      case program::kAccessRba:
+      case program::kAccessStartRba:
         file->keyed_modes |= files::kKeyedRba;
         break;
       default:
         file->keyed_modes |= files::kKeyedRecord;
         break;
     }
-    if (stmt.access >= engine::kAccessStartKeyGe) file->keyed_modes |= files::kKeyedStart;
+    if (stmt.access >= program::kAccessStartKeyGe) file->keyed_modes |= files::kKeyedStart;
   }
   if (indexed && !file->key_length_given) return fail(files::kMsgNoKeyLength);
-  if ((backward && forward) || (backward && stmt.access == engine::kAccessSequential)) {
+  if ((backward && forward) || (backward && stmt.access == program::kAccessSequential)) {
     return fail(files::kMsgBadDirection);
   }
 
@@ -566,18 +566,18 @@ int FileOperands::finish() {
 
   if (file->predefined == files::kPredefDummy) {
     // The dummy file needs no I/O: its READ only meets end of file, its other verbs do nothing.
-    if (op == engine::kOpRead) {
-      stmt.op = engine::kOpDummr;
+    if (op == program::kOpRead) {
+      stmt.op = program::kOpDummr;
     } else if (kind != OpenKind::kNone) {
-      stmt.op = engine::kOpDummy;
+      stmt.op = program::kOpDummy;
     }
   }
 
-  if (op == engine::kOpRead && ctx.special != nullptr && !into) {
+  if (op == program::kOpRead && ctx.special != nullptr && !into) {
     const int32_t work = convert::SpecialArea(ctx.special).get(convert::kSpWorkLength);
     if (work > 0 && file->lrecl > work) return fail(files::kMsgWorkAreaShort);
   }
-  if (op == engine::kOpRead && engine::is_action(stmt.type) && files.primary_input == nullptr) {
+  if (op == program::kOpRead && program::is_action(stmt.type) && files.primary_input == nullptr) {
     files.primary_input = file;
     files.primary_read = &stmt;
     file->primary = true;
@@ -600,7 +600,7 @@ void FileOperands::abandon() {
 
 int compile_file_operands(Context& ctx, uint8_t op) {
   if (ctx.messages->pending != 0) return ctx.messages->pending;
-  engine::Statement& stmt = *ctx.program->current;
+  program::Statement& stmt = *ctx.program->current;
   FileOperands f{ctx, *ctx.tokens, stmt, *ctx.files, op, kind_of(op)};
   stmt.file = nullptr;
 

@@ -28,19 +28,19 @@
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
+#include "program/operand.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
 
-using engine::LengthKind;
-using engine::Operand;
-using engine::OperandKind;
-using engine::SpecialKind;
-using engine::Term;
-using engine::TermKind;
+using program::LengthKind;
+using program::Operand;
+using program::OperandKind;
+using program::SpecialKind;
+using program::Term;
+using program::TermKind;
 using input::Token;
 using input::TokenList;
 
@@ -138,11 +138,11 @@ struct TypeLetter {
   uint8_t type;
 };
 constexpr std::array<TypeLetter, 5> kTypeLetters{{
-    {'B', engine::kTypeBinary},
-    {'C', engine::kTypeCharacter},
-    {'F', engine::kTypeF},
-    {'P', engine::kTypePacked},
-    {'Z', engine::kTypeNumericText},
+    {'B', program::kTypeBinary},
+    {'C', program::kTypeCharacter},
+    {'F', program::kTypeF},
+    {'P', program::kTypePacked},
+    {'Z', program::kTypeNumericText},
 }};
 
 // ---- Tokens ----------------------------------------------------------------------------------
@@ -216,7 +216,7 @@ Term with_sign(Term term, int sign) {
     if (term.kind == TermKind::kAbsolute) {
       term.value = -term.value;
     } else {
-      term.flags |= engine::kTermNegative;
+      term.flags |= program::kTermNegative;
     }
   }
   return term;
@@ -464,8 +464,8 @@ void set_char_literal(Operand* op, const char* bytes, int32_t length) {
   auto* text = static_cast<uint8_t*>(files::qelgcore(length + 1, 0, "lit"));
   if (length > 0) std::memcpy(text, bytes, static_cast<size_t>(length));
   op->kind = OperandKind::kLiteral;
-  op->type = engine::kTypeCharacter;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeCharacter;
+  op->format = program::kFormatLiteral;
   op->lit = text;
   op->lit_length = length;
   op->len_kind = LengthKind::kFixed;
@@ -610,7 +610,7 @@ int compile_expression(Context& ctx, Operand* op, int mode, uint32_t forms) {
     case kExprLength:
       op->len_kind = single_absolute(*head) ? LengthKind::kFixed : LengthKind::kExpression;
       if (op->len_kind == LengthKind::kFixed && head->value < 1) {
-        op->len_flags |= engine::kLenBelowOne;
+        op->len_flags |= program::kLenBelowOne;
       }
       break;
     case kExprPosition: {
@@ -620,13 +620,13 @@ int compile_expression(Context& ctx, Operand* op, int mode, uint32_t forms) {
         if (p->kind != TermKind::kAbsolute) all_absolute = false;
         sum += p->value;
       }
-      if (all_absolute && sum < 1) op->pos_flags |= engine::kPosBelowOne;
+      if (all_absolute && sum < 1) op->pos_flags |= program::kPosBelowOne;
       // A special variable of the area written alone is the 4-byte field itself.
       if (terms == 1 && head->kind == TermKind::kSpecial &&
-          head->special == SpecialKind::kAreaField && (head->flags & engine::kTermNegative) == 0) {
+          head->special == SpecialKind::kAreaField && (head->flags & program::kTermNegative) == 0) {
         op->kind = OperandKind::kAreaField;
-        op->type = engine::kTypeBinary;
-        op->format = engine::kFormatLiteral;
+        op->type = program::kTypeBinary;
+        op->format = program::kFormatLiteral;
         op->len_kind = LengthKind::kFixed;
         op->len = Term{};
         op->len.kind = TermKind::kAbsolute;
@@ -712,8 +712,8 @@ void take_char_literal(Context& ctx, Operand* op) {
     if (in_chain) input::take_token(list);
   }
   op->kind = OperandKind::kLiteral;
-  op->type = engine::kTypeCharacter;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeCharacter;
+  op->format = program::kFormatLiteral;
   op->lit = reinterpret_cast<uint8_t*>(joined);
   op->lit_length = at;
   op->len_kind = LengthKind::kFixed;
@@ -739,9 +739,9 @@ void take_numeric_literal(Context& ctx, Operand* op) {
   while (text.size() > 1 && text[0] == '0') text.remove_prefix(1);
   const int digits = static_cast<int>(text.size());
   const uint8_t op_code = ctx.program->current != nullptr ? ctx.program->current->op : 0;
-  const bool packed = op_code == engine::kOpAdd || op_code == engine::kOpSub;
+  const bool packed = op_code == program::kOpAdd || op_code == program::kOpSub;
   op->kind = OperandKind::kLiteral;
-  op->format = engine::kFormatLiteral;
+  op->format = program::kFormatLiteral;
   op->len_kind = LengthKind::kFixed;
   op->len = Term{};
   op->len.kind = TermKind::kAbsolute;
@@ -757,7 +757,7 @@ void take_numeric_literal(Context& ctx, Operand* op) {
       if (d >= 0) b = static_cast<uint8_t>(b | ((text[d--] - '0') << 4));
       p[i] = b;
     }
-    op->type = engine::kTypePacked;
+    op->type = program::kTypePacked;
     op->lit = p;
     op->lit_length = n;
   } else {
@@ -766,7 +766,7 @@ void take_numeric_literal(Context& ctx, Operand* op) {
     int at = 0;
     if (negative) p[at++] = '-';
     std::memcpy(p + at, text.data(), text.size());
-    op->type = engine::kTypeNumericText;
+    op->type = program::kTypeNumericText;
     op->lit = p;
     op->lit_length = n;
   }
@@ -778,8 +778,8 @@ void make_immediate(Operand* op, int32_t value) {
   op->kind = OperandKind::kImmediate;
   op->immediate = value;
   op->pos_flags = 0;
-  op->type = engine::kTypeBinary;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeBinary;
+  op->format = program::kFormatLiteral;
   op->pos = Term{};
   op->len_kind = LengthKind::kFixed;
   op->len = Term{};
@@ -809,8 +809,8 @@ bool make_computed(Operand* op) {
     }
   }
   op->kind = OperandKind::kComputed;
-  op->type = engine::kTypeBinary;
-  op->format = engine::kFormatLiteral;
+  op->type = program::kTypeBinary;
+  op->format = program::kFormatLiteral;
   op->len_kind = LengthKind::kFixed;
   op->len = Term{};
   op->len.kind = TermKind::kAbsolute;
@@ -820,7 +820,7 @@ bool make_computed(Operand* op) {
 
 bool same_base(const Term& a, const Term& b) {
   if (a.next != nullptr || b.next != nullptr || a.kind != b.kind) return false;
-  if ((a.flags & engine::kTermNegative) != (b.flags & engine::kTermNegative)) return false;
+  if ((a.flags & program::kTermNegative) != (b.flags & program::kTermNegative)) return false;
   switch (a.kind) {
     case TermKind::kAbsolute:
     case TermKind::kRecordLength:
@@ -879,7 +879,7 @@ int compile_end(Context& ctx, Operand* op, uint32_t forms, bool* taken) {
   if ((forms & kFormAbsoluteOnly) != 0 && !single_absolute(op->end)) {
     return raise(ctx, kMsgInvalidOperand);
   }
-  op->pos_flags |= engine::kPosRange;
+  op->pos_flags |= program::kPosRange;
   if (same_base(op->pos, op->end)) {
     const int64_t length = int64_t{op->end.value} - op->pos.value + 1;
     if (length <= 0) return raise(ctx, kMsgEndBeforeStart);
@@ -897,7 +897,7 @@ int compile_end(Context& ctx, Operand* op, uint32_t forms, bool* taken) {
 int finish_field(Context& ctx, Operand* op, uint32_t forms) {
   if (op->kind == OperandKind::kField) {
     op->format =
-        op->len_kind != LengthKind::kNone ? engine::kFormatField : engine::kFormatUndecided;
+        op->len_kind != LengthKind::kNone ? program::kFormatField : program::kFormatUndecided;
   }
   if ((forms & kFormType) != 0) return read_type(ctx, op, false);
   return 0;
@@ -951,7 +951,7 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
   if (forms == kEndOnlyRequest) {
     bool taken = false;
     const int rc = compile_end(ctx, op, forms, &taken);
-    if (rc == 0 && taken) op->format = engine::kFormatField;
+    if (rc == 0 && taken) op->format = program::kFormatField;
     return rc;
   }
 
@@ -1000,7 +1000,7 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
   }
   if (rc == kNoExpression) return literal_rule(ctx, op, f);
   if (rc != 0) return raise(ctx, rc);
-  if (pos_given) op->pos_flags |= engine::kPosKeyword;
+  if (pos_given) op->pos_flags |= program::kPosKeyword;
   if (op->kind == OperandKind::kAreaField) return finish_field(ctx, op, f);
 
   // 7. Absolute only; immediate values; positions below 1.
@@ -1008,7 +1008,7 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
   if ((f & kFormAbsoluteOnly) != 0 && !single_absolute(op->pos)) {
     return raise(ctx, kMsgInvalidOperand);
   }
-  const bool below_one = (op->pos_flags & engine::kPosBelowOne) != 0;
+  const bool below_one = (op->pos_flags & program::kPosBelowOne) != 0;
   if (single_absolute(op->pos) && !below_one && numbers && !pos_given &&
       (f & (kFormLength | kFormEndPosition | kFormFromKeywords)) == 0) {
     make_immediate(op, op->pos.value);
@@ -1043,9 +1043,9 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
     if (found) {
       op->len = op->pos;
       op->len_kind = single_absolute(op->len) ? LengthKind::kFixed : LengthKind::kExpression;
-      op->len_flags |= engine::kLenFromAt;
+      op->len_flags |= program::kLenFromAt;
       if (op->len_kind == LengthKind::kFixed && op->len.value < 1) {
-        op->len_flags |= engine::kLenBelowOne;
+        op->len_flags |= program::kLenBelowOne;
       }
       op->pos = Term{};
       op->pos_flags = 0;
@@ -1054,7 +1054,7 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
       if ((f & kFormAbsoluteOnly) != 0 && !single_absolute(op->pos)) {
         return raise(ctx, kMsgInvalidOperand);
       }
-      if ((op->pos_flags & engine::kPosBelowOne) != 0 && (f & kFormBelowOneAllowed) == 0) {
+      if ((op->pos_flags & program::kPosBelowOne) != 0 && (f & kFormBelowOneAllowed) == 0) {
         return raise(ctx, kMsgBelowOne);
       }
       op->kind = OperandKind::kField;
@@ -1127,15 +1127,15 @@ int compile_operand(Context& ctx, Operand** slot, uint32_t forms) {
 void complete_operand(Context&, Operand** slot) {
   if (*slot == nullptr) *slot = new_operand();
   Operand* op = *slot;
-  if (op->kind == engine::OperandKind::kNone) {
+  if (op->kind == program::OperandKind::kNone) {
     // No operand written: the current record from its first byte.
-    op->kind = engine::OperandKind::kField;
-    op->pos.kind = engine::TermKind::kAbsolute;
+    op->kind = program::OperandKind::kField;
+    op->pos.kind = program::TermKind::kAbsolute;
     op->pos.value = 1;
-    op->format = engine::kFormatField;
+    op->format = program::kFormatField;
   }
-  if (op->len_kind == engine::LengthKind::kNone) {
-    op->len_kind = engine::LengthKind::kRest;
+  if (op->len_kind == program::LengthKind::kNone) {
+    op->len_kind = program::LengthKind::kRest;
     op->len.value = 0;
   }
   if (op->type == 0) op->type = 1;

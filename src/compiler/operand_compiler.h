@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "compiler/compiler.h"
-#include "engine/operand.h"
+#include "program/operand.h"
 #include "input/input.h"
 
 namespace recsift::compiler {
@@ -29,38 +29,38 @@ enum ExpressionMode : int {
 // Compiles one expression at the current token into the chain of `mode`. Returns 0,
 // kNoExpression or kLongNumber (nothing taken then), or a message number. forms: the caller's
 // accepted forms (only kFormLongNumber is read).
-int compile_expression(Context& ctx, engine::Operand* op, int mode, uint32_t forms);
+int compile_expression(Context& ctx, program::Operand* op, int mode, uint32_t forms);
 
 // A new zero-filled descriptor ("FLD").
-engine::Operand* new_operand();
+program::Operand* new_operand();
 // Clears a descriptor for another try (its extra terms stay in the pool).
-void clear_operand(engine::Operand* op);
+void clear_operand(program::Operand* op);
 // Gives an empty descriptor that a statement does not use back to the pool; *slot becomes null.
-void release_operand(engine::Operand** slot);
+void release_operand(program::Operand** slot);
 
 // Reads "TYPE x" or "TY x" into op->type: at the current token, or anywhere in the statement
 // (then the current token is the first open token afterwards). Needs two unconsumed tokens.
 // Returns 0, or 79 (raised) for a value that is not one of the letters B, C, F, P, Z.
-int read_type(Context& ctx, engine::Operand* op, bool anywhere);
+int read_type(Context& ctx, program::Operand* op, bool anywhere);
 
 // Makes op a character literal of the bytes given (copied to a pool text "lit").
-void set_char_literal(engine::Operand* op, const char* bytes, int32_t length);
+void set_char_literal(program::Operand* op, const char* bytes, int32_t length);
 
 // True for a single absolute term (a plain number as position or length).
-bool single_absolute(const engine::Term& t);
+bool single_absolute(const program::Term& t);
 // True when the operand is an immediate number.
-inline bool is_bare_number(const engine::Operand* op) {
-  return op != nullptr && op->kind == engine::OperandKind::kImmediate;
+inline bool is_bare_number(const program::Operand* op) {
+  return op != nullptr && op->kind == program::OperandKind::kImmediate;
 }
 // True when the operand is a number held in or computed by the descriptor.
-inline bool is_number(const engine::Operand* op) {
-  return op != nullptr && (op->kind == engine::OperandKind::kImmediate ||
-                           op->kind == engine::OperandKind::kComputed);
+inline bool is_number(const program::Operand* op) {
+  return op != nullptr && (op->kind == program::OperandKind::kImmediate ||
+                           op->kind == program::OperandKind::kComputed);
 }
 // True when the operand has a length of its own (given, or fixed by its kind).
-bool has_length(const engine::Operand* op);
+bool has_length(const program::Operand* op);
 // The fixed length of the operand, or -1 when it is not fixed.
-int32_t fixed_length(const engine::Operand* op);
+int32_t fixed_length(const program::Operand* op);
 
 // The token-list and message state at one moment, to give back everything a failed try took.
 class TokenState {

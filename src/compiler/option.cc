@@ -17,7 +17,7 @@
 #include "compiler/compiler.h"
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -50,7 +50,7 @@ constexpr std::string_view kSortLetters = "SPEND";
 // Where the options of one statement go: the run (OPTION), or a PRINT or LOG statement.
 struct Scope {
   Context& ctx;                  // the run's objects
-  engine::Statement* statement;  // the PRINT or LOG statement, null for OPTION
+  program::Statement* statement;  // the PRINT or LOG statement, null for OPTION
   const Token* keyword;          // the keyword just found
 };
 
@@ -362,9 +362,9 @@ void dump_options(Scope& s) {
     if (s.statement == nullptr) {
       listing.dump_all = on;
     } else if (on) {
-      s.statement->flags |= engine::kSfDumpAll;
+      s.statement->flags |= program::kSfDumpAll;
     } else {
-      s.statement->flags &= ~engine::kSfDumpAll;
+      s.statement->flags &= ~program::kSfDumpAll;
     }
     return;
   }
@@ -469,7 +469,7 @@ constexpr Option kOptions[] = {
     {"HEAD,HD,H", heading, false, false},
 };
 
-int read_options(Context& ctx, engine::Statement* statement) {
+int read_options(Context& ctx, program::Statement* statement) {
   TokenList& list = *ctx.tokens;
   for (const Option& o : kOptions) {
     if (statement != nullptr && !o.on_print) continue;
@@ -493,7 +493,7 @@ int compile_option(Context& ctx, bool report) {
 
 namespace detail {
 
-int read_print_options(Context& ctx, engine::Statement& statement) {
+int read_print_options(Context& ctx, program::Statement& statement) {
   return read_options(ctx, &statement);
 }
 

@@ -20,7 +20,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/statement_internal.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -32,7 +32,7 @@ using namespace std::string_view_literals;
 using detail::is_word;
 using detail::open_token;
 using detail::token_text;
-using engine::Statement;
+using program::Statement;
 using input::Token;
 using input::TokenList;
 
@@ -154,90 +154,90 @@ using F = Family;
 // clang-format off
 constexpr Verb kVerbs[] = {
     // names                   family            op                    code  2nd
-    {"@",                      F::kPointer,      engine::kOpPointerOp, 0,    false},
-    {"ADD",                    F::kData,         engine::kOpAdd,       0,    false},
-    {"ASSGN",                  F::kData,         engine::kOpMod,       0,    false},
-    {"CVDATE",                 F::kData,         engine::kOpCvdate,    0,    false},
-    {"CV",                     F::kConvVerb,     engine::kOpConvert,   0,    false},
-    {"CALL",                   F::kCall,         engine::kOpCall,      0,    false},
-    {"CANCEL",                 F::kControl,      engine::kOpCancel,    0,    false},
-    {"CHKP",                   F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"CLOSE",                  F::kFile,         engine::kOpClose,     0,    false},
-    {"CMPRS,COMPRESS",         F::kData,         engine::kOpCmprs,     0,    false},
-    {"CMS",                    F::kCommand,      engine::kOpCms,       0,    false},
-    {"CP",                     F::kNotAvailable, engine::kOpCp,        0,    false},
+    {"@",                      F::kPointer,      program::kOpPointerOp, 0,    false},
+    {"ADD",                    F::kData,         program::kOpAdd,       0,    false},
+    {"ASSGN",                  F::kData,         program::kOpMod,       0,    false},
+    {"CVDATE",                 F::kData,         program::kOpCvdate,    0,    false},
+    {"CV",                     F::kConvVerb,     program::kOpConvert,   0,    false},
+    {"CALL",                   F::kCall,         program::kOpCall,      0,    false},
+    {"CANCEL",                 F::kControl,      program::kOpCancel,    0,    false},
+    {"CHKP",                   F::kNotAvailable, program::kOpRead,      0,    false},
+    {"CLOSE",                  F::kFile,         program::kOpClose,     0,    false},
+    {"CMPRS,COMPRESS",         F::kData,         program::kOpCmprs,     0,    false},
+    {"CMS",                    F::kCommand,      program::kOpCms,       0,    false},
+    {"CP",                     F::kNotAvailable, program::kOpCp,        0,    false},
     // INSERT and DELETE have no execution in the record loop (it would stop on a logic error):
     // they are refused here instead.
-    {"DEL,DELETE,DLET",        F::kNotAvailable, engine::kOpDelete,    0,    false},
-    {"DIV,DIVIDE",             F::kData,         engine::kOpDiv,       0,    false},
-    {"DO",                     F::kGosub,        engine::kOpDo,        0,    false},
-    {"DOS",                    F::kCommand,      engine::kOpCms,       0,    false},
-    {"EOJ",                    F::kControl,      engine::kOpEoj,       0,    false},
-    {"ET",                     F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"EXIT",                   F::kNotAvailable, engine::kOpNone,      0,    false},
-    {"EXPAND",                 F::kData,         engine::kOpXpnd,      0,    false},
-    {"EXV,EXECV",              F::kNotAvailable, engine::kOpXv,        0,    false},
-    {"F,FILE",                 F::kFileWord,     engine::kOpNone,      0,    false},
-    {"FLAG",                   F::kFlag,         engine::kOpFlag,      0,    false},
-    {"GG",                     F::kControl,      engine::kOpGg,        0,    false},
-    {"GO",                     F::kGo,           engine::kOpGoto,      0,    false},
-    {"GOSUB",                  F::kGosub,        engine::kOpDo,        0,    false},
-    {"GOTO",                   F::kGoto,         engine::kOpGoto,      0,    false},
-    {"GET",                    F::kFile,         engine::kOpRead,      0,    false},
-    {"GEN,GENERATE",           F::kData,         engine::kOpGen,       0,    false},
-    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"IN,INPUT,INP",           F::kFile,         engine::kOpRead,      0,    false},
-    {"INS,ISRT,INSERT",        F::kNotAvailable, engine::kOpInsert,    0,    false},
-    {"L,LEN,LRECL",            F::kData,         engine::kOpLrecl,     0,    false},
-    {"LET",                    F::kData,         engine::kOpMod,       0,    false},
-    {"LINE",                   F::kLine,         engine::kOpLine,      0,    false},
-    {"LOAD",                   F::kNotAvailable, engine::kOpLoad,      0,    false},
-    {"LOWER",                  F::kCaseTran,     engine::kOpTran,      0,    false},
-    {"MOVE",                   F::kData,         engine::kOpMove,      0,    false},
-    {"MOD",                    F::kData,         engine::kOpMod,       0,    false},
-    {"MULT,MULTIPLY",          F::kData,         engine::kOpMult,      0,    false},
-    {"MARC",                   F::kNotAvailable, engine::kOpMarc,      0,    false},
-    {"OPEN",                   F::kFile,         engine::kOpOpen,      0,    false},
-    {"P,POS",                  F::kData,         engine::kOpMod,       0,    false},
-    {"PK,PACK",                F::kPack,         engine::kOpConvert,   0x34, false},
-    {"PACKB",                  F::kPack,         engine::kOpConvert,   0x32, false},
-    {"PERFORM",                F::kGosub,        engine::kOpDo,        0,    false},
-    {"RD,READ",                F::kFile,         engine::kOpRead,      0,    false},
-    {"REPL,REPLACE,REWRITE",   F::kFile,         engine::kOpUpdate,    0,    false},
-    {"RC,RETCD,RETCODE",       F::kData,         engine::kOpRc,        0,    false},
-    {"RET,RETURN",             F::kControl,      engine::kOpRet,       0,    false},
-    {"RANDOM",                 F::kData,         engine::kOpGen,       0,    false},
-    {"RECSIZE",                F::kData,         engine::kOpLrecl,     0,    false},
-    {"ROLB",                   F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"SUB,SUBTRACT",           F::kData,         engine::kOpSub,       0,    false},
-    {"SLEEP",                  F::kSleep,        engine::kOpSleep,     0,    false},
-    {"SPACE",                  F::kSpace,        engine::kOpSpace,     0,    false},
-    {"STACK",                  F::kNotAvailable, engine::kOpStack,     0,    false},
-    {"SIGNAL",                 F::kFlag,         engine::kOpFlag,      0,    false},
-    {"SORT",                   F::kNotAvailable, engine::kOpSort,      0,    false},
-    {"SYNC",                   F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"SYS,SYSTEM",             F::kCommand,      engine::kOpCms,       0,    false},
-    {"TR,TRAN",                F::kData,         engine::kOpTran,      0,    false},
-    {"TOUCH",                  F::kData,         engine::kOpUtime,     0,    false},
-    {"UNIX",                   F::kCommand,      engine::kOpCms,       0,    false},
-    {"UNPK",                   F::kPack,         engine::kOpConvert,   0x43, false},
-    {"UNPKB",                  F::kPack,         engine::kOpConvert,   0x23, false},
-    {"UPD,UPDATE",             F::kFile,         engine::kOpUpdate,    0,    false},
-    {"UPPER",                  F::kCaseTran,     engine::kOpTran,      0,    false},
-    {"UTIME",                  F::kData,         engine::kOpUtime,     0,    false},
-    {"XV",                     F::kNotAvailable, engine::kOpXv,        0,    false},
-    {"XRST",                   F::kNotAvailable, engine::kOpRead,      0,    false},
-    {"XPND",                   F::kData,         engine::kOpXpnd,      0,    false},
+    {"DEL,DELETE,DLET",        F::kNotAvailable, program::kOpDelete,    0,    false},
+    {"DIV,DIVIDE",             F::kData,         program::kOpDiv,       0,    false},
+    {"DO",                     F::kGosub,        program::kOpDo,        0,    false},
+    {"DOS",                    F::kCommand,      program::kOpCms,       0,    false},
+    {"EOJ",                    F::kControl,      program::kOpEoj,       0,    false},
+    {"ET",                     F::kNotAvailable, program::kOpRead,      0,    false},
+    {"EXIT",                   F::kNotAvailable, program::kOpNone,      0,    false},
+    {"EXPAND",                 F::kData,         program::kOpXpnd,      0,    false},
+    {"EXV,EXECV",              F::kNotAvailable, program::kOpXv,        0,    false},
+    {"F,FILE",                 F::kFileWord,     program::kOpNone,      0,    false},
+    {"FLAG",                   F::kFlag,         program::kOpFlag,      0,    false},
+    {"GG",                     F::kControl,      program::kOpGg,        0,    false},
+    {"GO",                     F::kGo,           program::kOpGoto,      0,    false},
+    {"GOSUB",                  F::kGosub,        program::kOpDo,        0,    false},
+    {"GOTO",                   F::kGoto,         program::kOpGoto,      0,    false},
+    {"GET",                    F::kFile,         program::kOpRead,      0,    false},
+    {"GEN,GENERATE",           F::kData,         program::kOpGen,       0,    false},
+    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, program::kOpRead,      0,    false},
+    {"IN,INPUT,INP",           F::kFile,         program::kOpRead,      0,    false},
+    {"INS,ISRT,INSERT",        F::kNotAvailable, program::kOpInsert,    0,    false},
+    {"L,LEN,LRECL",            F::kData,         program::kOpLrecl,     0,    false},
+    {"LET",                    F::kData,         program::kOpMod,       0,    false},
+    {"LINE",                   F::kLine,         program::kOpLine,      0,    false},
+    {"LOAD",                   F::kNotAvailable, program::kOpLoad,      0,    false},
+    {"LOWER",                  F::kCaseTran,     program::kOpTran,      0,    false},
+    {"MOVE",                   F::kData,         program::kOpMove,      0,    false},
+    {"MOD",                    F::kData,         program::kOpMod,       0,    false},
+    {"MULT,MULTIPLY",          F::kData,         program::kOpMult,      0,    false},
+    {"MARC",                   F::kNotAvailable, program::kOpMarc,      0,    false},
+    {"OPEN",                   F::kFile,         program::kOpOpen,      0,    false},
+    {"P,POS",                  F::kData,         program::kOpMod,       0,    false},
+    {"PK,PACK",                F::kPack,         program::kOpConvert,   0x34, false},
+    {"PACKB",                  F::kPack,         program::kOpConvert,   0x32, false},
+    {"PERFORM",                F::kGosub,        program::kOpDo,        0,    false},
+    {"RD,READ",                F::kFile,         program::kOpRead,      0,    false},
+    {"REPL,REPLACE,REWRITE",   F::kFile,         program::kOpUpdate,    0,    false},
+    {"RC,RETCD,RETCODE",       F::kData,         program::kOpRc,        0,    false},
+    {"RET,RETURN",             F::kControl,      program::kOpRet,       0,    false},
+    {"RANDOM",                 F::kData,         program::kOpGen,       0,    false},
+    {"RECSIZE",                F::kData,         program::kOpLrecl,     0,    false},
+    {"ROLB",                   F::kNotAvailable, program::kOpRead,      0,    false},
+    {"SUB,SUBTRACT",           F::kData,         program::kOpSub,       0,    false},
+    {"SLEEP",                  F::kSleep,        program::kOpSleep,     0,    false},
+    {"SPACE",                  F::kSpace,        program::kOpSpace,     0,    false},
+    {"STACK",                  F::kNotAvailable, program::kOpStack,     0,    false},
+    {"SIGNAL",                 F::kFlag,         program::kOpFlag,      0,    false},
+    {"SORT",                   F::kNotAvailable, program::kOpSort,      0,    false},
+    {"SYNC",                   F::kNotAvailable, program::kOpRead,      0,    false},
+    {"SYS,SYSTEM",             F::kCommand,      program::kOpCms,       0,    false},
+    {"TR,TRAN",                F::kData,         program::kOpTran,      0,    false},
+    {"TOUCH",                  F::kData,         program::kOpUtime,     0,    false},
+    {"UNIX",                   F::kCommand,      program::kOpCms,       0,    false},
+    {"UNPK",                   F::kPack,         program::kOpConvert,   0x43, false},
+    {"UNPKB",                  F::kPack,         program::kOpConvert,   0x23, false},
+    {"UPD,UPDATE",             F::kFile,         program::kOpUpdate,    0,    false},
+    {"UPPER",                  F::kCaseTran,     program::kOpTran,      0,    false},
+    {"UTIME",                  F::kData,         program::kOpUtime,     0,    false},
+    {"XV",                     F::kNotAvailable, program::kOpXv,        0,    false},
+    {"XRST",                   F::kNotAvailable, program::kOpRead,      0,    false},
+    {"XPND",                   F::kData,         program::kOpXpnd,      0,    false},
     // Second stage.
-    {"JECL",                   F::kNotAvailable, engine::kOpJecl,      0,    true},
-    {"LOG,WTO,TERM",           F::kPrint,        engine::kOpLog,       0,    true},
-    {"PR,PRT,PRINT",           F::kPrint,        engine::kOpPrint,     0,    true},
-    {"PLOG",                   F::kPrint,        engine::kOpPlog,      0,    true},
-    {"SYSLOG",                 F::kPrint,        engine::kOpLog,       0,    true},
-    {"SYSPRINT",               F::kPrint,        engine::kOpPrint,     0,    true},
-    {"STOP",                   F::kControl,      engine::kOpEoj,       0,    true},
-    {"START",                  F::kControl,      engine::kOpStart,     0,    true},
-    {"SUSP",                   F::kControl,      engine::kOpSusp,      0,    true},
+    {"JECL",                   F::kNotAvailable, program::kOpJecl,      0,    true},
+    {"LOG,WTO,TERM",           F::kPrint,        program::kOpLog,       0,    true},
+    {"PR,PRT,PRINT",           F::kPrint,        program::kOpPrint,     0,    true},
+    {"PLOG",                   F::kPrint,        program::kOpPlog,      0,    true},
+    {"SYSLOG",                 F::kPrint,        program::kOpLog,       0,    true},
+    {"SYSPRINT",               F::kPrint,        program::kOpPrint,     0,    true},
+    {"STOP",                   F::kControl,      program::kOpEoj,       0,    true},
+    {"START",                  F::kControl,      program::kOpStart,     0,    true},
+    {"SUSP",                   F::kControl,      program::kOpSusp,      0,    true},
 };
 // clang-format on
 
@@ -247,7 +247,7 @@ constexpr bool verbs_ok() {
   char letter = 0;
   bool second = false;
   for (const Verb& v : kVerbs) {
-    if (v.names.empty() || v.op > engine::kLastOp) return false;
+    if (v.names.empty() || v.op > program::kLastOp) return false;
     if (v.second_stage) {
       second = true;
     } else {
@@ -320,9 +320,9 @@ struct ReservedTarget {
   bool available;         // false: the operation has no execution (message 1)
 };
 constexpr ReservedTarget kReservedTargets[] = {
-    {"GET", engine::kOpGg, true},        {"EOJ", engine::kOpEoj, true},
-    {"CANCEL", engine::kOpCancel, true}, {"DUMP", engine::kOpDump, false},
-    {"PDUMP", engine::kOpPdump, false},  {"BOF", engine::kOpBof, false},
+    {"GET", program::kOpGg, true},        {"EOJ", program::kOpEoj, true},
+    {"CANCEL", program::kOpCancel, true}, {"DUMP", program::kOpDump, false},
+    {"PDUMP", program::kOpPdump, false},  {"BOF", program::kOpBof, false},
 };
 
 // Print formats by TYPE value.
@@ -351,12 +351,12 @@ Statement& record(Context& ctx) {
 // The record the statement compiles into: the current one when it holds no statement (its
 // leftovers cleared, its chain and label kept), else a new one chained at the end.
 Statement& allocate_record(Context& ctx) {
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   Statement* rec = program.current;
-  if (rec != nullptr && rec->type == engine::kStEnd) {
+  if (rec != nullptr && rec->type == program::kStEnd) {
     Statement* next = rec->next;
     Statement* prev = rec->prev;
-    engine::LabelEntry* label = rec->label;
+    program::LabelEntry* label = rec->label;
     *rec = Statement{};
     rec->next = next;
     rec->prev = prev;
@@ -407,15 +407,15 @@ bool take_count(TokenList& list, int32_t* value) {
 
 // ---- Labels ------------------------------------------------------------------------------------
 
-engine::LabelEntry* find_label(const engine::Program& program, std::string_view name) {
-  for (engine::LabelEntry* e = program.labels; e != nullptr; e = e->next) {
+program::LabelEntry* find_label(const program::Program& program, std::string_view name) {
+  for (program::LabelEntry* e = program.labels; e != nullptr; e = e->next) {
     if (detail::same_ignoring_case(e->name, name)) return e;
   }
   return nullptr;
 }
 
-engine::LabelEntry* add_label(engine::Program& program, std::string_view name) {
-  auto* entry = new (files::qelgcore(sizeof(engine::LabelEntry), 0, "LBL")) engine::LabelEntry{};
+program::LabelEntry* add_label(program::Program& program, std::string_view name) {
+  auto* entry = new (files::qelgcore(sizeof(program::LabelEntry), 0, "LBL")) program::LabelEntry{};
   entry->name =
       static_cast<char*>(files::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "lbl"));
   std::memcpy(entry->name, name.data(), name.size());
@@ -432,9 +432,9 @@ engine::LabelEntry* add_label(engine::Program& program, std::string_view name) {
 // A one-word statement naming a label: the label's target is this record, which stays empty
 // and so becomes the record of the next statement.
 void define_label(Context& ctx, Token* token) {
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   const std::string_view name = token_text(token);
-  engine::LabelEntry* entry = find_label(program, name);
+  program::LabelEntry* entry = find_label(program, name);
   if (entry != nullptr && entry->target != nullptr) {
     raise(ctx, detail::kMsgLabelTwice);
   } else {
@@ -452,25 +452,25 @@ void define_label(Context& ctx, Token* token) {
 // must not follow a condition directly, THEN needs something before it, ELSE a THEN or ELSE,
 // AND and OR a condition. The mark goes on the statement's first word.
 void check_order(Context& ctx, uint8_t type, Token* first) {
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   const uint8_t prev = program.last_type;
   bool ok = true;
   switch (type) {
-    case engine::kStAction:
-    case engine::kStIf:
-      ok = prev < engine::kStIf;
+    case program::kStAction:
+    case program::kStIf:
+      ok = prev < program::kStIf;
       break;
-    case engine::kStThenAction:
-    case engine::kStThenIf:
-      ok = prev >= engine::kStThenAction;
+    case program::kStThenAction:
+    case program::kStThenIf:
+      ok = prev >= program::kStThenAction;
       break;
-    case engine::kStElseAction:
-    case engine::kStElseIf:
-      ok = prev == engine::kStThenAction || prev == engine::kStElseAction;
+    case program::kStElseAction:
+    case program::kStElseIf:
+      ok = prev == program::kStThenAction || prev == program::kStElseAction;
       break;
-    case engine::kStAnd:
-    case engine::kStOr:
-      ok = prev >= engine::kStIf;
+    case program::kStAnd:
+    case program::kStOr:
+      ok = prev >= program::kStIf;
       break;
     default:
       break;
@@ -491,11 +491,11 @@ void compile_conversion(Context& ctx, int code) {
   if (conversion_is_tran(code)) {
     // The verb names TRAN's table (CVA, CVE, CVAE, CVEA): give it back to TRAN.
     input::back_up(*ctx.tokens);
-    rec.op = engine::kOpTran;
+    rec.op = program::kOpTran;
     compile_data_statement(ctx, rec.op);
     return;
   }
-  rec.op = engine::kOpConvert;
+  rec.op = program::kOpConvert;
   rec.argument = code;
   if (conversion_unavailable(code)) {
     raise(ctx, detail::kMsgNotAvailable);
@@ -532,7 +532,7 @@ void compile_branch(Context& ctx, bool is_goto) {
       return;
     }
   }
-  engine::LabelEntry* entry = find_label(*ctx.program, name);
+  program::LabelEntry* entry = find_label(*ctx.program, name);
   if (entry == nullptr) entry = add_label(*ctx.program, name);
   rec.branch = entry;
   input::take_token(list);
@@ -543,10 +543,10 @@ void compile_print(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
   const report::Listing& listing = *ctx.listing;
-  rec.modifier = rec.op == engine::kOpLog ? kFormatLine : kFormatChar;
-  if (rec.op == engine::kOpLog) {
+  rec.modifier = rec.op == program::kOpLog ? kFormatLine : kFormatChar;
+  if (rec.op == program::kOpLog) {
     if (input::find_anywhere(list, "CLEAR,CLRTERM") != nullptr) {
-      rec.flags |= engine::kSfConsoleClear;
+      rec.flags |= program::kSfConsoleClear;
       ctx.program->console_clear = true;
     }
     if (input::find_anywhere(list, "REPLY,REP,INTO") != nullptr) {
@@ -569,7 +569,7 @@ void compile_print(Context& ctx) {
     list.current = value;
     input::take_token(list);
   }
-  if (listing.dump_all) rec.flags |= engine::kSfDumpAll;
+  if (listing.dump_all) rec.flags |= program::kSfDumpAll;
   rec.argument = listing.dump_enclosure;
   if (listing.report_mode) rec.modifier = kFormatReport;
   detail::read_print_options(ctx, rec);
@@ -585,7 +585,7 @@ void compile_lines(Context& ctx, bool skip) {
     skip = true;
     n = 1;
   }
-  rec.op = skip ? engine::kOpLine : engine::kOpSpace;
+  rec.op = skip ? program::kOpLine : program::kOpSpace;
   rec.modifier = skip ? kModeSkip : kModeSpace;
   rec.argument = n;
 }
@@ -691,8 +691,8 @@ bool compile_family(Context& ctx, const Verb& v, int conversion) {
       return true;
     case Family::kControl:
       rec.op = v.op;
-      if (v.op == engine::kOpStart) ctx.program->start_requested = true;
-      if (v.op == engine::kOpSusp) ctx.program->suspend_requested = true;
+      if (v.op == program::kOpStart) ctx.program->start_requested = true;
+      if (v.op == program::kOpSusp) ctx.program->suspend_requested = true;
       return true;
     case Family::kCommand:
       rec.op = v.op;
@@ -753,11 +753,11 @@ void compile_counts(Context& ctx) {
     }
   }
   if (stopaft_given) return;
-  const engine::Program& program = *ctx.program;
-  if (rec.op == engine::kOpLog && rec.reply == nullptr) {
+  const program::Program& program = *ctx.program;
+  if (rec.op == program::kOpLog && rec.reply == nullptr) {
     // A LOG that does not wait for an answer must not flood the console.
     rec.stopaft = kLogStopaft;
-  } else if (rec.type == engine::kStThenAction && program.first_condition_mark &&
+  } else if (rec.type == program::kStThenAction && program.first_condition_mark &&
              !program.second_condition_mark && !program.cat_seen) {
     // The THEN actions of an end-of-file test run once.
     rec.stopaft = 1;
@@ -772,7 +772,7 @@ constexpr uint32_t kDataForms =
 void compile_call_arguments(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
-  engine::Operand* args[kMaxCallArgs] = {};
+  program::Operand* args[kMaxCallArgs] = {};
   int count = 0;
   while (input::left_over(list) != nullptr && !pending(ctx)) {
     if (count == kMaxCallArgs) {
@@ -780,7 +780,7 @@ void compile_call_arguments(Context& ctx) {
       break;
     }
     const int32_t before = list.unconsumed;
-    engine::Operand* arg = nullptr;
+    program::Operand* arg = nullptr;
     if (compile_operand(ctx, &arg, kDataForms) != 0 || list.unconsumed == before) break;
     args[count++] = arg;
   }
@@ -794,9 +794,9 @@ void compile_call_arguments(Context& ctx) {
 void compile_command_operand(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
-  engine::Operand** slot = &rec.operands[0];
+  program::Operand** slot = &rec.operands[0];
   if (input::left_over(list) == nullptr) {
-    if ((rec.op == engine::kOpCp || rec.op == engine::kOpCms) && *slot == nullptr) {
+    if ((rec.op == program::kOpCp || rec.op == program::kOpCms) && *slot == nullptr) {
       raise(ctx, detail::kMsgNoCommand);
     }
   }
@@ -818,24 +818,24 @@ void complete_operands(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
   switch (rec.op) {
-    case engine::kOpWrite:
-    case engine::kOpUpdate:
-    case engine::kOpInsert:
+    case program::kOpWrite:
+    case program::kOpUpdate:
+    case program::kOpInsert:
       // The data written: what the file operands left, unless a FROM keyword has given it
       // already (then the words left over are reported as such).
       if (rec.operands[0] == nullptr && input::left_over(list) != nullptr) {
         compile_operand(ctx, &rec.operands[0], kDataForms);
       }
       break;
-    case engine::kOpCall:
+    case program::kOpCall:
       compile_call_arguments(ctx);
       break;
-    case engine::kOpCp:
-    case engine::kOpCms:
-    case engine::kOpJecl:
-    case engine::kOpPrint:
-    case engine::kOpPlog:
-    case engine::kOpLog:
+    case program::kOpCp:
+    case program::kOpCms:
+    case program::kOpJecl:
+    case program::kOpPrint:
+    case program::kOpPlog:
+    case program::kOpLog:
       compile_command_operand(ctx);
       break;
     default:
@@ -845,12 +845,12 @@ void complete_operands(Context& ctx) {
 
 // Compiles an action of the given type: the listing marker, the verb and its family.
 void compile_action(Context& ctx, uint8_t type) {
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
-  if (type == engine::kStAction) {
+  if (type == program::kStAction) {
     if (program.last_type != 0 &&
-        (program.last_type != engine::kStAction || program.continued_then)) {
+        (program.last_type != program::kStAction || program.continued_then)) {
       if (ctx.line_area != nullptr) ctx.line_area[0] = program.listing_marker;
       program.listing_marker = '0';
     }
@@ -858,25 +858,25 @@ void compile_action(Context& ctx, uint8_t type) {
     // A plain action starts a new sentence.
     program.first_condition_mark = false;
     program.second_condition_mark = false;
-  } else if (type == engine::kStThenAction && program.last_type == engine::kStAction) {
+  } else if (type == program::kStThenAction && program.last_type == program::kStAction) {
     // THEN after an unconditional statement continues it.
-    type = engine::kStAction;
+    type = program::kStAction;
     program.continued_then = true;
-    rec.flags |= engine::kSfContinuedThen;
+    rec.flags |= program::kSfContinuedThen;
   }
-  if (type == engine::kStElseAction) program.second_condition_mark = true;
+  if (type == program::kStElseAction) program.second_condition_mark = true;
   rec.type = type;
   input::match_current(list, kWriteWords);
   // The second stage also looks when the first found only F or FILE (no operation): then at the
   // word after it. With nothing found the statement writes to the file it names.
   if (!dispatch_verb(ctx, false) && !dispatch_verb(ctx, true)) {
-    rec.op = engine::kOpWrite;
+    rec.op = program::kOpWrite;
     compile_file_operands(ctx, rec.op);
   }
 }
 
 void compile_condition_statement(Context& ctx, uint8_t type) {
-  if (type == engine::kStIf) {
+  if (type == program::kStIf) {
     // A new sentence: the condition compiler sets the marks of its tests afresh.
     ctx.program->first_condition_mark = false;
     ctx.program->second_condition_mark = false;
@@ -890,7 +890,7 @@ void compile_condition_statement(Context& ctx, uint8_t type) {
 void end_statements(Context& ctx, bool abandon) {
   TokenList& list = *ctx.tokens;
   if (input::match_current(list, "FAIL") != nullptr) input::match_current(list, "EOJ");
-  ctx.program->last_type = engine::kStEndOfStatements;
+  ctx.program->last_type = program::kStEndOfStatements;
   if (abandon) ctx.messages->printed = 999;
 }
 
@@ -913,12 +913,12 @@ void compile_include(Context& ctx) {
 
 void compile_cat(Context& ctx) {
   const Statement* read = record(ctx).prev;
-  if (read == nullptr || !engine::is_action(read->type) || read->op != engine::kOpRead) {
+  if (read == nullptr || !program::is_action(read->type) || read->op != program::kOpRead) {
     raise(ctx, detail::kMsgCatNotAfterRead);
     return;
   }
   ctx.program->cat_seen = true;
-  if (compile_file_operands(ctx, engine::kOpConcatenate) == 0 && record(ctx).file != nullptr) {
+  if (compile_file_operands(ctx, program::kOpConcatenate) == 0 && record(ctx).file != nullptr) {
     // Read when the file before it ends, as the same stream.
     record(ctx).file->concatenated = true;
   }
@@ -1013,42 +1013,42 @@ void dispatch_statement(Context& ctx) {
     }
   }
   if (found == nullptr) {
-    compile_action(ctx, engine::kStAction);
+    compile_action(ctx, program::kStAction);
     return;
   }
   input::take_token(list);
   switch (found->role) {
     case Role::kAnd:
-      compile_condition_statement(ctx, engine::kStAnd);
+      compile_condition_statement(ctx, program::kStAnd);
       return;
     case Role::kOr:
-      compile_condition_statement(ctx, engine::kStOr);
+      compile_condition_statement(ctx, program::kStOr);
       return;
     case Role::kIf:
-      compile_condition_statement(ctx, engine::kStIf);
+      compile_condition_statement(ctx, program::kStIf);
       return;
     case Role::kElseIf:
-      compile_condition_statement(ctx, engine::kStElseIf);
+      compile_condition_statement(ctx, program::kStElseIf);
       return;
     case Role::kThenIf:
-      compile_condition_statement(ctx, engine::kStThenIf);
+      compile_condition_statement(ctx, program::kStThenIf);
       return;
     case Role::kElse:
       if (input::match_current(list, "IF,I") != nullptr) {
-        compile_condition_statement(ctx, engine::kStElseIf);
+        compile_condition_statement(ctx, program::kStElseIf);
       } else {
-        compile_action(ctx, engine::kStElseAction);
+        compile_action(ctx, program::kStElseAction);
       }
       return;
     case Role::kThen:
       if (input::match_current(list, "IF,I") != nullptr) {
-        compile_condition_statement(ctx, engine::kStThenIf);
+        compile_condition_statement(ctx, program::kStThenIf);
       } else {
-        compile_action(ctx, engine::kStThenAction);
+        compile_action(ctx, program::kStThenAction);
       }
       return;
     case Role::kNow:
-      compile_action(ctx, engine::kStAction);
+      compile_action(ctx, program::kStAction);
       return;
     case Role::kEqu: {
       const int rc = input::define_variable(list, *ctx.variables, ctx.line_counter == 0);
@@ -1120,7 +1120,7 @@ int raise(Context& ctx, int n) {
 }
 
 int32_t compile_statement(Context& ctx) {
-  engine::Program& program = *ctx.program;
+  program::Program& program = *ctx.program;
   TokenList& list = *ctx.tokens;
   if (ctx.line_area != nullptr) std::memset(ctx.line_area, ' ', kListingPrefix);
   Statement& rec = allocate_record(ctx);
@@ -1142,14 +1142,14 @@ int32_t compile_statement(Context& ctx) {
     return 0;
   }
   if ((first->flags & input::kTokQuoted) != 0) {
-    compile_action(ctx, engine::kStAction);
+    compile_action(ctx, program::kStAction);
   } else {
     dispatch_statement(ctx);
   }
 
-  if (rec.type == engine::kStEnd) return 0;
+  if (rec.type == program::kStEnd) return 0;
   check_order(ctx, rec.type, first);
-  if (engine::is_condition(rec.type)) {
+  if (program::is_condition(rec.type)) {
     rec.selid = -program.selid_counter;
     return 0;
   }

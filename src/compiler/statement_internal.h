@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "compiler/compiler.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "input/input.h"
 
 namespace recsift::compiler {
@@ -107,7 +107,7 @@ std::string word_as_typed(input::TokenList& list, bool take);
 // statement: PW, DW, PD and PRRECLEN change the run's listing as OPTION does; DUMPENC sets the
 // statement's dump enclosure (its operation argument), DUMPALL its dump-all flag. Returns 0 or
 // the message raised.
-int read_print_options(Context& ctx, engine::Statement& statement);
+int read_print_options(Context& ctx, program::Statement& statement);
 
 }  // namespace detail
 }  // namespace recsift::compiler

@@ -63,10 +63,10 @@ void wire(RunState& run) {
 
 // A statement comment goes to the record just compiled; a label statement's to its label entry,
 // unless that already has one.
-void attach_comment(engine::Program& program, const char* text, int32_t length) {
-  engine::Statement* rec = program.current;
+void attach_comment(program::Program& program, const char* text, int32_t length) {
+  program::Statement* rec = program.current;
   if (rec == nullptr) return;
-  if (rec->type != engine::kStEnd) {
+  if (rec->type != program::kStEnd) {
     rec->comment = text;
     rec->comment_length = length;
   } else if (rec->label != nullptr && rec->label->comment == nullptr) {

@@ -11,7 +11,7 @@
 
 #include "compiler/compiler.h"
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -115,8 +115,8 @@ struct RunState {
   input::TextStore store;      // every control line read, for the listing and comments
   input::Reader reader;        // control inputs and the statement loop
   files::FileList files;       // file control blocks
-  engine::Program program;     // the selection program
-  engine::NameIndex names;     // pointer-variable names
+  program::Program program;     // the selection program
+  program::NameIndex names;     // pointer-variable names
   compiler::Context compile;   // what the compile steps share (line counter included)
   files::FileRequest io;       // the file request of record I/O
   engine::Run run_phase;       // the record loop's state

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 

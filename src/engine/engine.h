@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "program/operand.h"
+#include "program/program.h"
+
 namespace recsift::files {
 struct FFREC;
 struct FileList;
@@ -22,9 +25,8 @@ struct Listing;
 
 namespace recsift::engine {
 
-struct Operand;
-struct Statement;
-struct Program;
+// The engine runs the selection program: its records and codes are the engine's vocabulary.
+using namespace recsift::program;
 
 // Numbers of the errors the run phase records (their texts are in the message catalogue).
 enum RunError : int32_t {
@@ -59,23 +61,6 @@ inline constexpr int32_t kNoSelid = 0;
 // "  Selid=<selid>" when a statement is current, then "  Run terminated." to the log stream, and
 // exits with the code as the process status (the shell sees it modulo 256).
 [[noreturn]] void logic_error(int32_t code, int32_t selid = kNoSelid);
-
-// The run's name-index table: the names of pointer variables (@name), each numbered from 0 in
-// order of entry and found without regard to case. The run driver enters the empty name and the
-// two-byte name 0xD1 0xFF first, so they take the numbers 0 and 1.
-class NameIndex {
- public:
-  static constexpr int kNotFound = -1;
-  // The name's number; a name not yet in the table is entered at the end.
-  int insert(std::string_view name);
-  // The name's number, or kNotFound.
-  int find(std::string_view name) const;
-  int size() const { return static_cast<int>(names_.size()); }
-  const std::string& name(int index) const { return names_[index]; }
-
- private:
-  std::vector<std::string> names_;  // in order of entry; the index is the number
-};
 
 // ---- Run state of operand resolution and conditions --------------------------------------------
 

@@ -19,8 +19,8 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "report/report.h"
 

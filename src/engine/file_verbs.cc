@@ -9,8 +9,8 @@
 
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
 

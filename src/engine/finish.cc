@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
 #include "report/report.h"

@@ -4,8 +4,8 @@
 //
 // Exports (run_internal.h): execute_print.
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
 #include "report/report.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 
 namespace recsift::engine::detail {

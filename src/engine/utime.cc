@@ -8,8 +8,8 @@
 #include "convert/convert.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
 

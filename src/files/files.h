@@ -392,7 +392,7 @@ struct FileList {
   int32_t dir_sort = 0;                // SORT: default order of directory input (0 = none)
   int32_t dir_sub = 0;                 // SUB: default sub-folder depth of directory input
   FFREC* current = nullptr;            // the file of the current definition or operation
-  const void* primary_read = nullptr;  // the statement record (engine::Statement) of the
+  const void* primary_read = nullptr;  // the statement record (program::Statement) of the
                                        // primary READ
   const char* program_dir = nullptr;   // folder of the running program ("/"-ended), where the
                                        // call library is looked for first; null = not known

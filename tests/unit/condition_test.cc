@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "compiler/compiler.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "operand_fixture.h"
 
 namespace recsift::compiler {
@@ -16,13 +16,13 @@ using testing_support::CompileCase;
 using testing_support::message_of;
 
 // "op=N" then flags, pad, step, ptr, file, then each operand: " | " + description.
-std::string describe_statement(const engine::Statement& st) {
+std::string describe_statement(const program::Statement& st) {
   std::string out = "op=" + std::to_string(st.op);
-  if (st.flags & engine::kSfRange) out += " range";
-  if (st.flags & engine::kSfScan) out += " scan";
-  if (st.flags & engine::kSfStepped) out += " step=" + std::to_string(st.step);
-  if (st.flags & engine::kSfReverse) out += " rev";
-  if (st.flags & engine::kSfPadded) out += std::string(" pad=") + static_cast<char>(st.pad);
+  if (st.flags & program::kSfRange) out += " range";
+  if (st.flags & program::kSfScan) out += " scan";
+  if (st.flags & program::kSfStepped) out += " step=" + std::to_string(st.step);
+  if (st.flags & program::kSfReverse) out += " rev";
+  if (st.flags & program::kSfPadded) out += std::string(" pad=") + static_cast<char>(st.pad);
   if (st.ptr_var >= 0) out += " ptr=" + std::to_string(st.ptr_var);
   if (st.file_name != nullptr) out += std::string(" file=") + st.file_name;
   for (int i = 0; i < 2; ++i) {
@@ -38,9 +38,9 @@ struct Case {
 
 std::string run(const char* text) {
   CompileCase cc(text);
-  const int rc = compile_condition(cc.ctx(), engine::kStIf);
+  const int rc = compile_condition(cc.ctx(), program::kStIf);
   if (rc != 0) return message_of(cc.messages());
-  EXPECT_EQ(cc.statement().type, engine::kStIf);
+  EXPECT_EQ(cc.statement().type, program::kStIf);
   return describe_statement(cc.statement());
 }
 
@@ -106,10 +106,10 @@ TEST(ConditionCompiler, Messages) {
 TEST(ConditionCompiler, ValueListBecomesGeneratedAndStatements) {
   CompileCase cc("POS 1 NE 'A','B','C'");
   cc.program().selid_counter = 7;
-  ASSERT_EQ(compile_condition(cc.ctx(), engine::kStIf), 0) << message_of(cc.messages());
-  const engine::Statement* st = &cc.statement();
+  ASSERT_EQ(compile_condition(cc.ctx(), program::kStIf), 0) << message_of(cc.messages());
+  const program::Statement* st = &cc.statement();
   std::vector<std::string> chain;
-  for (const engine::Statement* s = st; s != nullptr; s = s->next) {
+  for (const program::Statement* s = st; s != nullptr; s = s->next) {
     chain.push_back(std::to_string(s->type) + " " + std::to_string(s->selid) + " " +
                     describe_statement(*s));
     if (s != st) {
@@ -131,16 +131,16 @@ TEST(ConditionCompiler, ValueListBecomesGeneratedAndStatements) {
 TEST(ConditionCompiler, MarksTellAnEndOfFileSentenceFromOthers) {
   CompileCase eof("EOF");
   eof.program().second_condition_mark = true;  // left from an earlier sentence
-  ASSERT_EQ(compile_condition(eof.ctx(), engine::kStIf), 0);
+  ASSERT_EQ(compile_condition(eof.ctx(), program::kStIf), 0);
   EXPECT_TRUE(eof.program().first_condition_mark);
   EXPECT_FALSE(eof.program().second_condition_mark);
 
   CompileCase other("POS 1 = 'A'");
   other.program().first_condition_mark = true;  // IF EOF ... AND POS 1 = 'A'
-  ASSERT_EQ(compile_condition(other.ctx(), engine::kStAnd), 0);
+  ASSERT_EQ(compile_condition(other.ctx(), program::kStAnd), 0);
   EXPECT_TRUE(other.program().first_condition_mark);
   EXPECT_TRUE(other.program().second_condition_mark);
-  EXPECT_EQ(other.statement().type, engine::kStAnd);
+  EXPECT_EQ(other.statement().type, program::kStAnd);
 }
 
 }  // namespace

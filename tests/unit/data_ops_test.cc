@@ -16,7 +16,7 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "host/host.h"
 #include "statement_harness.h"
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "compiler/compiler.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "operand_fixture.h"
 
 namespace recsift::compiler {
@@ -27,12 +27,12 @@ std::string run(const Case& c) {
   cc.statement().argument = c.argument;
   const int rc = compile_data_statement(cc.ctx(), c.op);
   if (rc != 0) return message_of(cc.messages());
-  const engine::Statement& st = cc.statement();
+  const program::Statement& st = cc.statement();
   char head[48];
   std::snprintf(head, sizeof head, "mod=%d arg=0x%X", st.modifier, st.argument);
   std::string out = head;
   if (st.pad != ' ') out += std::string(" pad=") + static_cast<char>(st.pad);
-  for (const engine::Operand* o : st.operands) out += " | " + describe_operand(o);
+  for (const program::Operand* o : st.operands) out += " | " + describe_operand(o);
   return out;
 }
 
@@ -42,124 +42,124 @@ void check(const std::vector<Case>& cases) {
 
 TEST(DataStatementCompiler, Assignments) {
   check({
-      {engine::kOpPointerOp, "@P = 10", 0, "mod=0 arg=0x22 | num(@2) | imm(10) | null | null"},
-      {engine::kOpPointerOp, "@P = POS 10", 0,
+      {program::kOpPointerOp, "@P = 10", 0, "mod=0 arg=0x22 | num(@2) | imm(10) | null | null"},
+      {program::kOpPointerOp, "@P = POS 10", 0,
        "mod=0 arg=0x0 | num(@2) | field(pos 10 len 1) | null | null"},
-      {engine::kOpPointerOp, "@P = @Q+1", 0, "mod=0 arg=0x22 | num(@2) | num(@3+1) | null | null"},
-      {engine::kOpPointerOp, "@P = POS 1,4 TYPE B", 0,
+      {program::kOpPointerOp, "@P = @Q+1", 0, "mod=0 arg=0x22 | num(@2) | num(@3+1) | null | null"},
+      {program::kOpPointerOp, "@P = POS 1,4 TYPE B", 0,
        "mod=0 arg=0x22 | num(@2) | field(pos 1 len 4 type B range) | null | null"},
-      {engine::kOpPointerOp, "@P = 3 FR 10", 0,
+      {program::kOpPointerOp, "@P = 3 FR 10", 0,
        "mod=0 arg=0x42 | num(@2) | field(pos 10 len 3 type P lenfirst) | null | null"},
-      {engine::kOpLrecl, "80", 0, "mod=0 arg=0x22 | area(0) | imm(80) | null | null"},
-      {engine::kOpRc, "0", 0, "mod=0 arg=0x22 | area(24) | imm(0) | null | null"},
-      {engine::kOpLrecl, "-1", 0, "msg 9"},
-      {engine::kOpPointerOp, "@P+1 = 5", 0, "msg 127"},
-      {engine::kOpPointerOp, "@P = POS 1,20 TYPE P", 0, "msg 62"},
-      {engine::kOpPointerOp, "@P = POS 1,5 TYPE B", 0, "msg 62"},
+      {program::kOpLrecl, "80", 0, "mod=0 arg=0x22 | area(0) | imm(80) | null | null"},
+      {program::kOpRc, "0", 0, "mod=0 arg=0x22 | area(24) | imm(0) | null | null"},
+      {program::kOpLrecl, "-1", 0, "msg 9"},
+      {program::kOpPointerOp, "@P+1 = 5", 0, "msg 127"},
+      {program::kOpPointerOp, "@P = POS 1,20 TYPE P", 0, "msg 62"},
+      {program::kOpPointerOp, "@P = POS 1,5 TYPE B", 0, "msg 62"},
   });
 }
 
 TEST(DataStatementCompiler, Arithmetic) {
   check({
-      {engine::kOpAdd, "1 TO POS 10,12 TYPE P", 0,
+      {program::kOpAdd, "1 TO POS 10,12 TYPE P", 0,
        "mod=0 arg=0x44 | null | imm(1) | field(pos 10 len 3 type P range) | null"},
-      {engine::kOpAdd, "12345678901234 TO POS 10,17 TYPE P", 0,
+      {program::kOpAdd, "12345678901234 TO POS 10,17 TYPE P", 0,
        "mod=0 arg=0x44 | null | lit(X'012345678901234C' type P) | field(pos 10 len 8 type P range) "
        "| null"},
-      {engine::kOpAdd, "POS 1,4 TO POS 5,8 INTO POS 9,12 TYPE B", 0,
+      {program::kOpAdd, "POS 1,4 TO POS 5,8 INTO POS 9,12 TYPE B", 0,
        "mod=0 arg=0x22 | field(pos 9 len 4 type B range) | field(pos 1 len 4 type B range) | "
        "field(pos 5 len 4 type B range) | null"},
-      {engine::kOpSub, "POS 1,4 FROM POS 5,8", 0,
+      {program::kOpSub, "POS 1,4 FROM POS 5,8", 0,
        "mod=0 arg=0x44 | null | field(pos 1 len 4 type P range) | field(pos 5 len 4 type P range) "
        "| null"},
-      {engine::kOpSub, "POS 1,4 POS 5,8", 0, "msg 52"},
-      {engine::kOpAdd, "POS 1,4", 0, "msg 51"},
-      {engine::kOpDiv, "POS 1,4 INTO POS 5,8 REM POS 9,12", 0,
+      {program::kOpSub, "POS 1,4 POS 5,8", 0, "msg 52"},
+      {program::kOpAdd, "POS 1,4", 0, "msg 51"},
+      {program::kOpDiv, "POS 1,4 INTO POS 5,8 REM POS 9,12", 0,
        "mod=0 arg=0x44 | null | field(pos 1 len 4 type P range) | field(pos 5 len 4 type P range) "
        "| field(pos 9 len 4 type P range)"},
-      {engine::kOpMult, "POS 1,4 BY 3 INTO POS 5,8", 0,
+      {program::kOpMult, "POS 1,4 BY 3 INTO POS 5,8", 0,
        "mod=0 arg=0x44 | field(pos 5 len 4 type P range) | imm(3) | field(pos 1 len 4 type P "
        "range) | null"},
-      {engine::kOpMult, "5 BY 3", 0, "msg 78"},
-      {engine::kOpMult, "5 BY 3 INTO POS 1,4", 0, "msg 59"},
-      {engine::kOpMult, "POS 1,4 3", 0, "msg 81"},
-      {engine::kOpDiv, "POS 1,9 INTO POS 10,12", 0, "msg 62"},
-      {engine::kOpAdd, "1 TO POS 1,4 TYPE X", 0, "msg 79"},
+      {program::kOpMult, "5 BY 3", 0, "msg 78"},
+      {program::kOpMult, "5 BY 3 INTO POS 1,4", 0, "msg 59"},
+      {program::kOpMult, "POS 1,4 3", 0, "msg 81"},
+      {program::kOpDiv, "POS 1,9 INTO POS 10,12", 0, "msg 62"},
+      {program::kOpAdd, "1 TO POS 1,4 TYPE X", 0, "msg 79"},
   });
 }
 
 TEST(DataStatementCompiler, MoveAndMod) {
   check({
-      {engine::kOpMove, "'ABC' TO POS 10,15", 0,
+      {program::kOpMove, "'ABC' TO POS 10,15", 0,
        "mod=0 arg=0x0 | field(pos 10 len 6 range) | lit('ABC') | null | null"},
-      {engine::kOpMove, "10 FR 21 TO POS 1", 0,
+      {program::kOpMove, "10 FR 21 TO POS 1", 0,
        "mod=0 arg=0x0 | field(pos 1 len =2nd fmt undecided) | field(pos 21 len 10 lenfirst) | null "
        "| null"},
-      {engine::kOpMove, "POS 1,9 TO POS 2,10 FILL '.'", 0,
+      {program::kOpMove, "POS 1,9 TO POS 2,10 FILL '.'", 0,
        "mod=0 arg=0x0 pad=. | field(pos 2 len 9 range) | field(pos 1 len 9 range) | null | null"},
-      {engine::kOpMove, "POS 1 TO POS 2", 0, "msg 69"},
-      {engine::kOpMove, "'A' POS 2", 0, "msg 51"},
-      {engine::kOpMove, "ABC TO POS 2", 0, "msg 42"},
-      {engine::kOpMove, "'A' TO POS 2 PAD XY", 0, "msg 46"},
-      {engine::kOpMod, "POS 10,12 = 'ABC'", 0,
+      {program::kOpMove, "POS 1 TO POS 2", 0, "msg 69"},
+      {program::kOpMove, "'A' POS 2", 0, "msg 51"},
+      {program::kOpMove, "ABC TO POS 2", 0, "msg 42"},
+      {program::kOpMove, "'A' TO POS 2 PAD XY", 0, "msg 46"},
+      {program::kOpMod, "POS 10,12 = 'ABC'", 0,
        "mod=26 arg=0x0 | field(pos 10 len 3 range) | lit('ABC') | null | null"},
-      {engine::kOpMod, "POS 10 OR X'01'", 0,
+      {program::kOpMod, "POS 10 OR X'01'", 0,
        "mod=28 arg=0x0 | field(pos 10 len =2nd fmt undecided) | lit(X'01') | null | null"},
-      {engine::kOpMod, "POS 10 LEN 2 XOR POS 20", 0,
+      {program::kOpMod, "POS 10 LEN 2 XOR POS 20", 0,
        "mod=29 arg=0x0 | field(pos 10 len 2) | field(pos 20 len =1st fmt undecided) | null | null"},
-      {engine::kOpMod, "POS 10 = POS 20", 0, "msg 69"},
+      {program::kOpMod, "POS 10 = POS 20", 0, "msg 69"},
   });
 }
 
 TEST(DataStatementCompiler, TranCompressAndConversions) {
   check({
-      {engine::kOpTran, "POS 1,10 UPPER", 0,
+      {program::kOpTran, "POS 1,10 UPPER", 0,
        "mod=0 arg=0x0 | null | field(pos 1 len 10 range) | table(upper) | null"},
-      {engine::kOpTran, "CVA POS 1,10 TO POS 11,20", 0,
+      {program::kOpTran, "CVA POS 1,10 TO POS 11,20", 0,
        "mod=0 arg=0x0 | field(pos 11 len 10 range) | field(pos 1 len 10 range) | table(ascii) | "
        "null"},
-      {engine::kOpTran, "POS 1,10 TAB POS 101,300", 0, "msg 144"},
-      {engine::kOpTran, "POS 1,10 'ab' 'x'", 0, "msg 145"},
-      {engine::kOpTran, "POS 1,10", 0, "msg 145"},
-      {engine::kOpCmprs, "POS 1 TO POS 101", 0,
+      {program::kOpTran, "POS 1,10 TAB POS 101,300", 0, "msg 144"},
+      {program::kOpTran, "POS 1,10 'ab' 'x'", 0, "msg 145"},
+      {program::kOpTran, "POS 1,10", 0, "msg 145"},
+      {program::kOpCmprs, "POS 1 TO POS 101", 0,
        "mod=0 arg=0x0 | field(pos 101 len rest fmt undecided) | field(pos 1 len rest fmt "
        "undecided) | null | null"},
-      {engine::kOpConvert, "POS 1,4 TO POS 11,18", 0x27,
+      {program::kOpConvert, "POS 1,4 TO POS 11,18", 0x27,
        "mod=0 arg=0x27 | field(pos 11 len 8 range) | field(pos 1 len 4 range) | null | null"},
-      {engine::kOpConvert, "POS 1,4 TO POS 11", 0x38,
+      {program::kOpConvert, "POS 1,4 TO POS 11", 0x38,
        "mod=0 arg=0x38 | field(pos 11 len 8) | field(pos 1 len 4 range) | null | null"},
-      {engine::kOpConvert, "POS 1,8 TO POS 11", 0x83,
+      {program::kOpConvert, "POS 1,8 TO POS 11", 0x83,
        "mod=0 arg=0x83 | field(pos 11 len 4) | field(pos 1 len 8 range) | null | null"},
-      {engine::kOpConvert, "POS 1 LEN L-4 TO POS 11", 0x38,
+      {program::kOpConvert, "POS 1 LEN L-4 TO POS 11", 0x38,
        "mod=0 arg=0x38 | field(pos 11 len 2*2nd fmt undecided) | field(pos 1 len (L-4)) | null | "
        "null"},
-      {engine::kOpConvert, "POS 1,4 TO POS 11 FMT 'zz,zz9s'", 0x43,
+      {program::kOpConvert, "POS 1,4 TO POS 11 FMT 'zz,zz9s'", 0x43,
        "mod=0 arg=0x43 | field(pos 11 len 7) | field(pos 1 len 4 range) | lit('00,009S') | null"},
-      {engine::kOpConvert, "POS 1,4 TO POS 11", 0x42, "msg 59"},
-      {engine::kOpConvert, "POS 1,4 POS 11,14", 0x42, "msg 51"},
-      {engine::kOpConvert, "POS 1,20 TO POS 31,34", 0x42, "msg 80"},
-      {engine::kOpConvert, "POS 1 TO POS 11,14", 0x42, "msg 69"},
+      {program::kOpConvert, "POS 1,4 TO POS 11", 0x42, "msg 59"},
+      {program::kOpConvert, "POS 1,4 POS 11,14", 0x42, "msg 51"},
+      {program::kOpConvert, "POS 1,20 TO POS 31,34", 0x42, "msg 80"},
+      {program::kOpConvert, "POS 1 TO POS 11,14", 0x42, "msg 69"},
   });
 }
 
 TEST(DataStatementCompiler, GenCvdateAndUtime) {
   check({
-      {engine::kOpGen, "POS 1,4 TYPE B RANGE 1,6", 0,
+      {program::kOpGen, "POS 1,4 TYPE B RANGE 1,6", 0,
        "mod=0 arg=0x22 | field(pos 1 len 4 type B range) | lit(X'00000000' type B) | null | "
        "field(pos 1 len 6 range)"},
-      {engine::kOpGen, "POS 1,8 TYPE C", 0,
+      {program::kOpGen, "POS 1,8 TYPE C", 0,
        "mod=0 arg=0x23 | field(pos 1 len 8 type C range) | lit(X'00000000' type B) | null | "
        "lit('ABCDEFGHIJKLMNOPQRSTUVWXYZ')"},
-      {engine::kOpGen, "POS 1,8 TYPE C RANGE 'xyz' BASE ab", 0,
+      {program::kOpGen, "POS 1,8 TYPE C RANGE 'xyz' BASE ab", 0,
        "mod=0 arg=0x23 | field(pos 1 len 8 type C range) | lit(X'00000000' type B) | lit('AB  ') | "
        "lit('xyz')"},
-      {engine::kOpGen, "POS 1,4", 0, "msg 94"},
-      {engine::kOpGen, "POS 1,4 RANGE 5", 0, "msg 7"},
-      {engine::kOpCvdate, "NOW TO DATECB", 0,
+      {program::kOpGen, "POS 1,4", 0, "msg 94"},
+      {program::kOpGen, "POS 1,4 RANGE 5", 0, "msg 7"},
+      {program::kOpCvdate, "NOW TO DATECB", 0,
        "mod=0 arg=0x0 | field(pos DATE len 128) | null | null | null"},
-      {engine::kOpCvdate, "TODAY", 0, "msg 45"},
-      {engine::kOpCvdate, "", 0, "msg 5"},
-      {engine::kOpUtime, "FILE out/Day-2.txt FTIME '20240101'", 0,
+      {program::kOpCvdate, "TODAY", 0, "msg 45"},
+      {program::kOpCvdate, "", 0, "msg 5"},
+      {program::kOpUtime, "FILE out/Day-2.txt FTIME '20240101'", 0,
        "mod=0 arg=0x0 | lit('out/Day-2.txt') | lit('20240101') | null | null"},
   });
 }
@@ -168,7 +168,7 @@ TEST(DataStatementCompilerDeathTest, OperationOutsideTheFamilyIsALogicError) {
   EXPECT_EXIT(
       {
         CompileCase cc("X");
-        compile_data_statement(cc.ctx(), engine::kOpRead);
+        compile_data_statement(cc.ctx(), program::kOpRead);
       },
       ::testing::ExitedWithCode(7101 % 256), "Logic Error=7101");
 }

@@ -9,7 +9,7 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
 #include "report/report.h"

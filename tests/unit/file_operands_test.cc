@@ -9,7 +9,7 @@
 
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
 #include "input/input.h"
@@ -19,7 +19,7 @@
 namespace recsift::compiler {
 namespace {
 
-using engine::Statement;
+using program::Statement;
 using files::FFREC;
 
 class FileStatements : public ::testing::Test {
@@ -39,7 +39,7 @@ class FileStatements : public ::testing::Test {
 
   // Tokenises `text`, takes its first word (the verb) and compiles the rest for operation op.
   // Returns the message number (0 when none).
-  int compile(const std::string& text, uint8_t op, uint8_t type = engine::kStAction) {
+  int compile(const std::string& text, uint8_t op, uint8_t type = program::kStAction) {
     buffers_.emplace_back(new char[text.size() + 1]);
     sources_.emplace_back(new char[text.size() + 1]);
     std::memcpy(buffers_.back().get(), text.c_str(), text.size() + 1);
@@ -71,7 +71,7 @@ class FileStatements : public ::testing::Test {
   testing_support::RunLifetime run_lifetime_;
   input::TokenList list_;
   report::Messages messages_;
-  engine::Program program_;
+  program::Program program_;
   files::FileList files_;
   uint8_t special_[convert::kSpecialAreaSize] = {};
   Context ctx_;
@@ -97,7 +97,7 @@ TEST_F(FileStatements, NameIsTakenAsTyped) {
       {"READ F", cwd_ + "F"},
   };
   for (const Row& r : rows) {
-    ASSERT_EQ(compile(r.statement, engine::kOpRead), 0) << r.statement;
+    ASSERT_EQ(compile(r.statement, program::kOpRead), 0) << r.statement;
     ASSERT_NE(file(), nullptr) << r.statement;
     EXPECT_EQ(files::host_file_name(*file()), r.host_name) << r.statement;
     EXPECT_EQ(left(), "") << r.statement;
@@ -105,22 +105,22 @@ TEST_F(FileStatements, NameIsTakenAsTyped) {
 }
 
 TEST_F(FileStatements, FileOperandForms) {
-  ASSERT_EQ(compile("READ DSN=/data/In.txt", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ DSN=/data/In.txt", program::kOpRead), 0);
   EXPECT_EQ(std::string(file()->ident, 8), "DEFAULTF");
   EXPECT_EQ(files::host_file_name(*file()), "/data/In.txt");
 
-  ASSERT_EQ(compile("READ Master DSN=/data/m.dat", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ Master DSN=/data/m.dat", program::kOpRead), 0);
   FFREC* master = file();
   EXPECT_EQ(std::string(master->ident, 8), "MASTER  ");
   EXPECT_EQ(files::host_file_name(*master), "/data/m.dat");
-  ASSERT_EQ(compile("UPDATE Master", engine::kOpUpdate), 0);
+  ASSERT_EQ(compile("UPDATE Master", program::kOpUpdate), 0);
   EXPECT_EQ(file(), master);
 
-  ASSERT_EQ(compile("READ CMS profile exec a", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ CMS profile exec a", program::kOpRead), 0);
   EXPECT_EQ(files::host_file_name(*file()), cwd_ + "profile.exec");
-  ASSERT_EQ(compile("READ CMS data.listing", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ CMS data.listing", program::kOpRead), 0);
   EXPECT_EQ(files::host_file_name(*file()), cwd_ + "data.listing");
-  ASSERT_EQ(compile("READ BFS /u/x.txt", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ BFS /u/x.txt", program::kOpRead), 0);
   EXPECT_EQ(files::host_file_name(*file()), "/u/x.txt");
 
   struct Row {
@@ -141,17 +141,17 @@ TEST_F(FileStatements, FileOperandForms) {
       {"READ /data/", files::kMsgBadFileName},
   };
   for (const Row& r : errors) {
-    EXPECT_EQ(compile(r.statement, engine::kOpRead), r.message) << r.statement;
+    EXPECT_EQ(compile(r.statement, program::kOpRead), r.message) << r.statement;
     EXPECT_EQ(messages_.pending, r.message) << r.statement;
     EXPECT_EQ(file(), nullptr) << r.statement;
   }
   // TAB with a value elsewhere is the tab width.
-  ASSERT_EQ(compile("READ t.txt RECFM=U TAB=4", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ t.txt RECFM=U TAB=4", program::kOpRead), 0);
   EXPECT_EQ(file()->tab_width, 4);
 }
 
 TEST_F(FileStatements, KeywordsOnTheStatement) {
-  ASSERT_EQ(compile("READ in.dat RECFM=VB KP=1 KL=8 EOL=NO BLKSIZE=4000 DEFER", engine::kOpRead),
+  ASSERT_EQ(compile("READ in.dat RECFM=VB KP=1 KL=8 EOL=NO BLKSIZE=4000 DEFER", program::kOpRead),
             0);
   FFREC* f = file();
   EXPECT_EQ(f->recfm, files::kRecfmV);
@@ -163,7 +163,7 @@ TEST_F(FileStatements, KeywordsOnTheStatement) {
   EXPECT_TRUE(f->reopen_allowed);
   EXPECT_EQ(left(), "");
 
-  ASSERT_EQ(compile("WRITE out.dat BLKSIZE=SAME RECFM=FB L=80 FILL=# APPEND", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE out.dat BLKSIZE=SAME RECFM=FB L=80 FILL=# APPEND", program::kOpWrite), 0);
   EXPECT_EQ(file()->blksize_rule, files::kBlksizeSame);
   EXPECT_EQ(file()->lrecl, 80);
   EXPECT_EQ(file()->fill_char, '#');
@@ -171,12 +171,12 @@ TEST_F(FileStatements, KeywordsOnTheStatement) {
   EXPECT_STREQ(file()->delimiter, "\r\n");
 
   // L and B without a value belong to the rest of the statement.
-  ASSERT_EQ(compile("WRITE o2.dat L B", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE o2.dat L B", program::kOpWrite), 0);
   EXPECT_EQ(left(), "L B");
   EXPECT_FALSE(file()->lrecl_given);
 
   // A literal delimiter keeps its case.
-  ASSERT_EQ(compile("READ e.txt EOL=Ab", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ e.txt EOL=Ab", program::kOpRead), 0);
   EXPECT_EQ(std::string(file()->delimiter, 2), "Ab");
 
   struct Row {
@@ -199,7 +199,7 @@ TEST_F(FileStatements, KeywordsOnTheStatement) {
       {"READ a KL=x", files::kMsgBadNumber},
   };
   for (const Row& r : errors) {
-    EXPECT_EQ(compile(r.statement, engine::kOpRead), r.message) << r.statement;
+    EXPECT_EQ(compile(r.statement, program::kOpRead), r.message) << r.statement;
     EXPECT_EQ(file(), nullptr) << r.statement;
   }
   // Every failed definition of "a" was abandoned: its record is free and the next one takes it.
@@ -209,51 +209,51 @@ TEST_F(FileStatements, KeywordsOnTheStatement) {
 }
 
 TEST_F(FileStatements, SortAndSubOnlyOnDirectories) {
-  ASSERT_EQ(compile("READ /data/*.txt SORT=N SUB=2 DIR", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ /data/*.txt SORT=N SUB=2 DIR", program::kOpRead), 0);
   EXPECT_EQ(file()->file_type, files::kFileDirectory);
   EXPECT_EQ(file()->dir_sort, 'N');
   EXPECT_EQ(file()->dir_sub, 2);
-  ASSERT_EQ(compile("READ /data/ DIRDATA NOSUB", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ /data/ DIRDATA NOSUB", program::kOpRead), 0);
   EXPECT_STREQ(file()->name, "*");
   EXPECT_TRUE(file()->dirdata);
-  ASSERT_EQ(compile("READ plain.txt SORT=N", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ plain.txt SORT=N", program::kOpRead), 0);
   EXPECT_EQ(file()->dir_sort, 0);
   EXPECT_EQ(left(), "SORT N");
-  EXPECT_EQ(compile("READ /d2/ DIR SORT=Q", engine::kOpRead), files::kMsgBadSort);
+  EXPECT_EQ(compile("READ /d2/ DIR SORT=Q", program::kOpRead), files::kMsgBadSort);
 }
 
 TEST_F(FileStatements, SharedFilesAndOpenTypes) {
-  ASSERT_EQ(compile("READ master.dat", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ master.dat", program::kOpRead), 0);
   FFREC* f = file();
-  ASSERT_EQ(compile("UPDATE master.dat", engine::kOpUpdate), 0);
+  ASSERT_EQ(compile("UPDATE master.dat", program::kOpUpdate), 0);
   EXPECT_EQ(file(), f);
   EXPECT_EQ(f->open_type, files::kOpenInput | files::kOpenUpdate);
 
-  ASSERT_EQ(compile("READ in.dat", engine::kOpRead), 0);
-  EXPECT_EQ(compile("WRITE in.dat", engine::kOpWrite), files::kMsgOpenConflict);
+  ASSERT_EQ(compile("READ in.dat", program::kOpRead), 0);
+  EXPECT_EQ(compile("WRITE in.dat", program::kOpWrite), files::kMsgOpenConflict);
   EXPECT_EQ(file(), nullptr);
-  EXPECT_EQ(compile("OPEN in.dat", engine::kOpOpen), 0);
-  EXPECT_EQ(compile("CLOSE in.dat", engine::kOpClose), 0);
-  ASSERT_EQ(compile("OPEN late.dat", engine::kOpOpen), 0);
+  EXPECT_EQ(compile("OPEN in.dat", program::kOpOpen), 0);
+  EXPECT_EQ(compile("CLOSE in.dat", program::kOpClose), 0);
+  ASSERT_EQ(compile("OPEN late.dat", program::kOpOpen), 0);
   EXPECT_EQ(file()->open_type, 0);
-  ASSERT_EQ(compile("WRITE late.dat", engine::kOpWrite), 0);
-  EXPECT_EQ(compile("CLOSE late.dat", engine::kOpClose), 0);
+  ASSERT_EQ(compile("WRITE late.dat", program::kOpWrite), 0);
+  EXPECT_EQ(compile("CLOSE late.dat", program::kOpClose), 0);
   EXPECT_EQ(file()->open_type, files::kOpenOutput);
 
-  ASSERT_EQ(compile("READ x.dat DIR", engine::kOpRead), 0);
-  EXPECT_EQ(compile("READ x.dat VSAM", engine::kOpRead), files::kMsgFileTypeConflict);
+  ASSERT_EQ(compile("READ x.dat DIR", program::kOpRead), 0);
+  EXPECT_EQ(compile("READ x.dat VSAM", program::kOpRead), files::kMsgFileTypeConflict);
   // The failed statement left the earlier definition as it was.
   EXPECT_EQ(files_.tail->file_type, files::kFileDirectory);
 }
 
 TEST_F(FileStatements, PrimaryInputIsTheFirstReadAction) {
-  ASSERT_EQ(compile("READ first.dat", engine::kOpRead, engine::kStIf), 0);
+  ASSERT_EQ(compile("READ first.dat", program::kOpRead, program::kStIf), 0);
   EXPECT_EQ(files_.primary_input, nullptr);
-  ASSERT_EQ(compile("WRITE out.dat", engine::kOpWrite), 0);
-  ASSERT_EQ(compile("READ second.dat", engine::kOpRead), 0);
+  ASSERT_EQ(compile("WRITE out.dat", program::kOpWrite), 0);
+  ASSERT_EQ(compile("READ second.dat", program::kOpRead), 0);
   FFREC* primary = file();
   Statement* read = last_;
-  ASSERT_EQ(compile("READ third.dat", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ third.dat", program::kOpRead), 0);
   EXPECT_EQ(files_.primary_input, primary);
   EXPECT_EQ(files_.primary_read, read);
   EXPECT_TRUE(primary->primary);
@@ -262,9 +262,9 @@ TEST_F(FileStatements, PrimaryInputIsTheFirstReadAction) {
 
 TEST_F(FileStatements, WorkAreaLimitsTheRecordLength) {
   convert::SpecialArea(special_).set(convert::kSpWorkLength, 100);
-  EXPECT_EQ(compile("READ big.dat L=200", engine::kOpRead), files::kMsgWorkAreaShort);
-  EXPECT_EQ(compile("READ big.dat L=200 INTO POS 1", engine::kOpRead), 0);
-  EXPECT_EQ(compile("READ small.dat L=100", engine::kOpRead), 0);
+  EXPECT_EQ(compile("READ big.dat L=200", program::kOpRead), files::kMsgWorkAreaShort);
+  EXPECT_EQ(compile("READ big.dat L=200 INTO POS 1", program::kOpRead), 0);
+  EXPECT_EQ(compile("READ small.dat L=100", program::kOpRead), 0);
 }
 
 TEST_F(FileStatements, KeyedModesAndOperands) {
@@ -274,26 +274,26 @@ TEST_F(FileStatements, KeyedModesAndOperands) {
     uint8_t modes;
   };
   const Row rows[] = {
-      {"READ k1 KP=1 KL=8 KEY='ABC'", engine::kAccessKeyEqual, files::kKeyedEqual},
-      {"READ k2 KGE=X", engine::kAccessKeyGreaterEqual, files::kKeyedGreaterEqual},
-      {"READ k3 RBA=100", engine::kAccessRba, files::kKeyedRba},
-      {"READ k4 REC=7", engine::kAccessRecordNumber, files::kKeyedRecord},
-      {"READ k5 STARTKEQ=X", engine::kAccessStartKeyEq, files::kKeyedEqual | files::kKeyedStart},
-      {"READ k6 STARTISN=3 BWD", engine::kAccessStartRecord,
+      {"READ k1 KP=1 KL=8 KEY='ABC'", program::kAccessKeyEqual, files::kKeyedEqual},
+      {"READ k2 KGE=X", program::kAccessKeyGreaterEqual, files::kKeyedGreaterEqual},
+      {"READ k3 RBA=100", program::kAccessRba, files::kKeyedRba},
+      {"READ k4 REC=7", program::kAccessRecordNumber, files::kKeyedRecord},
+      {"READ k5 STARTKEQ=X", program::kAccessStartKeyEq, files::kKeyedEqual | files::kKeyedStart},
+      {"READ k6 STARTISN=3 BWD", program::kAccessStartRecord,
        files::kKeyedRecord | files::kKeyedStart},
   };
   for (const Row& r : rows) {
-    ASSERT_EQ(compile(r.statement, engine::kOpRead), 0) << r.statement;
+    ASSERT_EQ(compile(r.statement, program::kOpRead), 0) << r.statement;
     EXPECT_EQ(last_->access, r.access) << r.statement;
     EXPECT_EQ(file()->keyed_modes, r.modes) << r.statement;
     EXPECT_EQ(left(), "") << r.statement;
   }
-  ASSERT_EQ(compile("READ i.dat INTO POS 101", engine::kOpRead), 0);
-  EXPECT_EQ(last_->access, engine::kAccessSequential);
+  ASSERT_EQ(compile("READ i.dat INTO POS 101", program::kOpRead), 0);
+  EXPECT_EQ(last_->access, program::kAccessSequential);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("WRITE o.dat FROM POS 1 L 10", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE o.dat FROM POS 1 L 10", program::kOpWrite), 0);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("WRITE ix.dat INDEXED KL=4 KEYFROM=K", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE ix.dat INDEXED KL=4 KEYFROM=K", program::kOpWrite), 0);
   EXPECT_EQ(left(), "");
 
   struct Error {
@@ -302,12 +302,12 @@ TEST_F(FileStatements, KeyedModesAndOperands) {
     int message;
   };
   const Error errors[] = {
-      {"WRITE w KEY=A", engine::kOpWrite, files::kMsgKeyedNotHere},
-      {"READ r KEY=A KGE=B", engine::kOpRead, files::kMsgKeyedNotHere},
-      {"READ r KEYFROM=A", engine::kOpRead, files::kMsgKeyedNotHere},
-      {"READ r KEY", engine::kOpRead, files::kMsgValueMissing},
-      {"READ r BWD", engine::kOpRead, files::kMsgBadDirection},
-      {"READ r KEY=A BWD FWD", engine::kOpRead, files::kMsgBadDirection},
+      {"WRITE w KEY=A", program::kOpWrite, files::kMsgKeyedNotHere},
+      {"READ r KEY=A KGE=B", program::kOpRead, files::kMsgKeyedNotHere},
+      {"READ r KEYFROM=A", program::kOpRead, files::kMsgKeyedNotHere},
+      {"READ r KEY", program::kOpRead, files::kMsgValueMissing},
+      {"READ r BWD", program::kOpRead, files::kMsgBadDirection},
+      {"READ r KEY=A BWD FWD", program::kOpRead, files::kMsgBadDirection},
   };
   for (const Error& e : errors) {
     EXPECT_EQ(compile(e.statement, e.op), e.message) << e.statement;
@@ -315,32 +315,32 @@ TEST_F(FileStatements, KeyedModesAndOperands) {
 }
 
 TEST_F(FileStatements, DummyChangesTheOperation) {
-  ASSERT_EQ(compile("READ dummy", engine::kOpRead), 0);
-  EXPECT_EQ(last_->op, engine::kOpDummr);
+  ASSERT_EQ(compile("READ dummy", program::kOpRead), 0);
+  EXPECT_EQ(last_->op, program::kOpDummr);
   EXPECT_STREQ(file()->name, "DUMMR");
-  ASSERT_EQ(compile("WRITE DUMMY", engine::kOpWrite), 0);
-  EXPECT_EQ(last_->op, engine::kOpDummy);
+  ASSERT_EQ(compile("WRITE DUMMY", program::kOpWrite), 0);
+  EXPECT_EQ(last_->op, program::kOpDummy);
   EXPECT_STREQ(file()->name, "DUMMW");
-  ASSERT_EQ(compile("WRITE stdout", engine::kOpWrite), 0);
-  EXPECT_EQ(last_->op, engine::kOpWrite);
+  ASSERT_EQ(compile("WRITE stdout", program::kOpWrite), 0);
+  EXPECT_EQ(last_->op, program::kOpWrite);
   EXPECT_EQ(file()->predefined, files::kPredefStdout);
 }
 
 TEST_F(FileStatements, CallNamesARoutineAndLoadsTheLibrary) {
-  EXPECT_EQ(compile("CALL myrtn POS 1 L 10", engine::kOpCall), files::kMsgNoCallLibrary);
+  EXPECT_EQ(compile("CALL myrtn POS 1 L 10", program::kOpCall), files::kMsgNoCallLibrary);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "POS 1 L 10");
-  EXPECT_EQ(compile("CALL averylongroutine", engine::kOpCall), files::kMsgBadFileName);
-  EXPECT_EQ(compile("CALL lib/rtn", engine::kOpCall), files::kMsgBadFileName);
+  EXPECT_EQ(compile("CALL averylongroutine", program::kOpCall), files::kMsgBadFileName);
+  EXPECT_EQ(compile("CALL lib/rtn", program::kOpCall), files::kMsgBadFileName);
 }
 
 TEST_F(FileStatements, NoFileOperand) {
-  ASSERT_EQ(compile("WRITE", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE", program::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
-  ASSERT_EQ(compile("WRITE FROM 5,10", engine::kOpWrite), 0);
+  ASSERT_EQ(compile("WRITE FROM 5,10", program::kOpWrite), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "");
-  ASSERT_EQ(compile("READ INTO POS 1 RECFM=F", engine::kOpRead), 0);
+  ASSERT_EQ(compile("READ INTO POS 1 RECFM=F", program::kOpRead), 0);
   EXPECT_EQ(file(), nullptr);
   EXPECT_EQ(left(), "RECFM F");
 }
@@ -350,9 +350,9 @@ TEST_F(FileStatements, GarbageNeverDefinesAFile) {
   for (int c = 1; c < 256; ++c) {
     if (c != '!' && c != ' ' && c != '\'' && c != '"') binary += static_cast<char>(c);
   }
-  EXPECT_EQ(compile(binary, engine::kOpRead), files::kMsgBadFileName);
-  EXPECT_EQ(compile("READ " + std::string(300, 'n'), engine::kOpRead), files::kMsgBadFileName);
-  EXPECT_EQ(compile("READ " + std::string(255, 'n'), engine::kOpRead), 0);
+  EXPECT_EQ(compile(binary, program::kOpRead), files::kMsgBadFileName);
+  EXPECT_EQ(compile("READ " + std::string(300, 'n'), program::kOpRead), files::kMsgBadFileName);
+  EXPECT_EQ(compile("READ " + std::string(255, 'n'), program::kOpRead), 0);
   EXPECT_STREQ(file()->name, "nnnnnnnn");
   EXPECT_EQ(files::host_file_name(*file()), cwd_ + std::string(255, 'n'));
 }

@@ -11,8 +11,8 @@
 
 #include "compiler/compiler.h"
 #include "engine/engine.h"
-#include "engine/operand.h"
-#include "engine/program.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -61,9 +61,9 @@ class CompileCase {
   }
 
   compiler::Context& ctx() { return ctx_; }
-  engine::Statement& statement() { return statement_; }
-  engine::Program& program() { return program_; }
-  engine::NameIndex& names() { return names_; }
+  program::Statement& statement() { return statement_; }
+  program::Program& program() { return program_; }
+  program::NameIndex& names() { return names_; }
   report::Messages& messages() { return messages_; }
   report::Listing& listing() { return listing_; }
   input::TokenList& list() { return list_; }
@@ -78,9 +78,9 @@ class CompileCase {
   files::FileList files_;
   report::Messages messages_;
   report::Listing listing_;
-  engine::Program program_;
-  engine::Statement statement_;
-  engine::NameIndex names_;
+  program::Program program_;
+  program::Statement statement_;
+  program::NameIndex names_;
   uint8_t special_[128] = {};
   compiler::Context ctx_;
 };

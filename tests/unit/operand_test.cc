@@ -7,7 +7,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
-#include "engine/operand.h"
+#include "program/operand.h"
 #include "input/input.h"
 #include "operand_fixture.h"
 
@@ -31,7 +31,7 @@ struct Case {
 
 std::string run(const Case& c) {
   CompileCase cc(c.text, c.op);
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   const int rc = compile_operand(cc.ctx(), &op, c.forms);
   if (rc != 0) {
     EXPECT_EQ(cc.messages().pending, rc) << c.text;
@@ -89,10 +89,10 @@ TEST(OperandCompiler, NumbersLiteralsAndTypes) {
       {"-5", kNumber, 0, "imm(-5)"},
       {"2147483647", kNumber, 0, "imm(2147483647)"},
       {"2147483648", kFormPlainNumber, 0, "msg 7"},
-      {"12345678901234", kFormLongNumber, engine::kOpAdd, "lit(X'012345678901234C' type P)"},
-      {"-00123", kFormLongNumber | kFormFromKeywords, engine::kOpSub, "imm(-123)"},
-      {"-0012345678901", kFormLongNumber, engine::kOpSub, "lit(X'12345678901D' type P)"},
-      {"0009876543210", kFormLongNumber, engine::kOpMult, "lit('9876543210' type Z)"},
+      {"12345678901234", kFormLongNumber, program::kOpAdd, "lit(X'012345678901234C' type P)"},
+      {"-00123", kFormLongNumber | kFormFromKeywords, program::kOpSub, "imm(-123)"},
+      {"-0012345678901", kFormLongNumber, program::kOpSub, "lit(X'12345678901D' type P)"},
+      {"0009876543210", kFormLongNumber, program::kOpMult, "lit('9876543210' type Z)"},
       {"L-4", kNumber, 0, "num(L-4)"},
       {"@P+1", kNumber, 0, "num(@2+1)"},
       {"DATE+1", kNumber, 0, "msg 137"},
@@ -122,7 +122,7 @@ TEST(OperandCompiler, NumbersLiteralsAndTypes) {
 
 TEST(OperandCompiler, TypeAloneIsFoundAnywhereForTheOperandInTheSlot) {
   CompileCase cc("POS 1,4 TYPE P TO X");
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormType), 0);
   EXPECT_EQ(describe_operand(op), "field(pos 1 len 4 type P kw range)");
@@ -132,14 +132,14 @@ TEST(OperandCompiler, TypeAloneIsFoundAnywhereForTheOperandInTheSlot) {
 
 TEST(OperandCompiler, PointerNamesAreEnteredOnFirstUse) {
   CompileCase cc("POS @Next+1");
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPosKeyword | kFormPositionOnly), 0);
   EXPECT_EQ(cc.names().size(), 3);
   EXPECT_EQ(cc.names().find("NEXT"), 2);
   CompileCase again("@NEXT");
   again.names().insert("OTHER");
   again.names().insert("NEXT");
-  engine::Operand* op2 = nullptr;
+  program::Operand* op2 = nullptr;
   ASSERT_EQ(compile_operand(again.ctx(), &op2, kFormPlainNumber), 0);
   EXPECT_EQ(describe_operand(op2), "num(@3)");
 }
@@ -157,7 +157,7 @@ TEST(OperandCompiler, JoinedWordsReadLikeSplitOnes) {
   t->next->flags |= input::kTokConsumed;
   t->next->next->flags |= input::kTokConsumed;
   cc.list().unconsumed -= 2;
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kPosField), 0);
   EXPECT_EQ(describe_operand(op), "field(pos 10+5 to L-1 kw range)");
 }
@@ -165,7 +165,7 @@ TEST(OperandCompiler, JoinedWordsReadLikeSplitOnes) {
 TEST(OperandCompiler, PendingMessageStopsAtOnceAndUxlineWantsLineFields) {
   CompileCase cc("POS UXLINE");
   cc.messages().pending = 42;
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPosKeyword | kFormPositionOnly), 42);
   EXPECT_EQ(op, nullptr);
   cc.messages().pending = 0;
@@ -175,7 +175,7 @@ TEST(OperandCompiler, PendingMessageStopsAtOnceAndUxlineWantsLineFields) {
 
 TEST(OperandCompiler, EndPositionRequestCompletesTheOperandInTheSlot) {
   CompileCase cc("10 12 'x'");
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   ASSERT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly), 0);
   ASSERT_EQ(compile_operand(cc.ctx(), &op, 0x40030), 0);
   EXPECT_EQ(describe_operand(op), "field(pos 10 len 3 range)");
@@ -243,7 +243,7 @@ TEST(OperandCompiler, VariableNamesInExpressionsReadTheirValues) {
   for (const VariableCase& c : cases) {
     CompileCase cc(c.text);
     define_all(cc);
-    engine::Operand* op = nullptr;
+    program::Operand* op = nullptr;
     const int rc = compile_operand(cc.ctx(), &op, c.forms);
     EXPECT_EQ(rc != 0 ? message_of(cc.messages()) : describe_operand(op), c.expected) << c.text;
   }
@@ -263,7 +263,7 @@ TEST(OperandCompiler, VariableThatFailsIsMarkedWhereItIsNamed) {
   for (const MarkCase& c : cases) {
     CompileCase cc(c.text);
     define_all(cc);
-    engine::Operand* op = nullptr;
+    program::Operand* op = nullptr;
     EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 114) << c.text;
     EXPECT_EQ(cc.messages().mark_offset, c.offset) << c.text;
     EXPECT_EQ(cc.messages().mark_length, c.length) << c.text;
@@ -274,7 +274,7 @@ TEST(OperandCompiler, EnvironmentVariablesAreNoTerms) {
   CompileCase cc("POS HOME");
   define(cc, "HOME 10");
   cc.variables().head->kind = input::kVarEnvironment;  // as if HOME came from the environment
-  engine::Operand* op = nullptr;
+  program::Operand* op = nullptr;
   EXPECT_EQ(compile_operand(cc.ctx(), &op, kFormPositionOnly | kFormPosKeyword), 7);
 }
 

@@ -130,7 +130,7 @@ TEST(OptionStatement, SettingsAndMessages) {
     CompileRun& run = new_run();
     EXPECT_EQ(run.compile_all(c.statements), c.messages) << c.statements;
     EXPECT_EQ(changed(run), c.changed) << c.statements;
-    EXPECT_EQ(run.program.head->type, engine::kStEnd) << c.statements;  // no record of its own
+    EXPECT_EQ(run.program.head->type, program::kStEnd) << c.statements;  // no record of its own
   }
 }
 

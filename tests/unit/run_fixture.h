@@ -12,7 +12,7 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "operand_fixture.h"
 
 namespace recsift::testing_support {
@@ -21,7 +21,7 @@ class RunCase {
  public:
   RunCase(const std::string& condition, const std::string& record)
       : cc_(condition), record_(record.begin(), record.end()) {
-    compiled_ = compiler::compile_condition(cc_.ctx(), engine::kStIf) == 0;
+    compiled_ = compiler::compile_condition(cc_.ctx(), program::kStIf) == 0;
     for (int i = 0; i < kDateAreaBytes; ++i) date_[i] = static_cast<uint8_t>('a' + i % 26);
     run_.record_base = record_.empty() ? empty_ : record_.data();
     run_.record_length = static_cast<int32_t>(record_.size());
@@ -34,7 +34,7 @@ class RunCase {
 
   bool compiled() const { return compiled_; }
   engine::Run& run() { return run_; }
-  engine::Statement& statement() { return cc_.statement(); }
+  program::Statement& statement() { return cc_.statement(); }
   uint8_t* record() { return run_.record_base; }
   uint8_t* special() { return special_; }
   uint8_t* date() { return date_; }
@@ -46,7 +46,7 @@ class RunCase {
   // Evaluates the statement and the generated And statements that follow it, as the record
   // loop would for a chain of tests joined by And: true when all hold.
   bool evaluate() {
-    for (engine::Statement* s = &cc_.statement(); s != nullptr; s = s->next) {
+    for (program::Statement* s = &cc_.statement(); s != nullptr; s = s->next) {
       run_.current = s;
       const bool ok = engine::evaluate_condition(run_);
       if (!ok) return false;

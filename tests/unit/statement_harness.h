@@ -14,7 +14,7 @@
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "engine/program.h"
+#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -26,8 +26,8 @@ struct CompileRun {
   input::Variables variables;
   report::Messages messages;
   report::Listing listing;
-  engine::Program program;
-  engine::NameIndex names;
+  program::Program program;
+  program::NameIndex names;
   files::FileList files;
   uint8_t special[convert::kSpecialAreaSize] = {};
   uint8_t date_area[convert::kDateAreaSize] = {};
@@ -83,7 +83,7 @@ struct CompileRun {
 
   // Compiles one statement; returns its message ("" for none).
   std::string compile(const std::string& text) {
-    if (program.last_type == engine::kStEndOfStatements) return "not read";
+    if (program.last_type == program::kStEndOfStatements) return "not read";
     std::memset(line_area, 0, sizeof line_area);
     std::memset(statement, 0, sizeof statement);
     std::memcpy(line_area + 10, text.data(), text.size());

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/operand.h"
+#include "program/operand.h"
 #include "statement_harness.h"
 
 namespace recsift::compiler {
@@ -422,8 +422,8 @@ TEST(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
 TEST(StatementCompiler, DumpShowsLinks) {
   CompileRun& run = new_run();
   run.compile_all("IF POS 1 = 'A'\nTHEN PRINT\nGOTO L1\nL1");
-  engine::Statement* test = run.program.head;
-  engine::Statement* print = test->next;
+  program::Statement* test = run.program.head;
+  program::Statement* print = test->next;
   test->on_true = print;
   test->on_false = print->next;
   print->next->jump = print->next->next;
@@ -479,21 +479,21 @@ TEST(StatementCompiler, DumpShowsFilesAsDefined) {
 // Every detail of a descriptor that differs from what its kind implies shows, so that a dump
 // comparison catches a field the compiler set wrongly.
 TEST(StatementCompiler, OperandTextShowsEveryDifference) {
-  using engine::LengthKind;
-  using engine::OperandKind;
-  using engine::TermKind;
+  using program::LengthKind;
+  using program::OperandKind;
+  using program::TermKind;
   uint8_t quote[] = {'i', 't', '\'', 's'};
   uint8_t binary[] = {0x00, 0xC1};
   struct TextCase {
     const char* name;
-    engine::Operand op;
+    program::Operand op;
     const char* text;
   };
   auto literal = [](uint8_t* bytes, int32_t n, int32_t len) {
-    engine::Operand op;
+    program::Operand op;
     op.kind = OperandKind::kLiteral;
-    op.type = engine::kTypeCharacter;
-    op.format = engine::kFormatLiteral;
+    op.type = program::kTypeCharacter;
+    op.format = program::kFormatLiteral;
     op.lit = bytes;
     op.lit_length = n;
     op.len_kind = LengthKind::kFixed;
@@ -502,10 +502,10 @@ TEST(StatementCompiler, OperandTextShowsEveryDifference) {
     return op;
   };
   auto number = [](OperandKind kind, uint8_t type) {
-    engine::Operand op;
+    program::Operand op;
     op.kind = kind;
     op.type = type;
-    op.format = engine::kFormatLiteral;
+    op.format = program::kFormatLiteral;
     op.len_kind = LengthKind::kFixed;
     op.len.kind = TermKind::kAbsolute;
     op.len.value = 4;
@@ -513,10 +513,10 @@ TEST(StatementCompiler, OperandTextShowsEveryDifference) {
     return op;
   };
   auto pointer_number = [](TermKind kind) {
-    engine::Operand op;
+    program::Operand op;
     op.kind = OperandKind::kComputed;
-    op.type = engine::kTypeBinary;
-    op.format = engine::kFormatLiteral;
+    op.type = program::kTypeBinary;
+    op.format = program::kFormatLiteral;
     op.len_kind = LengthKind::kFixed;
     op.len.kind = TermKind::kAbsolute;
     op.len.value = 4;
@@ -525,7 +525,7 @@ TEST(StatementCompiler, OperandTextShowsEveryDifference) {
     return op;
   };
   auto field = [](TermKind kind, LengthKind len_kind, uint8_t format) {
-    engine::Operand op;
+    program::Operand op;
     op.kind = OperandKind::kField;
     op.pos.kind = kind;
     op.pos.value = 10;
@@ -539,32 +539,32 @@ TEST(StatementCompiler, OperandTextShowsEveryDifference) {
       {"a quote doubled", literal(quote, 4, 4), "lit('it''s')"},
       {"unprintable bytes in hex", literal(binary, 2, 2), "lit(X'00C1')"},
       {"a length other than the bytes'", literal(quote, 4, 3), "lit('it''s' len 3)"},
-      {"a number of another type", number(OperandKind::kImmediate, engine::kTypePacked),
+      {"a number of another type", number(OperandKind::kImmediate, program::kTypePacked),
        "imm(5 type P)"},
       {"a special operand without type", number(OperandKind::kReturnCode, 0), "rc(type 0)"},
       {"a field whose format is left open",
-       field(TermKind::kAbsolute, LengthKind::kFixed, engine::kFormatUndecided),
+       field(TermKind::kAbsolute, LengthKind::kFixed, program::kFormatUndecided),
        "field(pos 10 len 6 fmt undecided)"},
       {"a field without length but a field format",
-       field(TermKind::kAbsolute, LengthKind::kNone, engine::kFormatField),
+       field(TermKind::kAbsolute, LengthKind::kNone, program::kFormatField),
        "field(pos 10 fmt field)"},
-      {"a capped rest", field(TermKind::kRecordLength, LengthKind::kRest, engine::kFormatField),
+      {"a capped rest", field(TermKind::kRecordLength, LengthKind::kRest, program::kFormatField),
        "field(pos L len rest max 6)"},
       {"a value term in a position",
-       field(TermKind::kNumberPointer, LengthKind::kSameAsFirst, engine::kFormatField),
+       field(TermKind::kNumberPointer, LengthKind::kSameAsFirst, program::kFormatField),
        "field(pos @2! len =1st)"},
       {"a pointer's value", pointer_number(TermKind::kNumberPointer), "num(@3)"},
       {"a place term in a computed number", pointer_number(TermKind::kPointer), "num(@3!)"},
   };
   for (const TextCase& c : cases) EXPECT_EQ(describe_operand(&c.op), c.text) << c.name;
 
-  engine::Operand date;
+  program::Operand date;
   date.kind = OperandKind::kField;
   date.pos.kind = TermKind::kSpecial;
-  date.pos.special = engine::SpecialKind::kDateArea;
+  date.pos.special = program::SpecialKind::kDateArea;
   date.pos.offset = 12;
-  date.pos.flags = engine::kTermNegative;
-  engine::Term plus{};
+  date.pos.flags = program::kTermNegative;
+  program::Term plus{};
   plus.kind = TermKind::kAbsolute;
   plus.value = 40;
   date.pos.next = &plus;

@@ -1,7 +1,7 @@
 // The name-index table of pointer variables.
-#include "engine/engine.h"
+#include "program/program.h"
 
-namespace recsift::engine {
+namespace recsift::program {
 
 namespace {
 
@@ -34,4 +34,4 @@ int NameIndex::insert(std::string_view name) {
   return static_cast<int>(names_.size()) - 1;
 }
 
-}  // namespace recsift::engine
+}  // namespace recsift::program

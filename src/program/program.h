@@ -2,18 +2,20 @@
 // the record loop runs once per record, with its label entries and the table of operation codes.
 // The compiler fills these records; linking adds the continuations; the record loop and the run
 // summary read them. Records come from the storage pool ("CN", zero-filled) and live for the run.
-#ifndef RECSIFT_ENGINE_PROGRAM_H_
-#define RECSIFT_ENGINE_PROGRAM_H_
+#ifndef RECSIFT_PROGRAM_PROGRAM_H_
+#define RECSIFT_PROGRAM_PROGRAM_H_
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace recsift::files {
 struct FFREC;
 }
 
-namespace recsift::engine {
+namespace recsift::program {
 
 struct Operand;  // an operand descriptor ("FLD"), see operand.h
 
@@ -283,6 +285,25 @@ struct Program {
   bool console_clear = false;          // a LOG CLEAR was compiled: the console is cleared once
 };
 
-}  // namespace recsift::engine
+// ---- Pointer-variable names ----------------------------------------------------------------
 
-#endif  // RECSIFT_ENGINE_PROGRAM_H_
+// The run's name-index table: the names of pointer variables (@name), each numbered from 0 in
+// order of entry and found without regard to case. The run driver enters the empty name and the
+// two-byte name 0xD1 0xFF first, so they take the numbers 0 and 1.
+class NameIndex {
+ public:
+  static constexpr int kNotFound = -1;
+  // The name's number; a name not yet in the table is entered at the end.
+  int insert(std::string_view name);
+  // The name's number, or kNotFound.
+  int find(std::string_view name) const;
+  int size() const { return static_cast<int>(names_.size()); }
+  const std::string& name(int index) const { return names_[index]; }
+
+ private:
+  std::vector<std::string> names_;  // in order of entry; the index is the number
+};
+
+}  // namespace recsift::program
+
+#endif  // RECSIFT_PROGRAM_PROGRAM_H_

@@ -22,12 +22,12 @@
 //    (LEN L-4: the record length minus 4).
 //  - A chain containing a kPointer or kSpecial term is pointer- or area-relative: see
 //    Operand::resolved_flags for what resolution records about it.
-#ifndef RECSIFT_ENGINE_OPERAND_H_
-#define RECSIFT_ENGINE_OPERAND_H_
+#ifndef RECSIFT_PROGRAM_OPERAND_H_
+#define RECSIFT_PROGRAM_OPERAND_H_
 
 #include <cstdint>
 
-namespace recsift::engine {
+namespace recsift::program {
 
 // What one term of a position, length or end-position expression stands for.
 enum class TermKind : uint8_t {
@@ -207,6 +207,6 @@ struct Operand {
                                  // it has an address
 };
 
-}  // namespace recsift::engine
+}  // namespace recsift::program
 
-#endif  // RECSIFT_ENGINE_OPERAND_H_
+#endif  // RECSIFT_PROGRAM_OPERAND_H_
