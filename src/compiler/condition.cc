@@ -21,23 +21,23 @@
 #include <string>
 #include <string_view>
 
+#include "base/pool.h"
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "compiler/statement_internal.h"
+#include "input/input.h"
 #include "program/operand.h"
 #include "program/program.h"
-#include "files/files.h"
-#include "input/input.h"
 
 namespace recsift::compiler {
 
+using input::Token;
+using input::TokenList;
 using program::LengthKind;
 using program::Operand;
 using program::OperandKind;
 using program::Statement;
 using program::TermKind;
-using input::Token;
-using input::TokenList;
 
 namespace {
 
@@ -113,7 +113,7 @@ int take_file_name(Context& ctx, Statement* st) {
     from = t->text;
     n = t->length;
   }
-  auto* name = static_cast<char*>(files::qelgcore(n + 1, 0, "fnm"));
+  auto* name = static_cast<char*>(base::qelgcore(n + 1, 0, "fnm"));
   std::memcpy(name, from, static_cast<size_t>(n));
   st->file_name = name;
   take_word(list);
@@ -279,7 +279,7 @@ int compile_options(Context& ctx, Statement* st) {
 }
 
 Statement* new_statement() {
-  return new (files::qelgcore(sizeof(Statement), 0, "CN")) Statement();
+  return new (base::qelgcore(sizeof(Statement), 0, "CN")) Statement();
 }
 
 // Further comparison values after commas: one generated And statement each.

@@ -23,30 +23,30 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/fatal.h"
+#include "base/pool.h"
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
+#include "input/input.h"
 #include "program/operand.h"
 #include "program/program.h"
-#include "files/files.h"
-#include "input/input.h"
 
 namespace recsift::compiler {
 
+using input::Token;
+using input::TokenList;
 using program::LengthKind;
 using program::Operand;
 using program::OperandKind;
 using program::Statement;
 using program::TermKind;
-using input::Token;
-using input::TokenList;
 
 namespace {
 
 // Logic error: an operation code outside this family.
-constexpr int kLogicNotDataStatement = 7101;
 
 // Accepted forms by role.
 constexpr uint32_t kFieldHere = kFormLength | kFormFromKeywords | kFormEndPosition |
@@ -210,7 +210,7 @@ int compile_gen(Context& ctx, Statement* st) {
   value->kind = OperandKind::kLiteral;
   value->type = program::kTypeBinary;
   value->format = program::kFormatLiteral;
-  value->lit = static_cast<uint8_t*>(files::qelgcore(4, 0, "lit"));
+  value->lit = static_cast<uint8_t*>(base::qelgcore(4, 0, "lit"));
   value->lit_length = 4;
   set_fixed_length(value, 4);
 
@@ -241,7 +241,7 @@ int compile_gen(Context& ctx, Statement* st) {
     Operand* seed = st->operands[2] = new_operand();
     seed->kind = OperandKind::kLiteral;
     seed->format = program::kFormatLiteral;
-    seed->lit = static_cast<uint8_t*>(files::qelgcore(4, ' ', "lit"));
+    seed->lit = static_cast<uint8_t*>(base::qelgcore(4, ' ', "lit"));
     seed->lit_length = 4;
     std::memcpy(seed->lit, t->text, static_cast<size_t>(t->length < 4 ? t->length : 4));
     seed->type = (t->flags & input::kTokHex) != 0 ? program::kTypeBinary : program::kTypeCharacter;
@@ -471,7 +471,7 @@ int compile_tran(Context& ctx, Statement* st) {
     Token* to = list.current;
     if (to == nullptr || from->length != to->length) return raise(ctx, kMsgPairs);
     input::take_token(list);
-    auto* tab = static_cast<uint8_t*>(files::qelgcore(kTableSize, 0, "tr"));
+    auto* tab = static_cast<uint8_t*>(base::qelgcore(kTableSize, 0, "tr"));
     for (int i = 0; i < kTableSize; ++i) tab[i] = static_cast<uint8_t>(i);
     for (int i = from->length - 1; i >= 0; --i) {
       tab[static_cast<uint8_t>(from->text[i])] = static_cast<uint8_t>(to->text[i]);
@@ -590,7 +590,7 @@ int compile_utime(Context& ctx, Statement* st) {
 }  // namespace
 
 int compile_data_statement(Context& ctx, uint8_t op) {
-  if (!in_family(op)) engine::logic_error(kLogicNotDataStatement);
+  if (!in_family(op)) base::logic_error(base::kLogicNotDataStatement);
   if (ctx.messages->pending != 0) return ctx.messages->pending;
   Statement* st = ctx.program->current;
   // Whether the verb itself was P or POS (MOD), before any keyword is taken here.
@@ -627,7 +627,7 @@ int compile_data_statement(Context& ctx, uint8_t op) {
     case program::kOpUtime:
       return compile_utime(ctx, st);
     default:
-      engine::logic_error(kLogicNotDataStatement);
+      base::logic_error(base::kLogicNotDataStatement);
   }
 }
 

@@ -23,26 +23,26 @@
 #include <string_view>
 #include <vector>
 
+#include "base/pool.h"
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "files/files.h"
 #include "input/input.h"
+#include "program/operand.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
 
+using input::Token;
+using input::TokenList;
 using program::LengthKind;
 using program::Operand;
 using program::OperandKind;
 using program::SpecialKind;
 using program::Term;
 using program::TermKind;
-using input::Token;
-using input::TokenList;
 
 namespace {
 
@@ -163,7 +163,7 @@ bool continues_word(const Token* t) {
 }
 
 Term* new_term() {
-  return new (files::qelgcore(sizeof(Term), 0, "fldx")) Term();
+  return new (base::qelgcore(sizeof(Term), 0, "fldx")) Term();
 }
 
 bool all_digits(std::string_view s) {
@@ -398,7 +398,7 @@ bool is_special_name(std::string_view word) {
 }
 
 Operand* new_operand() {
-  return new (files::qelgcore(sizeof(Operand), 0, "FLD")) Operand();
+  return new (base::qelgcore(sizeof(Operand), 0, "FLD")) Operand();
 }
 
 // Returns a chain's further terms ("fldx") to the pool; the first term lives in the descriptor.
@@ -406,7 +406,7 @@ void release_terms(Term& first) {
   Term* t = first.next;
   while (t != nullptr) {
     Term* next = t->next;
-    files::qelgrel(&t, "fldx");
+    base::qelgrel(&t, "fldx");
     t = next;
   }
   first.next = nullptr;
@@ -418,7 +418,7 @@ void release_operand(Operand** slot) {
     release_terms((*slot)->len);
     release_terms((*slot)->end);
   }
-  files::qelgrel(slot, "FLD");
+  base::qelgrel(slot, "FLD");
 }
 
 void clear_operand(Operand* op) {
@@ -461,7 +461,7 @@ int32_t fixed_length(const Operand* op) {
 }
 
 void set_char_literal(Operand* op, const char* bytes, int32_t length) {
-  auto* text = static_cast<uint8_t*>(files::qelgcore(length + 1, 0, "lit"));
+  auto* text = static_cast<uint8_t*>(base::qelgcore(length + 1, 0, "lit"));
   if (length > 0) std::memcpy(text, bytes, static_cast<size_t>(length));
   op->kind = OperandKind::kLiteral;
   op->type = program::kTypeCharacter;
@@ -692,7 +692,7 @@ void take_char_literal(Context& ctx, Operand* op) {
     last = p;
     if ((p->flags & input::kTokSplit) == 0) break;
   }
-  auto* joined = static_cast<char*>(files::qelgcore(total + 1, 0, "lit"));
+  auto* joined = static_cast<char*>(base::qelgcore(total + 1, 0, "lit"));
   int32_t at = 0;
   for (const Token* p = t;; p = p->next) {
     std::memcpy(joined + at, p->text, static_cast<size_t>(p->length));
@@ -747,7 +747,7 @@ void take_numeric_literal(Context& ctx, Operand* op) {
   op->len.kind = TermKind::kAbsolute;
   if (packed) {
     const int n = (digits + 2) / 2;
-    auto* p = static_cast<uint8_t*>(files::qelgcore(n, 0, "lit"));
+    auto* p = static_cast<uint8_t*>(base::qelgcore(n, 0, "lit"));
     // Digits fill from the right: the last byte holds the last digit and the sign.
     int d = digits - 1;
     p[n - 1] = static_cast<uint8_t>(((text[d--] - '0') << 4) | (negative ? 0x0D : 0x0C));
@@ -762,7 +762,7 @@ void take_numeric_literal(Context& ctx, Operand* op) {
     op->lit_length = n;
   } else {
     const int n = digits + (negative ? 1 : 0);
-    auto* p = static_cast<uint8_t*>(files::qelgcore(n + 1, 0, "lit"));
+    auto* p = static_cast<uint8_t*>(base::qelgcore(n + 1, 0, "lit"));
     int at = 0;
     if (negative) p[at++] = '-';
     std::memcpy(p + at, text.data(), text.size());

@@ -17,9 +17,9 @@
 #include "compiler/compiler.h"
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
@@ -49,9 +49,9 @@ constexpr std::string_view kSortLetters = "SPEND";
 
 // Where the options of one statement go: the run (OPTION), or a PRINT or LOG statement.
 struct Scope {
-  Context& ctx;                  // the run's objects
+  Context& ctx;                   // the run's objects
   program::Statement* statement;  // the PRINT or LOG statement, null for OPTION
-  const Token* keyword;          // the keyword just found
+  const Token* keyword;           // the keyword just found
 };
 
 bool pending(const Context& ctx) {
@@ -261,7 +261,7 @@ void no_env(Scope& s) {
 
 void clear_envfail(input::Variables& variables) {
   variables.envfail = input::EnvFail::kSame;
-  files::qelgrel(&variables.envfail_text, "env");
+  base::qelgrel(&variables.envfail_text, "env");
 }
 
 void env(Scope& s) {
@@ -277,7 +277,7 @@ void envfail(Scope& s) {
   if (value != nullptr && (value->flags & input::kTokQuoted) != 0) {
     variables.envfail = input::EnvFail::kText;
     variables.envfail_text =
-        static_cast<char*>(files::qelgcore(static_cast<int64_t>(v.size()) + 1, 0, "env"));
+        static_cast<char*>(base::qelgcore(static_cast<int64_t>(v.size()) + 1, 0, "env"));
     std::memcpy(variables.envfail_text, v.data(), v.size());
   } else if (is_word(value) && v == "SAME") {
     variables.envfail = input::EnvFail::kSame;
@@ -402,9 +402,9 @@ void default_dir(Scope& s) {
     return;
   }
   const std::string path = detail::word_as_typed(*s.ctx.tokens, true);
-  files::qelgrel(&files.default_dir, "dfd");
+  base::qelgrel(&files.default_dir, "dfd");
   files.default_dir =
-      static_cast<char*>(files::qelgcore(static_cast<int64_t>(path.size()) + 1, 0, "dfd"));
+      static_cast<char*>(base::qelgcore(static_cast<int64_t>(path.size()) + 1, 0, "dfd"));
   std::memcpy(files.default_dir, path.data(), path.size());
   // Files already defined have taken their folder.
   if (files.head != nullptr) raise(s.ctx, detail::kMsgDefDirLate);

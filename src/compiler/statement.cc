@@ -18,11 +18,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/pool.h"
 #include "compiler/compiler.h"
 #include "compiler/statement_internal.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::compiler {
@@ -32,9 +33,9 @@ using namespace std::string_view_literals;
 using detail::is_word;
 using detail::open_token;
 using detail::token_text;
-using program::Statement;
 using input::Token;
 using input::TokenList;
+using program::Statement;
 
 // Size of the statement buffer the tokens point into (error marks are offsets within it).
 constexpr int kStatementBufferSize = 528;
@@ -363,7 +364,7 @@ Statement& allocate_record(Context& ctx) {
     rec->label = label;
     return *rec;
   }
-  rec = new (files::qelgcore(sizeof(Statement), 0, "CN")) Statement{};
+  rec = new (base::qelgcore(sizeof(Statement), 0, "CN")) Statement{};
   rec->prev = program.current;
   if (program.current != nullptr) {
     program.current->next = rec;
@@ -415,9 +416,8 @@ program::LabelEntry* find_label(const program::Program& program, std::string_vie
 }
 
 program::LabelEntry* add_label(program::Program& program, std::string_view name) {
-  auto* entry = new (files::qelgcore(sizeof(program::LabelEntry), 0, "LBL")) program::LabelEntry{};
-  entry->name =
-      static_cast<char*>(files::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "lbl"));
+  auto* entry = new (base::qelgcore(sizeof(program::LabelEntry), 0, "LBL")) program::LabelEntry{};
+  entry->name = static_cast<char*>(base::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "lbl"));
   std::memcpy(entry->name, name.data(), name.size());
   entry->prev = program.labels_tail;
   if (program.labels_tail != nullptr) {
@@ -786,7 +786,7 @@ void compile_call_arguments(Context& ctx) {
   }
   rec.argument = count;
   rec.call_args = static_cast<void**>(
-      files::qelgcore(static_cast<int64_t>(sizeof(void*)) * (count + 1), 0, "call"));
+      base::qelgcore(static_cast<int64_t>(sizeof(void*)) * (count + 1), 0, "call"));
   for (int i = 0; i < count; ++i) rec.call_args[i] = args[i];
 }
 

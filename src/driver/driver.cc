@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "driver/driver.h"
@@ -54,7 +55,7 @@ void carve(WorkBlock& w, uint8_t* block, int64_t size) {
 void start_up(RunState& run) {
   // The work block: blanks, with everything from the statement-text anchor on cleared.
   const int64_t size = kWorkBlockFixed + static_cast<int64_t>(run.listing_file.size());
-  auto* block = static_cast<uint8_t*>(files::qelgcore(size, ' ', "cmw"));
+  auto* block = static_cast<uint8_t*>(base::qelgcore(size, ' ', "cmw"));
   carve(run.work, block, size);
   WorkBlock& w = run.work;
   const auto anchor_at = reinterpret_cast<uint8_t*>(w.anchor);
@@ -107,15 +108,15 @@ std::string banner_line(const RunState& run) {
 namespace {
 
 void write_log(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), report::log_stream());
+  std::fwrite(text.data(), 1, text.size(), base::log_stream());
 }
 
 // Close-down: the listing and the log stream are closed and the return code becomes the exit
 // code.
 int close_down(RunState& run) {
   report::listing_print(run.listing, nullptr, report::PT_CLOSE, 0);
-  report::close_log_stream();
-  files::pool_settings().trace = nullptr;
+  base::close_log_stream();
+  base::pool_settings().trace = nullptr;
   return convert::SpecialArea(run.work.special).get(convert::kSpReturnCode);
 }
 
@@ -137,7 +138,7 @@ int run(int argc, char** argv) {
     banner += kBuildLevel;
     banner += " (Latest change).\n";
     write_log(banner);
-    report::close_log_stream();
+    base::close_log_stream();
     return 0;
   }
   // The short banner (title and start time) is what later prints show once.

@@ -4,6 +4,7 @@
 // Exports (driver.h): execution_phase.
 #include <cstdio>
 
+#include "base/fatal.h"
 #include "driver/driver.h"
 #include "engine/engine.h"
 #include "files/record_io.h"
@@ -13,7 +14,7 @@ namespace recsift::driver {
 namespace {
 
 void debug_marker(const RunState& run, const char* text) {
-  if (run.debug.m1 || run.debug.m2) std::fputs(text, report::log_stream());
+  if (run.debug.m1 || run.debug.m2) std::fputs(text, base::log_stream());
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ uint8_t separator_of(const RunState& run) {
 // A pool text of max(length, 80) + 1 bytes holding `text`, zero-terminated.
 char* pool_text(std::string_view text, const char* description) {
   const int64_t size = static_cast<int64_t>(std::max<size_t>(text.size(), 80)) + 1;
-  auto* block = static_cast<char*>(files::qelgcore(size, 0, description));
+  auto* block = static_cast<char*>(base::qelgcore(size, 0, description));
   std::memcpy(block, text.data(), text.size());
   return block;
 }
@@ -96,7 +96,7 @@ std::string command_tail(int argc, char** argv) {
 void read_parameters(RunState& run, int argc, char** argv) {
   if (argc < 2) {
     // No arguments: one block holds both texts, empty.
-    auto* both = static_cast<char*>(files::qelgcore(192, 0, "parg"));
+    auto* both = static_cast<char*>(base::qelgcore(192, 0, "parg"));
     run.parm = both;
     run.parg = both + 96;
     return;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fatal.h"
 #include "driver/driver.h"
 #include "files/files.h"
 #include "report/report.h"
@@ -37,7 +38,7 @@ bool apply_debug_pair(RunState& run, const char* pair, const char** rest) {
   while (at != std::string_view::npos && at % 3 != 0)
     at = kDebugLetters.find(std::string_view(pair, 2), at + 1);
   if (at == std::string_view::npos) return false;
-  files::PoolSettings& pool = files::pool_settings();
+  base::PoolSettings& pool = base::pool_settings();
   const char* p = pair + 2;
   switch (pair[1]) {
     case '1':
@@ -99,8 +100,8 @@ void apply_value(RunState& run, char kind, std::string_view value) {
       report::record_error(run.messages, kMessageBadSwitch);
       return;
     }
-    report::set_log_stream(log);
-    files::pool_settings().trace = log;
+    base::set_log_stream(log);
+    base::pool_settings().trace = log;
   }
 }
 

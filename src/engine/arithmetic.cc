@@ -15,6 +15,7 @@
 // run.
 #include <cstdint>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
@@ -26,8 +27,6 @@ namespace {
 
 using Number = __int128;
 using Magnitude = unsigned __int128;
-
-constexpr int32_t kLogicNotArithmetic = 27009;
 
 // Decimal digits a Number always holds (10^38 - 1 < 2^127); the operations themselves check
 // for overflow.
@@ -214,7 +213,7 @@ bool settle(Run& run, Statement& st, Outcome outcome, int* verb) {
 int execute_arithmetic(Run& run, Statement& st) {
   Operand* a = st.operands[1];
   Operand* b = st.operands[2];
-  if (a == nullptr || b == nullptr) logic_error(kLogicNotArithmetic, st.selid);
+  if (a == nullptr || b == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   Operand* result = st.operands[0] != nullptr ? st.operands[0] : b;
   Operand* remainder = st.op == kOpDiv ? st.operands[3] : nullptr;
   if (resolve_operand(run, a) == nullptr || resolve_operand(run, b) == nullptr) return kVerbNext;
@@ -249,7 +248,7 @@ int execute_arithmetic(Run& run, Statement& st) {
       }
       break;
     default:
-      logic_error(kLogicNotArithmetic, st.selid);
+      base::logic_error(base::kLogicNoExecutor, st.selid);
   }
   if (!settle(run, st, overflow ? Outcome::kFailed : Outcome::kOk, &verb) ||
       !settle(run, st, store_number(*result, value), &verb)) {

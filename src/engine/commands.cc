@@ -11,19 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 namespace {
 
-constexpr int32_t kLogicNotCommand = 27009;
 constexpr int64_t kMillisecondsPerSecond = 1000;
 
 int execute_system(Run& run, Statement& st) {
@@ -92,7 +92,7 @@ int execute_command(Run& run, Statement& statement) {
       host::sleep_ms(int64_t{statement.argument} * kMillisecondsPerSecond);
       return kVerbNext;
     default:
-      logic_error(kLogicNotCommand, statement.selid);
+      base::logic_error(base::kLogicNoExecutor, statement.selid);
   }
 }
 

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/fatal.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
 #include "program/operand.h"
@@ -27,8 +28,6 @@
 
 namespace recsift::engine {
 namespace {
-
-constexpr int32_t kLogicNotCompress = 27009;
 
 constexpr uint8_t kItemLiteral = 0x00;
 constexpr uint8_t kItemBlanks = 0x40;
@@ -42,7 +41,7 @@ constexpr int64_t kMaxItem = int64_t{1} << 24;  // longest item: n fits 24 bits
 bool prepare(Run& run, Statement& st, Operand** target, Operand** source) {
   *target = st.operands[0];
   *source = st.operands[1];
-  if (*source == nullptr) logic_error(kLogicNotCompress, st.selid);
+  if (*source == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   if (!resolve_target_and_source(run, *target, *source)) return false;
   if (*target == nullptr) *target = *source;
   if ((*target)->length < 1 || (*source)->length < 0 || (*target)->position < 1) {

@@ -17,21 +17,21 @@
 #include <new>
 #include <string>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 namespace {
 
 // Logic error: an operation without a data-statement executor reached this one.
-constexpr int32_t kLogicNotDataOperation = 27009;
 
 // MOVE and MOD forms (the operation modifier); any other value copies.
 constexpr uint8_t kModAnd = 27;
@@ -226,7 +226,7 @@ int execute_assignment(Run& run, Statement& st) {
   Operand* target = st.operands[0];
   Operand* v = st.operands[1];
   const bool pointer = st.op == kOpPointerSet || st.op == kOpPointerOp;
-  if (v == nullptr || target == nullptr) logic_error(kLogicNotDataOperation, st.selid);
+  if (v == nullptr || target == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   const int number = pointer ? target->pos.pointer : -1;
   if (resolve_operand(run, v) == nullptr) {
     if (pointer) set_pointer(run, number, nullptr);
@@ -285,7 +285,7 @@ void combine(uint8_t* target, uint8_t byte, uint8_t form) {
 int execute_move(Run& run, Statement& st) {
   Operand* target = st.operands[0];
   Operand* source = st.operands[1];
-  if (target == nullptr || source == nullptr) logic_error(kLogicNotDataOperation, st.selid);
+  if (target == nullptr || source == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   if (!resolve_target_and_source(run, target, source)) return kVerbNext;
   const int32_t n = source->length < target->length ? source->length : target->length;
   // Byte by byte from the left, reading each source byte when it is reached: a target that
@@ -303,11 +303,11 @@ int execute_tran(Run& run, Statement& st) {
   Operand* table_op = st.operands[2];
   Operand* source = st.operands[1];
   Operand* target = st.operands[0];
-  if (table_op == nullptr || source == nullptr) logic_error(kLogicNotDataOperation, st.selid);
+  if (table_op == nullptr || source == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   const uint8_t* table = nullptr;
   if (table_op->kind == OperandKind::kTable) {
     table = builtin_table(table_op->immediate);
-    if (table == nullptr) logic_error(kLogicNotDataOperation, st.selid);
+    if (table == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   } else {
     table = resolve_operand(run, table_op);
     if (table == nullptr) return kVerbNext;
@@ -329,7 +329,7 @@ int execute_tran(Run& run, Statement& st) {
 int execute_conversion(Run& run, Statement& st) {
   Operand* target = st.operands[0];
   Operand* source = st.operands[1];
-  if (target == nullptr || source == nullptr) logic_error(kLogicNotDataOperation, st.selid);
+  if (target == nullptr || source == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   if (!resolve_target_and_source(run, target, source)) return kVerbNext;
   std::string mask;
   const Operand* mask_op = st.operands[2];
@@ -385,12 +385,12 @@ bool draw(uint32_t* state, int32_t range, int32_t* out) {
 uint8_t* generator_state(Statement& st) {
   Operand*& seed = st.operands[2];
   if (seed == nullptr) {
-    void* block = files::qelgcore(sizeof(Operand), 0, "FLD");
+    void* block = base::qelgcore(sizeof(Operand), 0, "FLD");
     seed = new (block) Operand();
     seed->kind = OperandKind::kLiteral;
     seed->type = kTypeBinary;
     seed->format = kFormatLiteral;
-    seed->lit = static_cast<uint8_t*>(files::qelgcore(4, 0, "lit"));
+    seed->lit = static_cast<uint8_t*>(base::qelgcore(4, 0, "lit"));
     seed->lit_length = 4;
     const auto now = static_cast<uint32_t>(host::clock_now());
     convert::store_be32(
@@ -407,7 +407,7 @@ int execute_gen(Run& run, Statement& st) {
   Operand* kept = st.operands[1];
   const Operand* range = st.operands[3];
   if (target == nullptr || kept == nullptr || kept->lit_length != 4 || range == nullptr) {
-    logic_error(kLogicNotDataOperation, st.selid);
+    base::logic_error(base::kLogicNoExecutor, st.selid);
   }
   if (resolve_operand(run, target) == nullptr) return kVerbNext;
   uint8_t* state_bytes = generator_state(st);
@@ -503,7 +503,7 @@ int execute_data_operation(Run& run, Statement& statement) {
     case kOpUtime:
       return execute_utime(run, statement);
     default:
-      logic_error(kLogicNotDataOperation, statement.selid);
+      base::logic_error(base::kLogicNoExecutor, statement.selid);
   }
 }
 

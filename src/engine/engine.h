@@ -57,11 +57,6 @@ enum RunError : int32_t {
 // Selection id meaning "no statement is current".
 inline constexpr int32_t kNoSelid = 0;
 
-// Ends the process on an impossible internal state: writes "** Logic Error=<code>", then
-// "  Selid=<selid>" when a statement is current, then "  Run terminated." to the log stream, and
-// exits with the code as the process status (the shell sees it modulo 256).
-[[noreturn]] void logic_error(int32_t code, int32_t selid = kNoSelid);
-
 // ---- Run state of operand resolution and conditions --------------------------------------------
 
 // Sizes of the areas that operands can name besides the record.

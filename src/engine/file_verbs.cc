@@ -7,12 +7,13 @@
 #include <cstring>
 #include <functional>
 
+#include "base/fatal.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 namespace {
@@ -190,7 +191,7 @@ int open_close_verb(Run& run, Statement& st) {
 
 int execute_file_verb(Run& run, Statement& st) {
   if (st.file == nullptr) st.file = run.files->primary_input;
-  if (st.file == nullptr) logic_error(26001, st.selid);
+  if (st.file == nullptr) base::logic_error(base::kLogicNotFileVerb, st.selid);
   switch (st.op) {
     case kOpRead:
       return read_verb(run, st);
@@ -201,7 +202,7 @@ int execute_file_verb(Run& run, Statement& st) {
     case kOpClose:
       return open_close_verb(run, st);
     default:
-      logic_error(26001, st.selid);
+      base::logic_error(base::kLogicNotFileVerb, st.selid);
   }
 }
 

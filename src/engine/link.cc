@@ -10,19 +10,23 @@
 #include <cstring>
 #include <string>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
 #include "files/record_io.h"
 #include "host/host.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::engine {
 namespace {
+
+// Exit code of a statement record whose type linking does not know.
+constexpr int kExitBadStatementType = 4;
 
 constexpr int32_t kReturnCodeLinking = 48;
 constexpr int32_t kDefaultWorkLength = 80;
@@ -41,7 +45,7 @@ struct ElseNode {
 };
 
 Statement* new_statement() {
-  return new (files::qelgcore(sizeof(Statement), 0, "CN")) Statement();
+  return new (base::qelgcore(sizeof(Statement), 0, "CN")) Statement();
 }
 
 // 2. The End statement: the last record when it holds no statement, else a new one.
@@ -66,7 +70,7 @@ Statement* append_end(Program& program) {
 void pop_all(ElseNode*& top) {
   while (top != nullptr) {
     ElseNode* below = top->below;
-    files::qelgrel(&top, "umlw");
+    base::qelgrel(&top, "umlw");
     top = below;
   }
 }
@@ -85,7 +89,7 @@ bool link_continuations(Run& run) {
         (x->next->type == kStThenAction || x->next->type == kStThenIf)) {
       x->on_false = stack->statement;
       ElseNode* below = stack->below;
-      files::qelgrel(&stack, "umlw");
+      base::qelgrel(&stack, "umlw");
       stack = below;
     }
     switch (x->type) {
@@ -117,7 +121,7 @@ bool link_continuations(Run& run) {
       case kStElseAction: {
         f = x;
         t = s;
-        auto* node = static_cast<ElseNode*>(files::qelgcore(sizeof(ElseNode), 0, nullptr));
+        auto* node = static_cast<ElseNode*>(base::qelgcore(sizeof(ElseNode), 0, nullptr));
         if (node == nullptr) {
           record_run_error(run, kRunErrNoElseStorage);
           break;
@@ -128,8 +132,8 @@ bool link_continuations(Run& run) {
         break;
       }
       default:
-        std::fputs("Inval cntyp1.\n", report::log_stream());
-        std::exit(4);
+        std::fputs("Inval cntyp1.\n", base::log_stream());
+        base::stop_process(kExitBadStatementType);
     }
   }
   // An ELSE before the first statement of the program has no THEN either.
@@ -270,7 +274,7 @@ bool allocate_work_area(Run& run) {
   run.work_area_given = given > 0;
   run.work_length = given > 0 ? given : kDefaultWorkLength;
   auto* area = static_cast<uint8_t*>(
-      files::qelgcore(int64_t{run.work_length} + int64_t{sizeof kWorkGuard}, -1, nullptr));
+      base::qelgcore(int64_t{run.work_length} + int64_t{sizeof kWorkGuard}, -1, nullptr));
   if (area == nullptr) return false;
   std::memset(area, special.byte(convert::kSpFillChar), static_cast<size_t>(run.work_length));
   std::memcpy(area + run.work_length, kWorkGuard, sizeof kWorkGuard);

@@ -7,12 +7,13 @@
 // present_empty_record, retire, answer_file_query.
 #include <cstring>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 namespace detail {
@@ -157,7 +158,7 @@ void push_return(Run& run, Statement* caller) {
   ReturnNode* node = run.return_top != nullptr ? run.return_top->deeper : run.return_bottom;
   if (node == nullptr) {
     const bool first = run.return_bottom == nullptr;
-    node = new (files::qelgcore(sizeof(ReturnNode), 0, first ? "rt1" : "rt")) ReturnNode();
+    node = new (base::qelgcore(sizeof(ReturnNode), 0, first ? "rt1" : "rt")) ReturnNode();
     node->shallower = run.return_top;
     if (first) {
       run.return_bottom = node;
@@ -224,7 +225,7 @@ int general_verb(Run& run, Statement& st) {
       if ((st.op >= kOpPointerSet && st.op <= kOpCvdate && st.op != kOpXx32) || st.op == kOpUtime) {
         return execute_data_operation(run, st);
       }
-      logic_error(27009, st.selid);
+      base::logic_error(base::kLogicNoExecutor, st.selid);
   }
 }
 
@@ -334,7 +335,7 @@ void action_step(Run& run) {
         if (end_of_file(run)) continue;
         return;
       default:
-        logic_error(22002, s->selid);
+        base::logic_error(base::kLogicVerbResult, s->selid);
     }
     Statement* c = run.current;
     if ((c->flags & kSfRepeating) == 0) break;
@@ -361,7 +362,8 @@ int32_t run_program(Run& run) {
       run.mode == kRunSuspended && run.resume_read != nullptr ? run.resume_read : run.exec_start;
   if (run.files->primary_input == nullptr) {
     --run.mode;
-    if (run.mode != kRunEnding) logic_error(22001, run.current != nullptr ? run.current->selid : 0);
+    if (run.mode != kRunEnding)
+      base::logic_error(base::kLogicNoInput, run.current != nullptr ? run.current->selid : 0);
   }
   while (run.current != nullptr) {
     Statement* st = run.current;

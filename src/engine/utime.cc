@@ -5,18 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::engine {
 namespace {
-
-constexpr int32_t kLogicNotUtime = 27009;
 
 // Days from 1 January 1970 to the given civil date (proleptic Gregorian calendar).
 int64_t days_from_civil(int64_t y, int m, int d) {
@@ -96,7 +95,7 @@ bool parse_time_stamp(const uint8_t* text, int32_t n, int64_t* seconds) {
 int execute_utime(Run& run, Statement& st) {
   Operand* name_op = st.operands[0];
   Operand* time_op = st.operands[1];
-  if (name_op == nullptr || time_op == nullptr) logic_error(kLogicNotUtime, st.selid);
+  if (name_op == nullptr || time_op == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   if (resolve_operand(run, time_op) == nullptr || resolve_operand(run, name_op) == nullptr) {
     return kVerbNext;
   }

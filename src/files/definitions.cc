@@ -91,7 +91,8 @@ bool parse_number(std::string_view text, int32_t* value) {
 
 // A zero-terminated pool copy of text.
 char* pool_text(std::string_view text, const char* description) {
-  auto* copy = static_cast<char*>(qelgcore(static_cast<int64_t>(text.size()) + 1, 0, description));
+  auto* copy =
+      static_cast<char*>(base::qelgcore(static_cast<int64_t>(text.size()) + 1, 0, description));
   std::memcpy(copy, text.data(), text.size());
   return copy;
 }
@@ -129,15 +130,15 @@ void release_delimiter(FFREC& file) {
   if (file.delimiter != nullptr && file.delimiter != kCrLf && file.delimiter != kLf &&
       file.delimiter != kCr) {
     auto* text = const_cast<char*>(file.delimiter);
-    qelgrel(&text, "eol");
+    base::qelgrel(&text, "eol");
   }
   file.delimiter = nullptr;
 }
 
 // Releases the texts a definition gave the record.
 void release_texts(FFREC& file) {
-  qelgrel(&file.path, "pth");
-  qelgrel(&file.dsn, "dsn");
+  base::qelgrel(&file.path, "pth");
+  base::qelgrel(&file.dsn, "dsn");
   release_delimiter(file);
 }
 
@@ -167,7 +168,7 @@ FFREC* take_record(FileList& files) {
       return f;
     }
   }
-  auto* f = static_cast<FFREC*>(qelgcore(sizeof(FFREC), 0, "FFREC"));
+  auto* f = static_cast<FFREC*>(base::qelgcore(sizeof(FFREC), 0, "FFREC"));
   init_record(*f, files);
   f->prev = files.tail;
   if (files.tail != nullptr) {
@@ -705,7 +706,7 @@ void release_file_list(FileList& files) {
   for (FFREC* f = files.head; f != nullptr;) {
     FFREC* next = f->next;
     release_texts(*f);
-    qelgrel(&f, "FFREC");
+    base::qelgrel(&f, "FFREC");
     f = next;
   }
   files.head = files.tail = files.current = files.primary_input = nullptr;

@@ -1,8 +1,7 @@
-// The file layer. This header declares the storage pool, from which every dynamic block of the
-// program is obtained (the work block, file control blocks, buffers, tokens, compiled
-// statements), the file control block FFREC that every file of a run is described by, and the
-// file definitions that build FFRECs from the statements' file operands and keywords. Record
-// I/O, the variable formats, keyed access and directory input join it as they are built.
+// The file layer. This header declares the file control block FFREC that every file of a run is
+// described by, and the file definitions that build FFRECs from the statements' file operands and
+// keywords. Record I/O, the variable formats, keyed access and directory input join it as they are
+// built.
 #ifndef RECSIFT_FILES_FILES_H_
 #define RECSIFT_FILES_FILES_H_
 
@@ -11,75 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/pool.h"
+
 namespace recsift::files {
-
-// ---- Storage pool ----------------------------------------------------------------------------
-
-// Size of a guarded block's header, and of the copy of it at the block's end.
-inline constexpr int kPoolHeaderSize = 128;
-// Totals below this are rounded up to a multiple of 8; larger totals are taken as they are.
-inline constexpr int64_t kPoolRoundLimit = 64000;
-// Process exit codes of the pool's fatal stops.
-inline constexpr int kPoolExitNoStorage = 1;
-inline constexpr int kPoolExitCorrupt = 8301;
-
-// Settings and counters of the pool: one set per process, all zero at start. The run driver sets
-// the flags from "-cor"; the counters are the pool's own.
-struct PoolSettings {
-  bool trace_gets = false;        // M1: a "Got" line for every allocation
-  bool trace_releases = false;    // M2: a "Rel" line for every release
-  bool keep_released = false;     // NR: released blocks leave the chain but stay allocated
-  bool keep_toggle = false;       // TR: invert keep_released at release numbers n1 and n2
-  bool guard_blocks = false;      // HT: every block carries a header at both ends, in the chain
-  int32_t n1 = 0;                 // first TR release number (0 = not given)
-  int32_t n2 = 0;                 // second TR release number (0 = not given)
-  int32_t get_count = 0;          // allocations so far; the first is number 1
-  int32_t release_count = 0;      // releases so far; the first is number 1
-  uint8_t* chain_head = nullptr;  // first guarded block (block start, header included)
-  uint8_t* chain_tail = nullptr;  // last guarded block
-  int64_t unguarded_live = 0;     // blocks handed out without a header and not yet released
-  std::FILE* trace = nullptr;     // trace and verification lines; standard error when null
-};
-
-// The process's pool settings.
-PoolSettings& pool_settings();
-
-// Block header layout (guarded blocks; also built for the "Got" line). On 64 bits the two chain
-// addresses take 8 bytes each; everything after them keeps its place.
-enum PoolHeaderOffset : int {
-  kHdrNext = 0,        // 8: start of the next guarded block, 0 for the last
-  kHdrPrev = 8,        // 8: start of the previous guarded block, 0 for the first
-  kHdrSequence = 16,   // 4: get count of this allocation
-  kHdrLength = 20,     // 4: header length, always 128
-  kHdrRequested = 24,  // 4: requested length
-  kHdrTotal = 28,      // 4: total length (both copies and the rounding included)
-  kHdrPfx = 32,        // 48: hex text of the heap bytes before the block (blank here)
-  kHdrAdr = 80,        // 16: hex text of the block address (low 32 bits)
-  kHdrId = 96,         // 32: the caller's description, at most 31 characters, or "NoDesc"
-};
-
-// Storage of at least `length` bytes, filled with `fill` (0..255) unless fill is negative.
-// A length below 1, or a heap failure on a request with a description, stops the process with
-// exit code 1; without a description a heap failure returns null. A block that gets a header
-// cannot exceed what the header's 4-byte total describes; a larger request counts as a heap
-// failure.
-void* qelgcore(int64_t length, int fill, const char* description);
-// Releases the block *pointer designates (null allowed) and sets *pointer to null.
-void qelgrel(void** pointer, const char* description);
-// Typed convenience over qelgrel.
-template <typename T>
-void qelgrel(T** pointer, const char* description) {
-  void* p = *pointer;
-  qelgrel(&p, description);
-  *pointer = nullptr;
-}
-// Verifies the chain of guarded blocks; `block` (a block start, or null) must be in it. tag names
-// the call site ("g1", "g2", "r1", "r2"). A fault stops the process with exit code 8301.
-void qelgcorv(const uint8_t* block, const char* tag);
-// Formats n source bytes as lower-case hex text in groups of 4 bytes, 16 bytes a line, into dest
-// (dest_len bytes, zero-terminated). Returns dest, or a fixed complaint when dest is too small.
-// A null source gives blanks of the length the text would have.
-const char* c2h(char* dest, int dest_len, const void* src, int n);
 
 // ---- File control blocks ---------------------------------------------------------------------
 // One FFREC per file of the run, from the pool ("FFREC", zero-filled), chained in order of

@@ -107,10 +107,10 @@ void obtain_buffer(FFREC& f, const FileHost& host) {
   const int32_t capacity = is_variable(f) ? f.blksize : std::max(f.blksize, host.minimum_buffer());
   if (f.buffer_capacity == capacity && sentinel_intact(f)) return;
   // A damaged sentinel means the block is not this BLKSIZE's (or was overrun): never reuse it.
-  if (f.buffer != nullptr && !f.dir_member) qelgrel(&f.buffer, "buf");
+  if (f.buffer != nullptr && !f.dir_member) base::qelgrel(&f.buffer, "buf");
   f.buffer_capacity = capacity;
   const int64_t size = std::max<int64_t>(int64_t{capacity} + kBufferSentinelSize, kMinBufferBlock);
-  f.buffer = static_cast<uint8_t*>(qelgcore(size, 0, "buf"));
+  f.buffer = static_cast<uint8_t*>(base::qelgcore(size, 0, "buf"));
   std::memcpy(f.buffer + capacity, kBufferSentinel, kBufferSentinelSize);
 }
 
@@ -337,7 +337,7 @@ bool close_file(Call& c, bool keep_buffer = false) {
   f.handle = host::kNoHandle;
   f.is_open = false;
   f.closed = true;
-  if (!keep_buffer && !f.dir_member && f.buffer != nullptr) qelgrel(&f.buffer, "buf");
+  if (!keep_buffer && !f.dir_member && f.buffer != nullptr) base::qelgrel(&f.buffer, "buf");
   return ok;
 }
 

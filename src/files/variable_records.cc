@@ -209,7 +209,8 @@ const uint8_t* take_variable(FFREC& f, const VariableStep& s) {
     if (f.block_used == f.block_length) f.block_length = f.block_used = 0;
   }
   if (s.header) {
-    if (f.mfhdr == nullptr) f.mfhdr = static_cast<uint8_t*>(qelgcore(kMfvHeaderSize, 0, "mfhdr"));
+    if (f.mfhdr == nullptr)
+      f.mfhdr = static_cast<uint8_t*>(base::qelgcore(kMfvHeaderSize, 0, "mfhdr"));
     std::memset(f.mfhdr, 0, kMfvHeaderSize);
     std::memcpy(f.mfhdr, rec, static_cast<size_t>(std::min(s.length, kMfvHeaderSize)));
   }
@@ -252,7 +253,7 @@ const char* begin_variable_buffer(FFREC& f, bool first) {
   if (first && f.recfm == kRecfmMfv) {
     if (f.mfhdr != nullptr) return kErrMfvHeaderDup;
     build_mfv_header(f, f.buffer);
-    f.mfhdr = static_cast<uint8_t*>(qelgcore(kMfvHeaderSize, 0, "ffc->mfhdr"));
+    f.mfhdr = static_cast<uint8_t*>(base::qelgcore(kMfvHeaderSize, 0, "ffc->mfhdr"));
     std::memcpy(f.mfhdr, f.buffer, kMfvHeaderSize);
     f.buffer_offset = kMfvHeaderSize;
     return nullptr;
@@ -289,7 +290,7 @@ int32_t put_variable(FFREC& f, const uint8_t* data, int32_t length) {
 }
 
 void release_variable(FFREC& f) {
-  if (f.mfhdr != nullptr) qelgrel(&f.mfhdr, "mfhdr");
+  if (f.mfhdr != nullptr) base::qelgrel(&f.mfhdr, "mfhdr");
 }
 
 }  // namespace recsift::files

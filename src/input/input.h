@@ -304,18 +304,18 @@ struct TextStore {
 // What the reader works on. The driver sets every pointer before the first statement; the areas
 // belong to the work block, the flags and counters to the run state.
 struct Reader {
-  char* line_area = nullptr;               // kLineAreaSize bytes: prefix, line, stop flag at 527
-  char* statement = nullptr;               // kStatementBufferSize bytes: the text being cut up
-  TokenList* tokens = nullptr;             // the run's token list
-  const uint8_t* separator = nullptr;      // statement separator (special area); 0 = none
-  std::string program_dir;                 // folder of the program, ending with "/" (file finder)
-  std::FILE* log = nullptr;                // log stream; null: report::log_stream()
-  TextStore* store = nullptr;              // statement texts of the run
-  ControlEntry* bottom = nullptr;          // first control entry (the control input)
-  ControlEntry* current = nullptr;         // entry being read
-  int32_t* line_counter = nullptr;         // physical lines read
+  char* line_area = nullptr;           // kLineAreaSize bytes: prefix, line, stop flag at 527
+  char* statement = nullptr;           // kStatementBufferSize bytes: the text being cut up
+  TokenList* tokens = nullptr;         // the run's token list
+  const uint8_t* separator = nullptr;  // statement separator (special area); 0 = none
+  std::string program_dir;             // folder of the program, ending with "/" (file finder)
+  std::FILE* log = nullptr;            // log stream; null: base::log_stream()
+  TextStore* store = nullptr;          // statement texts of the run
+  ControlEntry* bottom = nullptr;      // first control entry (the control input)
+  ControlEntry* current = nullptr;     // entry being read
+  int32_t* line_counter = nullptr;     // physical lines read
   const uint8_t* last_statement_type = nullptr;  // 9 after END, QUIT, CANCEL: reading ends
-  bool* include_pending = nullptr;         // set by include_control_file, cleared by the loop
+  bool* include_pending = nullptr;               // set by include_control_file, cleared by the loop
   bool* no_echo = nullptr;                 // NOPCTL: statements not listed (a message cancels it)
   bool* comments_kept = nullptr;           // set when a comment is attached to a statement
   const int32_t* summary_level = nullptr;  // PRTSUM level: 3 keeps every comment

@@ -9,9 +9,6 @@
 namespace recsift::input::detail {
 
 // Logic errors of the token list (impossible states, never user errors).
-inline constexpr int kLogicTakeWithoutToken = 3202;  // take_token with no current token
-inline constexpr int kLogicBadBracket = 3203;        // a bracket token that is not sticky
-inline constexpr int kLogicResetSticky = 3204;       // reset of a sticky token
 
 // A bracket carries exactly one of the two marks: it encloses the tokens of a substituted
 // multi-token value and is never a token of its own.

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/fatal.h"
 #include "engine/engine.h"
 #include "input/input.h"
 #include "input/input_internal.h"
@@ -229,11 +230,11 @@ const char* find_anywhere(TokenList& list, std::string_view synonyms) {
 const char* take_token(TokenList& list) {
   Token* t = list.current;
   if (t == nullptr || detail::is_end(*t)) {
-    engine::logic_error(detail::kLogicTakeWithoutToken);
+    base::logic_error(base::kLogicTakeWithoutToken);
   }
   const bool bracket = detail::is_bracket(*t);
   if (bracket && (t->flags & kTokSticky) == 0) {
-    engine::logic_error(detail::kLogicBadBracket);
+    base::logic_error(base::kLogicBadBracket);
   }
   if ((t->flags & (kTokSticky | kTokConsumed)) == 0) {
     t->flags |= kTokConsumed;
@@ -245,7 +246,7 @@ const char* take_token(TokenList& list) {
   for (; next != nullptr && !detail::is_end(*next); next = next->next) {
     if (detail::is_bracket(*next)) {
       if ((next->flags & kTokSticky) == 0) {
-        engine::logic_error(detail::kLogicBadBracket);
+        base::logic_error(base::kLogicBadBracket);
       }
       continue;
     }

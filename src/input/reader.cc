@@ -21,8 +21,9 @@
 #include <new>
 #include <string>
 
+#include "base/fatal.h"
+#include "base/pool.h"
 #include "engine/engine.h"
-#include "files/files.h"
 #include "host/host.h"
 #include "input/input.h"
 #include "report/report.h"
@@ -30,8 +31,7 @@
 namespace recsift::input {
 namespace {
 
-constexpr int kLogicLineTooLong = 7701;  // a line the store cannot hold (never above 516 bytes)
-constexpr size_t kMaxPathEntry = 464;    // longest PATH entry tried
+constexpr size_t kMaxPathEntry = 464;  // longest PATH entry tried
 constexpr char kNoName[] = "iimake_No_Name";
 constexpr char kStdinName[] = "stdin";
 constexpr char kEndOfFile1 = '\x1A';  // end-of-file characters a console may send
@@ -39,13 +39,13 @@ constexpr char kEndOfFile2 = '\x1C';
 constexpr int32_t kTextBlockData = kTextBlockSize - static_cast<int32_t>(sizeof(TextBlock));
 
 std::FILE* log_of(const Reader& r) {
-  return r.log != nullptr ? r.log : report::log_stream();
+  return r.log != nullptr ? r.log : base::log_stream();
 }
 
 // A pool text holding `text` and a zero byte.
 char* pool_copy(std::string_view text, const char* description) {
   auto* p =
-      static_cast<char*>(files::qelgcore(static_cast<int64_t>(text.size()) + 1, 0, description));
+      static_cast<char*>(base::qelgcore(static_cast<int64_t>(text.size()) + 1, 0, description));
   std::memcpy(p, text.data(), text.size());
   return p;
 }
@@ -129,20 +129,20 @@ ControlEntry* select_entry(Reader& r) {
   ControlEntry* e = nullptr;
   if (r.current == nullptr) {
     if (r.bottom == nullptr)
-      r.bottom = new (files::qelgcore(sizeof(ControlEntry), 0, "ii")) ControlEntry();
+      r.bottom = new (base::qelgcore(sizeof(ControlEntry), 0, "ii")) ControlEntry();
     e = r.bottom;
     r.current = e;
   } else if (r.current->next != nullptr) {
     e = r.current->next;
   } else {
-    e = new (files::qelgcore(sizeof(ControlEntry), 0, "ii")) ControlEntry();
+    e = new (base::qelgcore(sizeof(ControlEntry), 0, "ii")) ControlEntry();
     e->previous = r.current;
     r.current->next = e;
   }
   close_entry_stream(*e);
-  files::qelgrel(&e->saved_rest, "iibuf");
+  base::qelgrel(&e->saved_rest, "iibuf");
   e->saved_length = 0;
-  files::qelgrel(&e->name, "iifn");
+  base::qelgrel(&e->name, "iifn");
   e->name_length = 0;
   return e;
 }
@@ -190,7 +190,7 @@ bool is_blank(char c) {
 std::FILE* find_control_file(const std::string& name, const std::string& program_dir,
                              std::FILE* log) {
   std::string found;
-  return find(name, program_dir, log != nullptr ? log : report::log_stream(), &found);
+  return find(name, program_dir, log != nullptr ? log : base::log_stream(), &found);
 }
 
 int open_control_input(Reader& reader, const char* name, int32_t length, ControlEntry** entry) {
@@ -255,11 +255,11 @@ void release_reader(Reader& reader) {
   for (ControlEntry* e = reader.bottom; e != nullptr;) {
     ControlEntry* next = e->next;
     close_entry_stream(*e);
-    files::qelgrel(&e->saved_rest, "iibuf");
-    files::qelgrel(&e->name, "iifn");
+    base::qelgrel(&e->saved_rest, "iibuf");
+    base::qelgrel(&e->name, "iifn");
     e->~ControlEntry();
     void* block = e;
-    files::qelgrel(&block, "ii");
+    base::qelgrel(&block, "ii");
     e = next;
   }
   reader.bottom = reader.current = nullptr;
@@ -267,7 +267,7 @@ void release_reader(Reader& reader) {
     for (TextBlock* b = reader.store->first; b != nullptr;) {
       TextBlock* next = b->next;
       void* block = b;
-      files::qelgrel(&block, b->previous == nullptr ? "cc1" : "ccn");
+      base::qelgrel(&block, b->previous == nullptr ? "cc1" : "ccn");
       b = next;
     }
     *reader.store = TextStore();
@@ -320,10 +320,10 @@ char* read_logical_line(Reader& reader, std::FILE* stream) {
 
 const uint8_t* save_line(TextStore& store, const char* text, int32_t length) {
   const int32_t need = 2 + length + 1;
-  if (length < 0 || need > kTextBlockData) engine::logic_error(kLogicLineTooLong);
+  if (length < 0 || need > kTextBlockData) base::logic_error(base::kLogicLineTooLong);
   if (store.last == nullptr || store.last->used + need > kTextBlockData) {
-    auto* block = new (files::qelgcore(kTextBlockSize, 0, store.first == nullptr ? "cc1" : "ccn"))
-        TextBlock();
+    auto* block =
+        new (base::qelgcore(kTextBlockSize, 0, store.first == nullptr ? "cc1" : "ccn")) TextBlock();
     if (store.last == nullptr) {
       store.first = block;
     } else {
@@ -426,7 +426,7 @@ int read_statements(Reader& r, const StatementHooks& hooks, std::string_view fir
         if (r.current->saved_rest == nullptr) continue;
         copy_command_line(line, std::string_view(r.current->saved_rest,
                                                  static_cast<size_t>(r.current->saved_length)));
-        files::qelgrel(&r.current->saved_rest, "iibuf");
+        base::qelgrel(&r.current->saved_rest, "iibuf");
         r.current->saved_length = 0;
       }
       if (line[0] == kEndOfFile1 && line[1] == '\n') continue;  // a lone end-of-file character
@@ -519,7 +519,7 @@ int read_statements(Reader& r, const StatementHooks& hooks, std::string_view fir
     if (r.include_pending != nullptr && *r.include_pending && r.current != nullptr &&
         r.current->next != nullptr) {
       ControlEntry* e = r.current;
-      files::qelgrel(&e->saved_rest, "iibuf");
+      base::qelgrel(&e->saved_rest, "iibuf");
       e->saved_length = 0;
       if (rest != nullptr) {
         const std::string_view saved(line + rest_at);

@@ -25,8 +25,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/fatal.h"
+#include "base/pool.h"
 #include "engine/engine.h"
-#include "files/files.h"
 #include "host/host.h"
 #include "input/input.h"
 #include "input/input_internal.h"
@@ -34,8 +35,7 @@
 namespace recsift::input {
 namespace {
 
-constexpr int kLogicSplitsLeft = 3303;  // split pieces not accounted for after substitution
-constexpr int32_t kMaxJoined = 527;     // longest joined text
+constexpr int32_t kMaxJoined = 527;  // longest joined text
 constexpr char kUnchDescription[] = "unch";
 constexpr char kValueDescription[] = "eqv";
 constexpr char kSourceDescription[] = "unsr";
@@ -88,14 +88,14 @@ bool is_reference(const Token& t) {
 // ---- Value tokens ----------------------------------------------------------------------------
 
 Token* new_token() {
-  return new (files::qelgcore(sizeof(Token), 0, "tk")) Token();
+  return new (base::qelgcore(sizeof(Token), 0, "tk")) Token();
 }
 
 // A value token holding `text` and `source` in one pool text "eqv".
 Token* value_token(std::string_view text, std::string_view source, uint32_t flags) {
   Token* t = new_token();
   const size_t n = text.size() + source.size() + 2;
-  auto* block = static_cast<char*>(files::qelgcore(static_cast<int64_t>(n), 0, kValueDescription));
+  auto* block = static_cast<char*>(base::qelgcore(static_cast<int64_t>(n), 0, kValueDescription));
   std::memcpy(block, text.data(), text.size());
   std::memcpy(block + text.size() + 1, source.data(), source.size());
   t->text = block;
@@ -117,10 +117,10 @@ Token* bracket_token(uint32_t flags) {
 void release_value(Variable& v) {
   for (Token* t = v.value; t != nullptr;) {
     Token* next = t->next;
-    if (t->text != g_empty_text && t->text != nullptr) files::qelgrel(&t->text, kValueDescription);
+    if (t->text != g_empty_text && t->text != nullptr) base::qelgrel(&t->text, kValueDescription);
     t->~Token();
     void* block = t;
-    files::qelgrel(&block, "tk");
+    base::qelgrel(&block, "tk");
     t = next;
   }
   v.value = nullptr;
@@ -147,8 +147,8 @@ void set_single_value(Variable& v, Token* t) {
 }
 
 Variable* new_variable(Variables& vars, std::string_view name, uint8_t kind) {
-  auto* v = new (files::qelgcore(sizeof(Variable), 0, "EQ")) Variable();
-  v->name = static_cast<char*>(files::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "eqn"));
+  auto* v = new (base::qelgcore(sizeof(Variable), 0, "EQ")) Variable();
+  v->name = static_cast<char*>(base::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "eqn"));
   for (size_t i = 0; i < name.size(); ++i) v->name[i] = upper(name[i]);
   v->name_length = static_cast<int32_t>(name.size());
   v->kind = kind;
@@ -207,7 +207,7 @@ void release_joined_sources(Variables& vars) {
   while (vars.joined_sources != nullptr) {
     void* block = vars.joined_sources;
     std::memcpy(&vars.joined_sources, block, sizeof(void*));
-    files::qelgrel(&block, kSourceDescription);
+    base::qelgrel(&block, kSourceDescription);
   }
 }
 
@@ -337,7 +337,7 @@ int Substituter::run() {
     }
     t = last == t ? substitute_alone(t, in_quotes) : join_chain(t, last, in_quotes);
   }
-  if (list_.pending_splits != 0) engine::logic_error(kLogicSplitsLeft);
+  if (list_.pending_splits != 0) base::logic_error(base::kLogicSplitsLeft);
   list_.current = detail::first_open(list_.head);
   // The token that failed is the current one, so that the message marks it (or, when its text
   // no longer stands where it was typed, marks nothing rather than the statement's first word).
@@ -475,7 +475,7 @@ Token* Substituter::join_chain(Token* head, Token* last, bool in_quotes) {
 void Substituter::splice(Token* t, const Variable& v) {
   const uint32_t before = t->flags & (kTokAfterEquals | kTokAfterComma);
   const uint32_t last_bit = t->flags & kTokLast;
-  if ((t->flags & kTokOwnsText) != 0) files::qelgrel(&t->text, "tkwd");
+  if ((t->flags & kTokOwnsText) != 0) base::qelgrel(&t->text, "tkwd");
   if ((t->flags & kTokConsumed) == 0) --list_.unconsumed;
   t->flags = kBracketOpenFlags | kTokInserted;
   t->text = g_empty_text;
@@ -485,7 +485,7 @@ void Substituter::splice(Token* t, const Variable& v) {
   for (const Token* vt = v.value; vt != nullptr; vt = vt->next) {
     if (detail::is_bracket(*vt)) continue;
     Token* copy = tail_.take();
-    auto* own = static_cast<char*>(files::qelgcore(vt->length + 1, 0, kUnchDescription));
+    auto* own = static_cast<char*>(base::qelgcore(vt->length + 1, 0, kUnchDescription));
     std::memcpy(own, vt->text, static_cast<size_t>(vt->length));
     copy->text = own;
     copy->length = vt->length;
@@ -521,8 +521,8 @@ void Substituter::place_text(Token* t, const std::string& text_in, const std::st
     std::memcpy(t->text, text.data(), text.size());
     t->text[n] = 0;
   } else {
-    if ((t->flags & kTokOwnsText) != 0 && t->text != nullptr) files::qelgrel(&t->text, "tkwd");
-    auto* own = static_cast<char*>(files::qelgcore(n + 1, 0, kUnchDescription));
+    if ((t->flags & kTokOwnsText) != 0 && t->text != nullptr) base::qelgrel(&t->text, "tkwd");
+    auto* own = static_cast<char*>(base::qelgcore(n + 1, 0, kUnchDescription));
     std::memcpy(own, text.data(), text.size());
     t->text = own;
     t->flags |= kTokOwnsText;
@@ -536,7 +536,7 @@ void Substituter::place_text(Token* t, const std::string& text_in, const std::st
 // A copy of a substituted token's text as typed, kept until the next statement is substituted.
 const char* Substituter::keep_source(const std::string& source) {
   const int64_t n = static_cast<int64_t>(sizeof(void*) + source.size() + 1);
-  auto* block = static_cast<char*>(files::qelgcore(n, 0, kSourceDescription));
+  auto* block = static_cast<char*>(base::qelgcore(n, 0, kSourceDescription));
   std::memcpy(block, &vars_.joined_sources, sizeof(void*));
   vars_.joined_sources = block;
   char* text = block + sizeof(void*);
@@ -557,15 +557,15 @@ void release_variables(Variables& variables) {
   for (Variable* v = variables.head; v != nullptr;) {
     Variable* next = v->next;
     release_value(*v);
-    files::qelgrel(&v->name, "eqn");
+    base::qelgrel(&v->name, "eqn");
     v->~Variable();
     void* block = v;
-    files::qelgrel(&block, "EQ");
+    base::qelgrel(&block, "EQ");
     v = next;
   }
   variables.head = variables.tail = nullptr;
   release_joined_sources(variables);
-  files::qelgrel(&variables.envfail_text, "env");
+  base::qelgrel(&variables.envfail_text, "env");
 }
 
 bool has_variables(const Variables& variables) {

@@ -19,8 +19,9 @@
 #include <new>
 #include <vector>
 
+#include "base/fatal.h"
+#include "base/pool.h"
 #include "engine/engine.h"
-#include "files/files.h"
 #include "input/input.h"
 #include "input/input_internal.h"
 
@@ -37,7 +38,7 @@ constexpr uint32_t kNotInherited =
     kTokQuoted | kTokMarks | kTokSplit | kTokLast | kTokFresh | kTokOwnsText;
 
 Token* new_record() {
-  void* block = files::qelgcore(sizeof(Token), 0, "tk");
+  void* block = base::qelgcore(sizeof(Token), 0, "tk");
   return new (block) Token();
 }
 
@@ -472,7 +473,7 @@ void Tokenizer::cut_pieces(char* s, char* e, unsigned char q, bool word) {
     char* from = s + bounds[k];
     char* to = s + bounds[k + 1];
     Token* piece = next_record(prev);
-    auto* own = static_cast<char*>(files::qelgcore(to - from + 1, 0, kTextDescription));
+    auto* own = static_cast<char*>(base::qelgcore(to - from + 1, 0, kTextDescription));
     piece->length = collapse(own, from, to, q);
     own[piece->length] = 0;
     piece->text = own;
@@ -562,9 +563,9 @@ char* tokenise(TokenList& list, char* text, const char* source, uint8_t separato
 }
 
 void reset_token(Token& token) {
-  if ((token.flags & kTokSticky) != 0) engine::logic_error(detail::kLogicResetSticky);
+  if ((token.flags & kTokSticky) != 0) base::logic_error(base::kLogicResetSticky);
   if ((token.flags & kTokOwnsText) != 0 && token.text != nullptr) {
-    files::qelgrel(&token.text, kTextDescription);
+    base::qelgrel(&token.text, kTextDescription);
   }
   token.value = 0;
   token.flags = kTokFresh;
@@ -578,11 +579,11 @@ void release_token_list(TokenList& list) {
   for (Token* t = list.head; t != nullptr;) {
     Token* next = t->next;
     if ((t->flags & kTokOwnsText) != 0 && t->text != nullptr) {
-      files::qelgrel(&t->text, kTextDescription);
+      base::qelgrel(&t->text, kTextDescription);
     }
     t->~Token();
     void* block = t;
-    files::qelgrel(&block, "tk");
+    base::qelgrel(&block, "tk");
     t = next;
   }
   list.head = nullptr;

@@ -17,9 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/fatal.h"
+#include "base/pool.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
-#include "files/files.h"
 #include "host/host.h"
 #include "report/record_prints.h"
 #include "report/report.h"
@@ -57,13 +58,12 @@ constexpr std::array<bool, 23> kValidType = [] {
 }();
 
 [[noreturn]] void fatal(int exit_code, const char* format, ...) {
-  std::FILE* log = log_stream();
+  std::FILE* log = base::log_stream();
   va_list args;
   va_start(args, format);
   std::vfprintf(log, format, args);
   va_end(args);
-  std::fflush(nullptr);
-  std::exit(exit_code);
+  base::stop_process(exit_code);
 }
 
 [[noreturn]] void write_failed(const Listing& listing) {
@@ -91,9 +91,9 @@ void set_special(Listing& listing, convert::SpecialOffset offset, int32_t value)
 // Heading buffers for a listing the driver did not attach (tests, tools): a blank title.
 void ensure_areas(Listing& listing) {
   if (listing.heading_1 != nullptr) return;
-  auto* h1 = static_cast<char*>(files::qelgcore(kHeadingSize, ' ', "hdg1"));
-  auto* h2 = static_cast<char*>(files::qelgcore(kHeadingSize, ' ', "hdg2"));
-  auto* date = static_cast<uint8_t*>(files::qelgcore(convert::kDateAreaSize, ' ', "hdgdate"));
+  auto* h1 = static_cast<char*>(base::qelgcore(kHeadingSize, ' ', "hdg1"));
+  auto* h2 = static_cast<char*>(base::qelgcore(kHeadingSize, ' ', "hdg2"));
+  auto* date = static_cast<uint8_t*>(base::qelgcore(convert::kDateAreaSize, ' ', "hdgdate"));
   h1[0] = '\n';
   h1[1] = '\r';
   listing_attach(listing, h1, h2, date, listing.special, listing.short_banner, "");
@@ -171,7 +171,7 @@ void read_reply(Listing& listing) {
     listing.console = std::fopen(host::kConsoleDevice, "r");
     listing.console_failed = listing.console == nullptr;
   }
-  std::FILE* log = log_stream();
+  std::FILE* log = base::log_stream();
   if (listing.console == nullptr) {
     if (listing.messages != nullptr) record_error(*listing.messages, 570);
     std::fputc('\n', log);
@@ -189,7 +189,7 @@ void read_reply(Listing& listing) {
 // The copy of a line on the log stream: `full` bytes as given, `trimmed` without the trailing line
 // feed and blanks.
 void write_log_line(Listing& listing, const char* text, size_t full, size_t trimmed) {
-  std::FILE* log = log_stream();
+  std::FILE* log = base::log_stream();
   if (listing.reply_area != nullptr) {
     std::fwrite(text, 1, full, log);
     read_reply(listing);
@@ -417,7 +417,7 @@ void log_banner_once(Listing& listing) {
   if (listing.special == nullptr || listing.short_banner == nullptr) return;
   const uint8_t flags = listing.special[convert::kSpBannerFlags];
   if ((flags & convert::kBannerWanted) == 0 || (flags & convert::kBannerPrinted) != 0) return;
-  std::fputs(listing.short_banner, log_stream());
+  std::fputs(listing.short_banner, base::log_stream());
   listing.special[convert::kSpBannerFlags] = flags | convert::kBannerPrinted;
 }
 

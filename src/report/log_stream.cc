@@ -1,31 +1,7 @@
-// The log stream and the pending message number.
-#include <cerrno>
-
+// The pending message number.
 #include "report/report.h"
 
 namespace recsift::report {
-
-namespace {
-std::FILE* g_log = nullptr;  // null until set: standard error
-}
-
-std::FILE* log_stream() {
-  return g_log != nullptr ? g_log : stderr;
-}
-
-void set_log_stream(std::FILE* stream) {
-  g_log = stream;
-}
-
-int close_log_stream() {
-  std::FILE* log = log_stream();
-  int status = std::fflush(log) == 0 ? 0 : errno;
-  if (log != stderr && log != stdout) {
-    if (std::fclose(log) != 0 && status == 0) status = errno;
-  }
-  g_log = nullptr;
-  return status;
-}
 
 void record_error(Messages& messages, int32_t number, int32_t mark_offset, int32_t mark_length) {
   if (number == 0) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "host/host.h"
 #include "report/report.h"
@@ -119,7 +120,7 @@ void copy_to_log(Listing& listing, const std::string& line) {
   }
   if (copy.size() > kLogCopyColumns) copy.resize(kLogCopyColumns);
   copy.push_back('\n');
-  std::fputs(copy.c_str(), log_stream());
+  std::fputs(copy.c_str(), base::log_stream());
 }
 
 }  // namespace

@@ -13,15 +13,6 @@
 
 namespace recsift::report {
 
-// ---- Log stream ------------------------------------------------------------------------------
-// Standard error unless "-log" named a file. Process-wide: fatal stops anywhere write to it.
-
-std::FILE* log_stream();
-void set_log_stream(std::FILE* stream);
-// Closes a log file (never a standard stream) and falls back to standard error. Returns 0, or
-// the error of the final flush or close.
-int close_log_stream();
-
 // ---- Pending message -------------------------------------------------------------------------
 // Message numbers below 500 are compile-time messages, 500 and above run-time messages.
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "report/report.h"
@@ -407,7 +408,7 @@ void console_totals(Listing& listing, const SummaryInput& input) {
       const std::string line =
           edit(shown_count(file.record_count), kCountMask) + "=RECTOT  FILE=" + name + "\n";
       log_banner_once(listing);
-      std::fputs(line.c_str(), log_stream());
+      std::fputs(line.c_str(), base::log_stream());
     }
   }
 }

@@ -78,7 +78,7 @@ TEST(DriverSwitches, SwitchAfterInlineStatementsRaises168ButIsObeyed) {
 }
 
 TEST(DriverSwitches, DebugLetters) {
-  files::PoolSettings saved = files::pool_settings();
+  base::PoolSettings saved = base::pool_settings();
   Args args({"-corA4 -corNR", "-corTR=5", "-corTR9", "-corXX -ctl=ignored", "-cor1,"});
   RunState run;
   read_switches(run, args.argc(), args.argv());
@@ -89,9 +89,9 @@ TEST(DriverSwitches, DebugLetters) {
   EXPECT_EQ(run.debug.tr2, 9);
   EXPECT_FALSE(run.control_file_given);  // the rest of an argument after unknown letters is ignored
   EXPECT_FALSE(run.debug.m1);
-  EXPECT_EQ(files::pool_settings().n1, 5);
-  EXPECT_EQ(files::pool_settings().n2, 9);
-  files::pool_settings() = saved;
+  EXPECT_EQ(base::pool_settings().n1, 5);
+  EXPECT_EQ(base::pool_settings().n2, 9);
+  base::pool_settings() = saved;
 }
 
 TEST(DriverParameters, PlainArgumentsBecomeEquStatements) {

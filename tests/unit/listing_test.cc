@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "base/fatal.h"
 #include "report_test_util.h"
 
 namespace recsift::report {
@@ -156,7 +157,7 @@ TEST(ListingClose, ClosingLineAndItsExceptions) {
 TEST(ListingDestination, LogAloneAndBoth) {
   std::FILE* log = std::tmpfile();
   ASSERT_NE(log, nullptr);
-  set_log_stream(log);
+  base::set_log_stream(log);
   TestListing t;
   t.listing.destination = DEST_LOG;
   t.text("to the log   ");
@@ -171,7 +172,7 @@ TEST(ListingDestination, LogAloneAndBoth) {
   std::rewind(log);
   char got[512] = {};
   const size_t n = std::fread(got, 1, sizeof got - 1, log);
-  set_log_stream(nullptr);
+  base::set_log_stream(nullptr);
   std::fclose(log);
   EXPECT_EQ(std::string(got, n), "to the log\nto both\n" + std::string(78, 'a') + "\n");
   EXPECT_EQ(t.bytes(), headings(132, 1) + "\r\nto both\r\n");

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/fatal.h"
 #include "host/host.h"
 #include "report_test_util.h"
 
@@ -63,10 +64,10 @@ std::string sample() {
 struct MessageRun {
   MessageRun() : catalogue(sample()), log(std::tmpfile()) {
     messages.program_dir = catalogue.dir();
-    set_log_stream(log);  // the first message's copy stays out of the test output
+    base::set_log_stream(log);  // the first message's copy stays out of the test output
   }
   ~MessageRun() {
-    set_log_stream(nullptr);
+    base::set_log_stream(nullptr);
     if (log != nullptr) std::fclose(log);
   }
   Catalogue catalogue;
@@ -215,7 +216,7 @@ TEST(MessagePrint, RunTimeMessageDumpsTheInputBlock) {
 TEST(MessagePrint, MissingCatalogue) {
   Catalogue empty("");
   std::FILE* log = std::tmpfile();
-  set_log_stream(log);
+  base::set_log_stream(log);
   TestListing t;
   Messages m;
   m.program_dir = empty.dir();

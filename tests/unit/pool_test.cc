@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "files/files.h"
+#include "base/pool.h"
 
-namespace recsift::files {
+namespace recsift::base {
 namespace {
 
 class PoolTest : public ::testing::Test {
@@ -181,4 +181,4 @@ TEST_F(PoolDeathTest, FatalStops) {
 }
 
 }  // namespace
-}  // namespace recsift::files
+}  // namespace recsift::base

@@ -56,7 +56,7 @@ class RecordIoTest : public ::testing::Test {
         request_.current = f;
         qelfio(request_, kIoClose, nullptr, 0);
       }
-      if (f->buffer != nullptr) qelgrel(&f->buffer, "buf");
+      if (f->buffer != nullptr) base::qelgrel(&f->buffer, "buf");
       delete f;
     }
     std::fclose(report_);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "report_test_util.h"
 
 namespace recsift::report {
@@ -356,7 +357,7 @@ TEST(RecordPrintPage, DumpNeedsTwoLines) {
 TEST(RecordPrintDestination, LogAndBoth) {
   std::FILE* log = std::tmpfile();
   ASSERT_NE(log, nullptr);
-  set_log_stream(log);
+  base::set_log_stream(log);
   Printer p(10, true);
   p.print("ab", PT_CHAR);
   p.t.listing.destination = DEST_LOG;
@@ -369,7 +370,7 @@ TEST(RecordPrintDestination, LogAndBoth) {
   std::rewind(log);
   char got[1024] = {};
   const size_t n = std::fread(got, 1, sizeof got - 1, log);
-  set_log_stream(nullptr);
+  base::set_log_stream(nullptr);
   std::fclose(log);
   const std::string dump_first_line = columns(34, {{1, kPrefix}, {29, "    2"}});
   const std::string dump_data = columns(119, {{3, "0000"}, {9, "6162"}, {86, "|ab"}, {119, "|"}});

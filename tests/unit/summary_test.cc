@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "report_test_util.h"
 
 namespace recsift::report {
@@ -73,11 +74,11 @@ SummaryFile file(const std::string& name, const std::string& path, int32_t count
 // goes to a temporary file.
 struct SummaryRun {
   SummaryRun() : log(std::tmpfile()) {
-    set_log_stream(log);
+    base::set_log_stream(log);
     input.special = t.listing.special;
   }
   ~SummaryRun() {
-    set_log_stream(nullptr);
+    base::set_log_stream(nullptr);
     std::fclose(log);
   }
   std::string print() {

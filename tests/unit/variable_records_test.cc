@@ -47,7 +47,7 @@ class VariableRecordsTest : public ::testing::Test {
   void TearDown() override {
     for (FFREC* f : files_) {
       close(*f);
-      if (f->buffer != nullptr) qelgrel(&f->buffer, "buf");
+      if (f->buffer != nullptr) base::qelgrel(&f->buffer, "buf");
       release_variable(*f);
       delete f;
     }

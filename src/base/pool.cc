@@ -20,9 +20,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files/files.h"
+#include "base/fatal.h"
+#include "base/pool.h"
 
-namespace recsift::files {
+namespace recsift::base {
 namespace {
 
 PoolSettings g_pool;  // the process's one set of pool settings and counters
@@ -129,7 +130,7 @@ ChainCheck check_chain(const uint8_t* sought) {
 [[noreturn]] void stop_no_storage(int64_t length, const char* description) {
   std::fprintf(trace_stream(), "qelgcore err: lenreqd=%lld  \"%s\" \n",
                static_cast<long long>(length), description != nullptr ? description : kNoDesc);
-  std::exit(kPoolExitNoStorage);
+  stop_process(kPoolExitNoStorage);
 }
 
 // Links a new block, whose header is already in place at both ends, at the end of the chain.
@@ -268,7 +269,7 @@ void qelgcorv(const uint8_t* block, const char* tag) {
   } else {
     std::fprintf(out, "             Last good = Got:%03d  id=%s \n", 0, "(none)");
   }
-  std::exit(kPoolExitCorrupt);
+  stop_process(kPoolExitCorrupt);
 }
 
 const char* c2h(char* dest, int dest_len, const void* src, int n) {
@@ -300,4 +301,4 @@ const char* c2h(char* dest, int dest_len, const void* src, int n) {
   return dest;
 }
 
-}  // namespace recsift::files
+}  // namespace recsift::base

@@ -1,18 +1,10 @@
-// The logic-error stop and the name-index table.
+// The name-index table of pointer variables.
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "program/program.h"
 
-namespace recsift::engine {
+namespace recsift::program {
 namespace {
-
-TEST(LogicError, WritesOneLineAndExitsWithTheCode) {
-  // The shell sees exit statuses modulo 256.
-  EXPECT_EXIT(logic_error(22002, 7), testing::ExitedWithCode(22002 & 0xFF),
-              "^\\*\\* Logic Error=22002  Selid=7  Run terminated\\.\n$");
-  EXPECT_EXIT(logic_error(3202), testing::ExitedWithCode(3202 & 0xFF),
-              "^\\*\\* Logic Error=3202  Run terminated\\.\n$");
-}
 
 TEST(NameIndex, NumbersInOrderOfEntryWithoutRegardToCase) {
   NameIndex names;
@@ -28,4 +20,4 @@ TEST(NameIndex, NumbersInOrderOfEntryWithoutRegardToCase) {
 }
 
 }  // namespace
-}  // namespace recsift::engine
+}  // namespace recsift::program
