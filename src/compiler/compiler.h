@@ -17,9 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/engine.h"
-#include "program/program.h"
 #include "input/input.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::files {
@@ -36,8 +35,8 @@ struct Context {
   input::Variables* variables = nullptr;  // substitution variables (%1, %NAME%, EQU)
   report::Messages* messages = nullptr;   // pending message and the count printed
   report::Listing* listing = nullptr;     // listing settings and state
-  program::Program* program = nullptr;     // the selection program being built
-  program::NameIndex* names = nullptr;     // pointer-variable names
+  program::Program* program = nullptr;    // the selection program being built
+  program::NameIndex* names = nullptr;    // pointer-variable names
   files::FileList* files = nullptr;       // file control blocks of the run
   uint8_t* special = nullptr;             // the special-variable area (128 bytes)
   uint8_t* date_area = nullptr;           // the run's date area (128 bytes)

@@ -29,7 +29,6 @@
 #include "compiler/operand_compiler.h"
 #include "compiler/statement_internal.h"
 #include "convert/special_area.h"
-#include "engine/engine.h"
 #include "input/input.h"
 #include "program/operand.h"
 #include "program/program.h"

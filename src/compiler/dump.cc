@@ -21,10 +21,10 @@
 #include <string_view>
 
 #include "compiler/compiler.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::compiler {
 
@@ -94,7 +94,8 @@ struct KindRow {
 constexpr KindRow kKindRows[] = {
     {OperandKind::kNone, "none", kNoLength, 0, program::kFormatUndecided},
     {OperandKind::kField, "field", kNoLength, 0, kFormatByLength},
-    {OperandKind::kLiteral, "lit", kLiteralLength, program::kTypeCharacter, program::kFormatLiteral},
+    {OperandKind::kLiteral, "lit", kLiteralLength, program::kTypeCharacter,
+     program::kFormatLiteral},
     {OperandKind::kImmediate, "imm", 4, program::kTypeBinary, program::kFormatLiteral},
     {OperandKind::kComputed, "num", 4, program::kTypeBinary, program::kFormatLiteral},
     {OperandKind::kAreaField, "area", 4, program::kTypeBinary, program::kFormatLiteral},

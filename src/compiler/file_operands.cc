@@ -19,21 +19,21 @@
 
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/operand.h"
+#include "program/program.h"
 
 namespace recsift::compiler {
 namespace {
 
-using program::LengthKind;
-using program::Operand;
-using program::OperandKind;
 using files::FileKeyword;
 using files::OpenKind;
 using input::Token;
 using input::TokenList;
+using program::LengthKind;
+using program::Operand;
+using program::OperandKind;
 
 // What a keyword of the table does.
 enum class Role : uint8_t {

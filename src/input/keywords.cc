@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "base/fatal.h"
-#include "engine/engine.h"
 #include "input/input.h"
 #include "input/input_internal.h"
 

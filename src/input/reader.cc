@@ -23,7 +23,6 @@
 
 #include "base/fatal.h"
 #include "base/pool.h"
-#include "engine/engine.h"
 #include "host/host.h"
 #include "input/input.h"
 #include "report/report.h"

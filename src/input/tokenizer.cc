@@ -21,7 +21,6 @@
 
 #include "base/fatal.h"
 #include "base/pool.h"
-#include "engine/engine.h"
 #include "input/input.h"
 #include "input/input_internal.h"
 
