@@ -108,10 +108,10 @@ void complete_operand(Context& ctx, program::Operand** slot);
 int compile_condition(Context& ctx, uint8_t type);
 // Compiles the operands of a data statement (operation codes 28..44 and 63) into the current
 // record. Another code is a logic error.
-int compile_data_statement(Context& ctx, uint8_t op);
+int compile_data_statement(Context& ctx, program::Op op);
 // Compiles the file operand and file keywords of a file-verb or CALL statement into the current
 // record's file. Returns 0 or the message number.
-int compile_file_operands(Context& ctx, uint8_t op);
+int compile_file_operands(Context& ctx, program::Op op);
 // Compiles an OPTION statement (report = true for REPORT).
 int compile_option(Context& ctx, bool report);
 

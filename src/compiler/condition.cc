@@ -290,12 +290,12 @@ int compile_value_list(Context& ctx, Statement* st) {
   for (Token* t = input::left_over(list); t != nullptr && (t->flags & input::kTokAfterComma) != 0;
        t = list.current) {
     // EQ with several values could never hold; a scan searches for one value.
-    if (st->op == program::kCmpEqual || (st->flags & program::kSfScan) != 0) {
+    if (st->compare == program::kCmpEqual || (st->flags & program::kSfScan) != 0) {
       return raise(ctx, kMsgNoConditionOperand);
     }
     Statement* g = new_statement();
     g->type = program::kStAnd;
-    g->op = st->op;
+    g->compare = st->compare;
     g->selid = -program.selid_counter - kGeneratedSelidOffset;
     g->operands[0] = st->operands[0];
     g->file_name = st->file_name;
@@ -359,15 +359,15 @@ int compile_condition(Context& ctx, uint8_t type) {
     input::take_token(list);
     switch (special_operand(word)) {
       case Special::kEndOfFile:
-        st->op = program::kCmpEndOfFile;
+        st->compare = program::kCmpEndOfFile;
         file_test = true;
         break;
       case Special::kDirectory:
-        st->op = program::kCmpDirectory;
+        st->compare = program::kCmpDirectory;
         file_test = true;
         break;
       case Special::kData:
-        st->op = program::kCmpData;
+        st->compare = program::kCmpData;
         file_test = true;
         break;
       case Special::kRecordCount:
@@ -391,7 +391,7 @@ int compile_condition(Context& ctx, uint8_t type) {
   }
 
   // The sentence's marks.
-  if (st->op == program::kCmpEndOfFile) {
+  if (st->compare == program::kCmpEndOfFile) {
     program.first_condition_mark = true;
   } else {
     program.second_condition_mark = true;
@@ -404,7 +404,7 @@ int compile_condition(Context& ctx, uint8_t type) {
   if (file_test) return 0;
 
   // 4. The operator.
-  st->op = static_cast<uint8_t>(take_operator(ctx));
+  st->compare = static_cast<uint8_t>(take_operator(ctx));
 
   // 5. NULL tests of a pointer variable; else the comparison value.
   Operand* first = st->operands[0];
@@ -412,10 +412,10 @@ int compile_condition(Context& ctx, uint8_t type) {
                        first->pos.kind == TermKind::kPointer && first->pos.next == nullptr &&
                        (first->pos.flags & program::kTermNegative) == 0;
   if (pointer && input::match_current(list, kNullWords) != nullptr) {
-    if (st->op == program::kCmpEqual) {
-      st->op = program::kCmpNull;
-    } else if (st->op == program::kCmpNotEqual) {
-      st->op = program::kCmpNotNull;
+    if (st->compare == program::kCmpEqual) {
+      st->compare = program::kCmpNull;
+    } else if (st->compare == program::kCmpNotEqual) {
+      st->compare = program::kCmpNotNull;
     } else {
       return raise(ctx, kMsgNullOperator);
     }

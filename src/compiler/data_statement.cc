@@ -88,9 +88,8 @@ constexpr uint8_t kModAnd = 27;
 constexpr uint8_t kModOr = 28;
 constexpr uint8_t kModXor = 29;
 
-bool in_family(uint8_t op) {
-  return (op >= program::kOpPointerSet && op <= program::kOpCvdate && op != program::kOpXx32) ||
-         op == program::kOpUtime;
+bool in_family(program::Op op) {
+  return program::op_executor(op) == program::Executor::kData;
 }
 
 void set_fixed_length(Operand* op, int32_t n) {
@@ -129,9 +128,9 @@ int read_pad(Context& ctx, Statement* st) {
 
 // ---- Assignments (28-31) ---------------------------------------------------------------------
 
-int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
+int compile_assignment(Context& ctx, Statement* st, program::Op op) {
   TokenList& list = *ctx.tokens;
-  if (op == program::kOpPointerSet || op == program::kOpPointerOp) {
+  if (op == program::Op::kPointerSet || op == program::Op::kPointerOp) {
     if (int rc = compile_operand(ctx, &st->operands[0], kFormPlainNumber); rc != 0) return rc;
     const Operand* t = st->operands[0];
     if (t->kind != OperandKind::kComputed || t->pos.kind != TermKind::kNumberPointer ||
@@ -140,7 +139,7 @@ int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
     }
   } else {
     set_area_field(st->operands[0],
-                   op == program::kOpLrecl ? convert::kSpRecordLength : convert::kSpReturnCode);
+                   op == program::Op::kLrecl ? convert::kSpRecordLength : convert::kSpReturnCode);
   }
 
   Operand* v = st->operands[1];
@@ -164,11 +163,11 @@ int compile_assignment(Context& ctx, Statement* st, uint8_t op) {
   if (!token_is(list.current, "P,POS")) {
     TokenState before(ctx);
     if (compile_operand(ctx, &st->operands[1], kFormLongNumber | kFormPlainNumber) == 0) {
-      if (op == program::kOpLrecl && v->kind == OperandKind::kImmediate && v->immediate < 0) {
+      if (op == program::Op::kLrecl && v->kind == OperandKind::kImmediate && v->immediate < 0) {
         return raise(ctx, kMsgBelowOne);
       }
       if (v->kind == OperandKind::kLiteral) {
-        if (op == program::kOpLrecl && v->lit_length > 0 && v->lit[0] == '-') {
+        if (op == program::Op::kLrecl && v->lit_length > 0 && v->lit[0] == '-') {
           return raise(ctx, kMsgBelowOne);
         }
         st->argument = program::kTypeCharacter * 16 + program::kTypeBinary;
@@ -253,7 +252,7 @@ int compile_gen(Context& ctx, Statement* st) {
 
 // ---- ADD, SUB, MULT, DIV (34-37) -------------------------------------------------------------
 
-int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
+int compile_arithmetic(Context& ctx, Statement* st, program::Op op) {
   TokenList& list = *ctx.tokens;
   Operand type_holder;
   if (int rc = read_type(ctx, &type_holder, true); rc != 0) return rc;
@@ -262,10 +261,10 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
   auto& slots = st->operands;
 
   switch (op) {
-    case program::kOpAdd:
-    case program::kOpSub: {
+    case program::Op::kAdd:
+    case program::Op::kSub: {
       if (int rc = compile_operand(ctx, &slots[1], kArithForms); rc != 0) return rc;
-      const bool add = op == program::kOpAdd;
+      const bool add = op == program::Op::kAdd;
       const int missing = add ? kMsgNoTo : kMsgNoFrom;
       const char* found = input::find_anywhere(list, add ? "TO" : "FR,FROM");
       if (found == nullptr && add) found = input::find_anywhere(list, "INTO");
@@ -280,7 +279,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
         if (int rc = compile_operand(ctx, &slots[1], kArithForms | kFormType); rc != 0) {
           return rc;
         }
-      } else if (op == program::kOpDiv && input::find_anywhere(list, "INTO") != nullptr) {
+      } else if (op == program::Op::kDiv && input::find_anywhere(list, "INTO") != nullptr) {
         // DIV a INTO b: what was compiled is the divisor.
         Operand* divisor = slots[2];
         slots[2] = slots[1];
@@ -297,7 +296,7 @@ int compile_arithmetic(Context& ctx, Statement* st, uint8_t op) {
   }
   input::left_over(list);
 
-  if (op == program::kOpDiv) {
+  if (op == program::Op::kDiv) {
     if (fixed_length(slots[1]) > 8) return raise(ctx, kMsgTooLong);
     if (input::find_anywhere(list, "REM") != nullptr) {
       if (int rc = compile_operand(ctx, &slots[3], kResultForms); rc != 0) return rc;
@@ -371,22 +370,22 @@ int settle_lengths(Context& ctx, Statement* st, bool strict) {
   return 0;
 }
 
-int compile_move(Context& ctx, Statement* st, uint8_t op) {
-  if (op == program::kOpMove) {
+int compile_move(Context& ctx, Statement* st, program::Op op) {
+  if (op == program::Op::kMove) {
     if (int rc = read_pad(ctx, st); rc != 0) return rc;
   }
-  if (int rc = compile_source(ctx, st, op == program::kOpMove); rc != 0) return rc;
+  if (int rc = compile_source(ctx, st, op == program::Op::kMove); rc != 0) return rc;
   bool found = false;
   if (int rc = compile_target(ctx, st, &found); rc != 0) return rc;
   if (!found) {
-    if (op == program::kOpMove) return raise(ctx, kMsgNoTo);
+    if (op == program::Op::kMove) return raise(ctx, kMsgNoTo);
     release_operand(&st->operands[0]);  // in place
   }
   // Compressed data ends within the record: an XPND source without a length runs to the
   // record's last byte, not to the end of the work area or the target's length.
-  const bool xpnd_to_record_end = op == program::kOpXpnd && !has_length(st->operands[1]) &&
+  const bool xpnd_to_record_end = op == program::Op::kXpnd && !has_length(st->operands[1]) &&
                                   st->operands[1]->kind == OperandKind::kField;
-  if (int rc = settle_lengths(ctx, st, op == program::kOpMove); rc != 0) return rc;
+  if (int rc = settle_lengths(ctx, st, op == program::Op::kMove); rc != 0) return rc;
   if (xpnd_to_record_end) {
     Operand* source = st->operands[1];
     source->len_kind = LengthKind::kToEnd;
@@ -588,7 +587,7 @@ int compile_utime(Context& ctx, Statement* st) {
 
 }  // namespace
 
-int compile_data_statement(Context& ctx, uint8_t op) {
+int compile_data_statement(Context& ctx, program::Op op) {
   if (!in_family(op)) base::logic_error(base::kLogicNotDataStatement);
   if (ctx.messages->pending != 0) return ctx.messages->pending;
   Statement* st = ctx.program->current;
@@ -599,31 +598,31 @@ int compile_data_statement(Context& ctx, uint8_t op) {
     if (st->operands[i] == nullptr) st->operands[i] = new_operand();
   }
   switch (op) {
-    case program::kOpPointerSet:
-    case program::kOpPointerOp:
-    case program::kOpLrecl:
-    case program::kOpRc:
+    case program::Op::kPointerSet:
+    case program::Op::kPointerOp:
+    case program::Op::kLrecl:
+    case program::Op::kRc:
       return compile_assignment(ctx, st, op);
-    case program::kOpGen:
+    case program::Op::kGen:
       return compile_gen(ctx, st);
-    case program::kOpAdd:
-    case program::kOpSub:
-    case program::kOpMult:
-    case program::kOpDiv:
+    case program::Op::kAdd:
+    case program::Op::kSub:
+    case program::Op::kMult:
+    case program::Op::kDiv:
       return compile_arithmetic(ctx, st, op);
-    case program::kOpMove:
-    case program::kOpCmprs:
-    case program::kOpXpnd:
+    case program::Op::kMove:
+    case program::Op::kCmprs:
+    case program::Op::kXpnd:
       return compile_move(ctx, st, op);
-    case program::kOpMod:
+    case program::Op::kMod:
       return compile_mod(ctx, st, verb_pos);
-    case program::kOpTran:
+    case program::Op::kTran:
       return compile_tran(ctx, st);
-    case program::kOpConvert:
+    case program::Op::kConvert:
       return compile_conversion(ctx, st);
-    case program::kOpCvdate:
+    case program::Op::kCvdate:
       return compile_cvdate(ctx, st);
-    case program::kOpUtime:
+    case program::Op::kUtime:
       return compile_utime(ctx, st);
     default:
       base::logic_error(base::kLogicNotDataStatement);

@@ -56,9 +56,9 @@ constexpr FlagName kFlagNames[] = {
 };
 
 // Operations whose argument reads best in hexadecimal: conversion codes and dump enclosures.
-bool hex_argument(uint8_t op) {
-  return op == program::kOpConvert || op == program::kOpPrint || op == program::kOpPlog ||
-         op == program::kOpLog;
+bool hex_argument(program::Op op) {
+  return op == program::Op::kConvert || op == program::Op::kPrint || op == program::Op::kPlog ||
+         op == program::Op::kLog;
 }
 
 std::string number(int64_t n) {
@@ -289,13 +289,13 @@ std::string line(const program::Program& program, const program::Statement& s) {
   std::string out = number(s.selid) + " ";
   out += s.type < std::size(kTypeNames) ? std::string(kTypeNames[s.type]) : "type" + number(s.type);
   auto add = [&out](const std::string& field) { out += " " + field; };
-  if (s.op != 0) {
-    if (program::is_condition(s.type)) {
-      add("cmp=" + number(s.op));
-    } else if (!program::op_name(s.op).empty()) {
+  if (program::is_condition(s.type)) {
+    if (s.compare != 0) add("cmp=" + number(s.compare));
+  } else if (s.op != program::Op::kNone) {
+    if (!program::op_name(s.op).empty()) {
       add(std::string(program::op_name(s.op)));
     } else {
-      add("op=" + number(s.op));
+      add("op=" + number(static_cast<int>(s.op)));
     }
   }
   if (s.modifier != 0) add("mod=" + number(s.modifier));

@@ -254,29 +254,29 @@ bool statement_has(TokenList& list, std::string_view synonyms) {
 
 // ---- Statement kinds ------------------------------------------------------------------------
 
-OpenKind kind_of(uint8_t op) {
+OpenKind kind_of(program::Op op) {
   switch (op) {
-    case program::kOpRead:
-    case program::kOpConcatenate:  // a CAT file is read after the file before it
+    case program::Op::kRead:
+    case program::Op::kConcatenate:  // a CAT file is read after the file before it
       return OpenKind::kInput;
-    case program::kOpWrite:
+    case program::Op::kWrite:
       return OpenKind::kOutput;
-    case program::kOpUpdate:
+    case program::Op::kUpdate:
       return OpenKind::kUpdate;
-    case program::kOpInsert:
+    case program::Op::kInsert:
       return OpenKind::kInsert;
-    case program::kOpDelete:
+    case program::Op::kDelete:
       return OpenKind::kDelete;
-    case program::kOpCall:
-    case program::kOpCallFile:
+    case program::Op::kCall:
+    case program::Op::kCallFile:
       return OpenKind::kExternal;
     default:
       return OpenKind::kNone;
   }
 }
 
-bool takes_source(uint8_t op) {
-  return op == program::kOpWrite || op == program::kOpUpdate || op == program::kOpInsert;
+bool takes_source(program::Op op) {
+  return op == program::Op::kWrite || op == program::Op::kUpdate || op == program::Op::kInsert;
 }
 
 // ---- The compile step -------------------------------------------------------------------------
@@ -287,7 +287,7 @@ struct FileOperands {
   TokenList& list;
   program::Statement& stmt;
   files::FileList& files;
-  uint8_t op;
+  program::Op op;
   OpenKind kind;
   files::FFREC* file = nullptr;
   bool created = false;   // the statement created the file
@@ -454,7 +454,7 @@ int FileOperands::keyword(Token* t, const KeywordRow& row) {
       if (file->file_type != files::kFileDirectory) return 0;
       break;
     case Role::kInto:
-      if (op != program::kOpRead) return 0;
+      if (op != program::Op::kRead) return 0;
       break;
     case Role::kFrom:
       if (!takes_source(op)) return 0;
@@ -504,7 +504,7 @@ int FileOperands::operand_keyword(const KeywordRow& row) {
   switch (row.role) {
     case Role::kKeyed:
       // Keyed modes belong to READ; one per statement.
-      if (op != program::kOpRead || keyed) return fail(files::kMsgKeyedNotHere);
+      if (op != program::Op::kRead || keyed) return fail(files::kMsgKeyedNotHere);
       keyed = true;
       stmt.access = row.access;
       slot = 1;
@@ -566,18 +566,18 @@ int FileOperands::finish() {
 
   if (file->predefined == files::kPredefDummy) {
     // The dummy file needs no I/O: its READ only meets end of file, its other verbs do nothing.
-    if (op == program::kOpRead) {
-      stmt.op = program::kOpDummr;
+    if (op == program::Op::kRead) {
+      stmt.op = program::Op::kDummr;
     } else if (kind != OpenKind::kNone) {
-      stmt.op = program::kOpDummy;
+      stmt.op = program::Op::kDummy;
     }
   }
 
-  if (op == program::kOpRead && ctx.special != nullptr && !into) {
+  if (op == program::Op::kRead && ctx.special != nullptr && !into) {
     const int32_t work = convert::SpecialArea(ctx.special).get(convert::kSpWorkLength);
     if (work > 0 && file->lrecl > work) return fail(files::kMsgWorkAreaShort);
   }
-  if (op == program::kOpRead && program::is_action(stmt.type) && files.primary_input == nullptr) {
+  if (op == program::Op::kRead && program::is_action(stmt.type) && files.primary_input == nullptr) {
     files.primary_input = file;
     files.primary_read = &stmt;
     file->primary = true;
@@ -598,7 +598,7 @@ void FileOperands::abandon() {
 
 }  // namespace
 
-int compile_file_operands(Context& ctx, uint8_t op) {
+int compile_file_operands(Context& ctx, program::Op op) {
   if (ctx.messages->pending != 0) return ctx.messages->pending;
   program::Statement& stmt = *ctx.program->current;
   FileOperands f{ctx, *ctx.tokens, stmt, *ctx.files, op, kind_of(op)};

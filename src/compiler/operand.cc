@@ -737,8 +737,9 @@ void take_numeric_literal(Context& ctx, Operand* op) {
   }
   while (text.size() > 1 && text[0] == '0') text.remove_prefix(1);
   const int digits = static_cast<int>(text.size());
-  const uint8_t op_code = ctx.program->current != nullptr ? ctx.program->current->op : 0;
-  const bool packed = op_code == program::kOpAdd || op_code == program::kOpSub;
+  const program::Op op_code =
+      ctx.program->current != nullptr ? ctx.program->current->op : program::Op::kNone;
+  const bool packed = op_code == program::Op::kAdd || op_code == program::Op::kSub;
   op->kind = OperandKind::kLiteral;
   op->format = program::kFormatLiteral;
   op->len_kind = LengthKind::kFixed;

@@ -146,7 +146,7 @@ enum class Family : uint8_t {
 struct Verb {
   std::string_view names;  // plain synonym list ("@" and "CV" rows match by rule, see Family)
   Family family;           // how the operands are compiled
-  uint8_t op;              // operation code stored in the record
+  program::Op op;          // operation code stored in the record
   uint8_t code;            // conversion code (PACK family)
   bool second_stage;       // tried only after the first stage found nothing
 };
@@ -155,90 +155,90 @@ using F = Family;
 // clang-format off
 constexpr Verb kVerbs[] = {
     // names                   family            op                    code  2nd
-    {"@",                      F::kPointer,      program::kOpPointerOp, 0,    false},
-    {"ADD",                    F::kData,         program::kOpAdd,       0,    false},
-    {"ASSGN",                  F::kData,         program::kOpMod,       0,    false},
-    {"CVDATE",                 F::kData,         program::kOpCvdate,    0,    false},
-    {"CV",                     F::kConvVerb,     program::kOpConvert,   0,    false},
-    {"CALL",                   F::kCall,         program::kOpCall,      0,    false},
-    {"CANCEL",                 F::kControl,      program::kOpCancel,    0,    false},
-    {"CHKP",                   F::kNotAvailable, program::kOpRead,      0,    false},
-    {"CLOSE",                  F::kFile,         program::kOpClose,     0,    false},
-    {"CMPRS,COMPRESS",         F::kData,         program::kOpCmprs,     0,    false},
-    {"CMS",                    F::kCommand,      program::kOpCms,       0,    false},
-    {"CP",                     F::kNotAvailable, program::kOpCp,        0,    false},
+    {"@",                      F::kPointer,      program::Op::kPointerOp, 0,    false},
+    {"ADD",                    F::kData,         program::Op::kAdd,       0,    false},
+    {"ASSGN",                  F::kData,         program::Op::kMod,       0,    false},
+    {"CVDATE",                 F::kData,         program::Op::kCvdate,    0,    false},
+    {"CV",                     F::kConvVerb,     program::Op::kConvert,   0,    false},
+    {"CALL",                   F::kCall,         program::Op::kCall,      0,    false},
+    {"CANCEL",                 F::kControl,      program::Op::kCancel,    0,    false},
+    {"CHKP",                   F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"CLOSE",                  F::kFile,         program::Op::kClose,     0,    false},
+    {"CMPRS,COMPRESS",         F::kData,         program::Op::kCmprs,     0,    false},
+    {"CMS",                    F::kCommand,      program::Op::kCms,       0,    false},
+    {"CP",                     F::kNotAvailable, program::Op::kCp,        0,    false},
     // INSERT and DELETE have no execution in the record loop (it would stop on a logic error):
     // they are refused here instead.
-    {"DEL,DELETE,DLET",        F::kNotAvailable, program::kOpDelete,    0,    false},
-    {"DIV,DIVIDE",             F::kData,         program::kOpDiv,       0,    false},
-    {"DO",                     F::kGosub,        program::kOpDo,        0,    false},
-    {"DOS",                    F::kCommand,      program::kOpCms,       0,    false},
-    {"EOJ",                    F::kControl,      program::kOpEoj,       0,    false},
-    {"ET",                     F::kNotAvailable, program::kOpRead,      0,    false},
-    {"EXIT",                   F::kNotAvailable, program::kOpNone,      0,    false},
-    {"EXPAND",                 F::kData,         program::kOpXpnd,      0,    false},
-    {"EXV,EXECV",              F::kNotAvailable, program::kOpXv,        0,    false},
-    {"F,FILE",                 F::kFileWord,     program::kOpNone,      0,    false},
-    {"FLAG",                   F::kFlag,         program::kOpFlag,      0,    false},
-    {"GG",                     F::kControl,      program::kOpGg,        0,    false},
-    {"GO",                     F::kGo,           program::kOpGoto,      0,    false},
-    {"GOSUB",                  F::kGosub,        program::kOpDo,        0,    false},
-    {"GOTO",                   F::kGoto,         program::kOpGoto,      0,    false},
-    {"GET",                    F::kFile,         program::kOpRead,      0,    false},
-    {"GEN,GENERATE",           F::kData,         program::kOpGen,       0,    false},
-    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, program::kOpRead,      0,    false},
-    {"IN,INPUT,INP",           F::kFile,         program::kOpRead,      0,    false},
-    {"INS,ISRT,INSERT",        F::kNotAvailable, program::kOpInsert,    0,    false},
-    {"L,LEN,LRECL",            F::kData,         program::kOpLrecl,     0,    false},
-    {"LET",                    F::kData,         program::kOpMod,       0,    false},
-    {"LINE",                   F::kLine,         program::kOpLine,      0,    false},
-    {"LOAD",                   F::kNotAvailable, program::kOpLoad,      0,    false},
-    {"LOWER",                  F::kCaseTran,     program::kOpTran,      0,    false},
-    {"MOVE",                   F::kData,         program::kOpMove,      0,    false},
-    {"MOD",                    F::kData,         program::kOpMod,       0,    false},
-    {"MULT,MULTIPLY",          F::kData,         program::kOpMult,      0,    false},
-    {"MARC",                   F::kNotAvailable, program::kOpMarc,      0,    false},
-    {"OPEN",                   F::kFile,         program::kOpOpen,      0,    false},
-    {"P,POS",                  F::kData,         program::kOpMod,       0,    false},
-    {"PK,PACK",                F::kPack,         program::kOpConvert,   0x34, false},
-    {"PACKB",                  F::kPack,         program::kOpConvert,   0x32, false},
-    {"PERFORM",                F::kGosub,        program::kOpDo,        0,    false},
-    {"RD,READ",                F::kFile,         program::kOpRead,      0,    false},
-    {"REPL,REPLACE,REWRITE",   F::kFile,         program::kOpUpdate,    0,    false},
-    {"RC,RETCD,RETCODE",       F::kData,         program::kOpRc,        0,    false},
-    {"RET,RETURN",             F::kControl,      program::kOpRet,       0,    false},
-    {"RANDOM",                 F::kData,         program::kOpGen,       0,    false},
-    {"RECSIZE",                F::kData,         program::kOpLrecl,     0,    false},
-    {"ROLB",                   F::kNotAvailable, program::kOpRead,      0,    false},
-    {"SUB,SUBTRACT",           F::kData,         program::kOpSub,       0,    false},
-    {"SLEEP",                  F::kSleep,        program::kOpSleep,     0,    false},
-    {"SPACE",                  F::kSpace,        program::kOpSpace,     0,    false},
-    {"STACK",                  F::kNotAvailable, program::kOpStack,     0,    false},
-    {"SIGNAL",                 F::kFlag,         program::kOpFlag,      0,    false},
-    {"SORT",                   F::kNotAvailable, program::kOpSort,      0,    false},
-    {"SYNC",                   F::kNotAvailable, program::kOpRead,      0,    false},
-    {"SYS,SYSTEM",             F::kCommand,      program::kOpCms,       0,    false},
-    {"TR,TRAN",                F::kData,         program::kOpTran,      0,    false},
-    {"TOUCH",                  F::kData,         program::kOpUtime,     0,    false},
-    {"UNIX",                   F::kCommand,      program::kOpCms,       0,    false},
-    {"UNPK",                   F::kPack,         program::kOpConvert,   0x43, false},
-    {"UNPKB",                  F::kPack,         program::kOpConvert,   0x23, false},
-    {"UPD,UPDATE",             F::kFile,         program::kOpUpdate,    0,    false},
-    {"UPPER",                  F::kCaseTran,     program::kOpTran,      0,    false},
-    {"UTIME",                  F::kData,         program::kOpUtime,     0,    false},
-    {"XV",                     F::kNotAvailable, program::kOpXv,        0,    false},
-    {"XRST",                   F::kNotAvailable, program::kOpRead,      0,    false},
-    {"XPND",                   F::kData,         program::kOpXpnd,      0,    false},
+    {"DEL,DELETE,DLET",        F::kNotAvailable, program::Op::kDelete,    0,    false},
+    {"DIV,DIVIDE",             F::kData,         program::Op::kDiv,       0,    false},
+    {"DO",                     F::kGosub,        program::Op::kDo,        0,    false},
+    {"DOS",                    F::kCommand,      program::Op::kCms,       0,    false},
+    {"EOJ",                    F::kControl,      program::Op::kEoj,       0,    false},
+    {"ET",                     F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"EXIT",                   F::kNotAvailable, program::Op::kNone,      0,    false},
+    {"EXPAND",                 F::kData,         program::Op::kXpnd,      0,    false},
+    {"EXV,EXECV",              F::kNotAvailable, program::Op::kXv,        0,    false},
+    {"F,FILE",                 F::kFileWord,     program::Op::kNone,      0,    false},
+    {"FLAG",                   F::kFlag,         program::Op::kFlag,      0,    false},
+    {"GG",                     F::kControl,      program::Op::kGg,        0,    false},
+    {"GO",                     F::kGo,           program::Op::kGoto,      0,    false},
+    {"GOSUB",                  F::kGosub,        program::Op::kDo,        0,    false},
+    {"GOTO",                   F::kGoto,         program::Op::kGoto,      0,    false},
+    {"GET",                    F::kFile,         program::Op::kRead,      0,    false},
+    {"GEN,GENERATE",           F::kData,         program::Op::kGen,       0,    false},
+    {"GHN,GHNP,GHU,GN,GNP,GU", F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"IN,INPUT,INP",           F::kFile,         program::Op::kRead,      0,    false},
+    {"INS,ISRT,INSERT",        F::kNotAvailable, program::Op::kInsert,    0,    false},
+    {"L,LEN,LRECL",            F::kData,         program::Op::kLrecl,     0,    false},
+    {"LET",                    F::kData,         program::Op::kMod,       0,    false},
+    {"LINE",                   F::kLine,         program::Op::kLine,      0,    false},
+    {"LOAD",                   F::kNotAvailable, program::Op::kLoad,      0,    false},
+    {"LOWER",                  F::kCaseTran,     program::Op::kTran,      0,    false},
+    {"MOVE",                   F::kData,         program::Op::kMove,      0,    false},
+    {"MOD",                    F::kData,         program::Op::kMod,       0,    false},
+    {"MULT,MULTIPLY",          F::kData,         program::Op::kMult,      0,    false},
+    {"MARC",                   F::kNotAvailable, program::Op::kMarc,      0,    false},
+    {"OPEN",                   F::kFile,         program::Op::kOpen,      0,    false},
+    {"P,POS",                  F::kData,         program::Op::kMod,       0,    false},
+    {"PK,PACK",                F::kPack,         program::Op::kConvert,   0x34, false},
+    {"PACKB",                  F::kPack,         program::Op::kConvert,   0x32, false},
+    {"PERFORM",                F::kGosub,        program::Op::kDo,        0,    false},
+    {"RD,READ",                F::kFile,         program::Op::kRead,      0,    false},
+    {"REPL,REPLACE,REWRITE",   F::kFile,         program::Op::kUpdate,    0,    false},
+    {"RC,RETCD,RETCODE",       F::kData,         program::Op::kRc,        0,    false},
+    {"RET,RETURN",             F::kControl,      program::Op::kRet,       0,    false},
+    {"RANDOM",                 F::kData,         program::Op::kGen,       0,    false},
+    {"RECSIZE",                F::kData,         program::Op::kLrecl,     0,    false},
+    {"ROLB",                   F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"SUB,SUBTRACT",           F::kData,         program::Op::kSub,       0,    false},
+    {"SLEEP",                  F::kSleep,        program::Op::kSleep,     0,    false},
+    {"SPACE",                  F::kSpace,        program::Op::kSpace,     0,    false},
+    {"STACK",                  F::kNotAvailable, program::Op::kStack,     0,    false},
+    {"SIGNAL",                 F::kFlag,         program::Op::kFlag,      0,    false},
+    {"SORT",                   F::kNotAvailable, program::Op::kSort,      0,    false},
+    {"SYNC",                   F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"SYS,SYSTEM",             F::kCommand,      program::Op::kCms,       0,    false},
+    {"TR,TRAN",                F::kData,         program::Op::kTran,      0,    false},
+    {"TOUCH",                  F::kData,         program::Op::kUtime,     0,    false},
+    {"UNIX",                   F::kCommand,      program::Op::kCms,       0,    false},
+    {"UNPK",                   F::kPack,         program::Op::kConvert,   0x43, false},
+    {"UNPKB",                  F::kPack,         program::Op::kConvert,   0x23, false},
+    {"UPD,UPDATE",             F::kFile,         program::Op::kUpdate,    0,    false},
+    {"UPPER",                  F::kCaseTran,     program::Op::kTran,      0,    false},
+    {"UTIME",                  F::kData,         program::Op::kUtime,     0,    false},
+    {"XV",                     F::kNotAvailable, program::Op::kXv,        0,    false},
+    {"XRST",                   F::kNotAvailable, program::Op::kRead,      0,    false},
+    {"XPND",                   F::kData,         program::Op::kXpnd,      0,    false},
     // Second stage.
-    {"JECL",                   F::kNotAvailable, program::kOpJecl,      0,    true},
-    {"LOG,WTO,TERM",           F::kPrint,        program::kOpLog,       0,    true},
-    {"PR,PRT,PRINT",           F::kPrint,        program::kOpPrint,     0,    true},
-    {"PLOG",                   F::kPrint,        program::kOpPlog,      0,    true},
-    {"SYSLOG",                 F::kPrint,        program::kOpLog,       0,    true},
-    {"SYSPRINT",               F::kPrint,        program::kOpPrint,     0,    true},
-    {"STOP",                   F::kControl,      program::kOpEoj,       0,    true},
-    {"START",                  F::kControl,      program::kOpStart,     0,    true},
-    {"SUSP",                   F::kControl,      program::kOpSusp,      0,    true},
+    {"JECL",                   F::kNotAvailable, program::Op::kJecl,      0,    true},
+    {"LOG,WTO,TERM",           F::kPrint,        program::Op::kLog,       0,    true},
+    {"PR,PRT,PRINT",           F::kPrint,        program::Op::kPrint,     0,    true},
+    {"PLOG",                   F::kPrint,        program::Op::kPlog,      0,    true},
+    {"SYSLOG",                 F::kPrint,        program::Op::kLog,       0,    true},
+    {"SYSPRINT",               F::kPrint,        program::Op::kPrint,     0,    true},
+    {"STOP",                   F::kControl,      program::Op::kEoj,       0,    true},
+    {"START",                  F::kControl,      program::Op::kStart,     0,    true},
+    {"SUSP",                   F::kControl,      program::Op::kSusp,      0,    true},
 };
 // clang-format on
 
@@ -248,7 +248,7 @@ constexpr bool verbs_ok() {
   char letter = 0;
   bool second = false;
   for (const Verb& v : kVerbs) {
-    if (v.names.empty() || v.op > program::kLastOp) return false;
+    if (v.names.empty() || static_cast<int>(v.op) > program::kLastOp) return false;
     if (v.second_stage) {
       second = true;
     } else {
@@ -317,13 +317,13 @@ constexpr bool conversion_unavailable(int code) {
 // GOTO targets that are operations of their own.
 struct ReservedTarget {
   std::string_view name;  // the target word
-  uint8_t op;             // the operation it compiles to
+  program::Op op;         // the operation it compiles to
   bool available;         // false: the operation has no execution (message 1)
 };
 constexpr ReservedTarget kReservedTargets[] = {
-    {"GET", program::kOpGg, true},        {"EOJ", program::kOpEoj, true},
-    {"CANCEL", program::kOpCancel, true}, {"DUMP", program::kOpDump, false},
-    {"PDUMP", program::kOpPdump, false},  {"BOF", program::kOpBof, false},
+    {"GET", program::Op::kGg, true},        {"EOJ", program::Op::kEoj, true},
+    {"CANCEL", program::Op::kCancel, true}, {"DUMP", program::Op::kDump, false},
+    {"PDUMP", program::Op::kPdump, false},  {"BOF", program::Op::kBof, false},
 };
 
 // Print formats by TYPE value.
@@ -491,11 +491,11 @@ void compile_conversion(Context& ctx, int code) {
   if (conversion_is_tran(code)) {
     // The verb names TRAN's table (CVA, CVE, CVAE, CVEA): give it back to TRAN.
     input::back_up(*ctx.tokens);
-    rec.op = program::kOpTran;
+    rec.op = program::Op::kTran;
     compile_data_statement(ctx, rec.op);
     return;
   }
-  rec.op = program::kOpConvert;
+  rec.op = program::Op::kConvert;
   rec.argument = code;
   if (conversion_unavailable(code)) {
     raise(ctx, detail::kMsgNotAvailable);
@@ -543,8 +543,8 @@ void compile_print(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
   const report::Listing& listing = *ctx.listing;
-  rec.modifier = rec.op == program::kOpLog ? kFormatLine : kFormatChar;
-  if (rec.op == program::kOpLog) {
+  rec.modifier = rec.op == program::Op::kLog ? kFormatLine : kFormatChar;
+  if (rec.op == program::Op::kLog) {
     if (input::find_anywhere(list, "CLEAR,CLRTERM") != nullptr) {
       rec.flags |= program::kSfConsoleClear;
       ctx.program->console_clear = true;
@@ -585,7 +585,7 @@ void compile_lines(Context& ctx, bool skip) {
     skip = true;
     n = 1;
   }
-  rec.op = skip ? program::kOpLine : program::kOpSpace;
+  rec.op = skip ? program::Op::kLine : program::Op::kSpace;
   rec.modifier = skip ? kModeSkip : kModeSpace;
   rec.argument = n;
 }
@@ -691,8 +691,8 @@ bool compile_family(Context& ctx, const Verb& v, int conversion) {
       return true;
     case Family::kControl:
       rec.op = v.op;
-      if (v.op == program::kOpStart) ctx.program->start_requested = true;
-      if (v.op == program::kOpSusp) ctx.program->suspend_requested = true;
+      if (v.op == program::Op::kStart) ctx.program->start_requested = true;
+      if (v.op == program::Op::kSusp) ctx.program->suspend_requested = true;
       return true;
     case Family::kCommand:
       rec.op = v.op;
@@ -754,7 +754,7 @@ void compile_counts(Context& ctx) {
   }
   if (stopaft_given) return;
   const program::Program& program = *ctx.program;
-  if (rec.op == program::kOpLog && rec.reply == nullptr) {
+  if (rec.op == program::Op::kLog && rec.reply == nullptr) {
     // A LOG that does not wait for an answer must not flood the console.
     rec.stopaft = kLogStopaft;
   } else if (rec.type == program::kStThenAction && program.first_condition_mark &&
@@ -796,7 +796,7 @@ void compile_command_operand(Context& ctx) {
   TokenList& list = *ctx.tokens;
   program::Operand** slot = &rec.operands[0];
   if (input::left_over(list) == nullptr) {
-    if ((rec.op == program::kOpCp || rec.op == program::kOpCms) && *slot == nullptr) {
+    if ((rec.op == program::Op::kCp || rec.op == program::Op::kCms) && *slot == nullptr) {
       raise(ctx, detail::kMsgNoCommand);
     }
   }
@@ -818,24 +818,24 @@ void complete_operands(Context& ctx) {
   Statement& rec = record(ctx);
   TokenList& list = *ctx.tokens;
   switch (rec.op) {
-    case program::kOpWrite:
-    case program::kOpUpdate:
-    case program::kOpInsert:
+    case program::Op::kWrite:
+    case program::Op::kUpdate:
+    case program::Op::kInsert:
       // The data written: what the file operands left, unless a FROM keyword has given it
       // already (then the words left over are reported as such).
       if (rec.operands[0] == nullptr && input::left_over(list) != nullptr) {
         compile_operand(ctx, &rec.operands[0], kDataForms);
       }
       break;
-    case program::kOpCall:
+    case program::Op::kCall:
       compile_call_arguments(ctx);
       break;
-    case program::kOpCp:
-    case program::kOpCms:
-    case program::kOpJecl:
-    case program::kOpPrint:
-    case program::kOpPlog:
-    case program::kOpLog:
+    case program::Op::kCp:
+    case program::Op::kCms:
+    case program::Op::kJecl:
+    case program::Op::kPrint:
+    case program::Op::kPlog:
+    case program::Op::kLog:
       compile_command_operand(ctx);
       break;
     default:
@@ -870,7 +870,7 @@ void compile_action(Context& ctx, uint8_t type) {
   // The second stage also looks when the first found only F or FILE (no operation): then at the
   // word after it. With nothing found the statement writes to the file it names.
   if (!dispatch_verb(ctx, false) && !dispatch_verb(ctx, true)) {
-    rec.op = program::kOpWrite;
+    rec.op = program::Op::kWrite;
     compile_file_operands(ctx, rec.op);
   }
 }
@@ -913,12 +913,12 @@ void compile_include(Context& ctx) {
 
 void compile_cat(Context& ctx) {
   const Statement* read = record(ctx).prev;
-  if (read == nullptr || !program::is_action(read->type) || read->op != program::kOpRead) {
+  if (read == nullptr || !program::is_action(read->type) || read->op != program::Op::kRead) {
     raise(ctx, detail::kMsgCatNotAfterRead);
     return;
   }
   ctx.program->cat_seen = true;
-  if (compile_file_operands(ctx, program::kOpConcatenate) == 0 && record(ctx).file != nullptr) {
+  if (compile_file_operands(ctx, program::Op::kConcatenate) == 0 && record(ctx).file != nullptr) {
     // Read when the file before it ends, as the same stream.
     record(ctx).file->concatenated = true;
   }

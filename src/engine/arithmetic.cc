@@ -215,7 +215,7 @@ int execute_arithmetic(Run& run, Statement& st) {
   Operand* b = st.operands[2];
   if (a == nullptr || b == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   Operand* result = st.operands[0] != nullptr ? st.operands[0] : b;
-  Operand* remainder = st.op == kOpDiv ? st.operands[3] : nullptr;
+  Operand* remainder = st.op == Op::kDiv ? st.operands[3] : nullptr;
   if (resolve_operand(run, a) == nullptr || resolve_operand(run, b) == nullptr) return kVerbNext;
   if (result != b && resolve_operand(run, result) == nullptr) return kVerbNext;
   if (remainder != nullptr && resolve_operand(run, remainder) == nullptr) return kVerbNext;
@@ -231,16 +231,16 @@ int execute_arithmetic(Run& run, Statement& st) {
   Number rest = 0;
   bool overflow = false;
   switch (st.op) {
-    case kOpAdd:
+    case Op::kAdd:
       overflow = __builtin_add_overflow(va, vb, &value);
       break;
-    case kOpSub:
+    case Op::kSub:
       overflow = __builtin_sub_overflow(vb, va, &value);
       break;
-    case kOpMult:
+    case Op::kMult:
       overflow = __builtin_mul_overflow(va, vb, &value);
       break;
-    case kOpDiv:
+    case Op::kDiv:
       overflow = va == 0;
       if (!overflow) {
         value = vb / va;

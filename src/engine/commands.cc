@@ -84,11 +84,11 @@ int execute_call(Run& run, Statement& st) {
 
 int execute_command(Run& run, Statement& statement) {
   switch (statement.op) {
-    case kOpCms:
+    case Op::kCms:
       return execute_system(run, statement);
-    case kOpCall:
+    case Op::kCall:
       return execute_call(run, statement);
-    case kOpSleep:
+    case Op::kSleep:
       host::sleep_ms(int64_t{statement.argument} * kMillisecondsPerSecond);
       return kVerbNext;
     default:

@@ -225,7 +225,7 @@ void assign_position(Run& run, int number, int32_t value, const Operand& v) {
 int execute_assignment(Run& run, Statement& st) {
   Operand* target = st.operands[0];
   Operand* v = st.operands[1];
-  const bool pointer = st.op == kOpPointerSet || st.op == kOpPointerOp;
+  const bool pointer = st.op == Op::kPointerSet || st.op == Op::kPointerOp;
   if (v == nullptr || target == nullptr) base::logic_error(base::kLogicNoExecutor, st.selid);
   const int number = pointer ? target->pos.pointer : -1;
   if (resolve_operand(run, v) == nullptr) {
@@ -235,16 +235,16 @@ int execute_assignment(Run& run, Statement& st) {
   int32_t value = 0;
   if (!assigned_value(st, *v, &value)) {
     count_data_failure(run, st);
-    if (st.op == kOpLrecl) ++run.lrecl_changes_ignored;
+    if (st.op == Op::kLrecl) ++run.lrecl_changes_ignored;
     return kVerbNext;
   }
   switch (st.op) {
-    case kOpRc:
+    case Op::kRc:
       // Sets the return code outright: the one way to lower it.
       if (run.special != nullptr) convert::store_be32(run.special + convert::kSpReturnCode, value);
       run.rc_selid = value > 0 ? st.selid : kNoSelid;
       break;
-    case kOpLrecl:
+    case Op::kLrecl:
       if (value < 0 || value > run.addressable_length) {
         count_data_failure(run, st);
         ++run.lrecl_changes_ignored;
@@ -475,32 +475,32 @@ bool resolve_target_and_source(Run& run, Operand* target, Operand* source) {
 
 int execute_data_operation(Run& run, Statement& statement) {
   switch (statement.op) {
-    case kOpPointerSet:
-    case kOpPointerOp:
-    case kOpLrecl:
-    case kOpRc:
+    case Op::kPointerSet:
+    case Op::kPointerOp:
+    case Op::kLrecl:
+    case Op::kRc:
       return execute_assignment(run, statement);
-    case kOpGen:
+    case Op::kGen:
       return execute_gen(run, statement);
-    case kOpAdd:
-    case kOpSub:
-    case kOpMult:
-    case kOpDiv:
+    case Op::kAdd:
+    case Op::kSub:
+    case Op::kMult:
+    case Op::kDiv:
       return execute_arithmetic(run, statement);
-    case kOpMove:
-    case kOpMod:
+    case Op::kMove:
+    case Op::kMod:
       return execute_move(run, statement);
-    case kOpCmprs:
+    case Op::kCmprs:
       return execute_compress(run, statement);
-    case kOpXpnd:
+    case Op::kXpnd:
       return execute_expand(run, statement);
-    case kOpTran:
+    case Op::kTran:
       return execute_tran(run, statement);
-    case kOpConvert:
+    case Op::kConvert:
       return execute_conversion(run, statement);
-    case kOpCvdate:
+    case Op::kCvdate:
       return execute_cvdate(run);
-    case kOpUtime:
+    case Op::kUtime:
       return execute_utime(run, statement);
     default:
       base::logic_error(base::kLogicNoExecutor, statement.selid);

@@ -19,9 +19,9 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
+#include "files/files.h"
 #include "program/operand.h"
 #include "program/program.h"
-#include "files/files.h"
 #include "report/report.h"
 
 namespace recsift::engine {
@@ -52,7 +52,7 @@ void record_message(Run& run, int32_t number) {
 bool failed_test(Run& run, Statement* st) {
   const Operand* first = st->operands[0];
   ++st->error_count;
-  if (st->op != kCmpEqual && (first == nullptr || first->format != kFormatPointerTest)) {
+  if (st->compare != kCmpEqual && (first == nullptr || first->format != kFormatPointerTest)) {
     raise_return_code(run, 6);
   }
   if (st->ptr_var >= 0) set_pointer(run, st->ptr_var, nullptr);
@@ -261,7 +261,7 @@ const uint8_t* find_text(const uint8_t* data, int64_t starts, const uint8_t* tex
 }
 
 bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
-  const uint8_t code = st->op;
+  const uint8_t code = st->compare;
   const bool mask = code == kCmpOnes || code == kCmpMixed || code == kCmpZeros;
   const int32_t vlen = mask ? mask_length(run, value) : value->length;
   const int64_t span = static_cast<int64_t>(area->length) - (std::max(vlen, 1) - 1);
@@ -296,7 +296,7 @@ bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
 // would leave it). False when the test is not of that kind, or its field is not wholly there.
 bool quick_compare(Run& run, const Statement* st, const Operand* first, const Operand* second,
                    bool* holds_now) {
-  const uint8_t code = st->op;
+  const uint8_t code = st->compare;
   if (second->kind != OperandKind::kLiteral || first->kind != OperandKind::kField ||
       first->pos.kind != TermKind::kAbsolute || first->pos.next != nullptr ||
       (st->flags & kSfScan) != 0 || code < kCmpEqual || code > kCmpLessEqual ||
@@ -331,7 +331,7 @@ bool file_answer(const Run& run, const Statement* st, FileQuestion q) {
 bool evaluate_condition(Run& run) {
   Statement* st = run.current;
   if (st == nullptr || !is_condition(st->type)) return false;
-  const uint8_t code = st->op;
+  const uint8_t code = st->compare;
   switch (code) {
     case kCmpDirectory:
       return file_answer(run, st, FileQuestion::kDirectoryEntry);

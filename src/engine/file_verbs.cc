@@ -136,7 +136,7 @@ int write_verb(Run& run, Statement& st) {
       data += skip;
       length -= skip;
     }
-    if (st.op == kOpWrite && file->recfm == files::kRecfmF && file->lrecl > length && !literal &&
+    if (st.op == Op::kWrite && file->recfm == files::kRecfmF && file->lrecl > length && !literal &&
         from->kind == OperandKind::kField && run.work_area_given && from->position > 0 &&
         data >= run.work_area && data < run.work_area + run.work_length) {
       length = run.work_length - from->position + 1;
@@ -144,7 +144,7 @@ int write_verb(Run& run, Statement& st) {
   }
   const int32_t truncated = file->truncated_count;
   file->current_length = length;
-  const int function = st.op == kOpWrite ? files::kIoWrite : files::kIoUpdate;
+  const int function = st.op == Op::kWrite ? files::kIoWrite : files::kIoUpdate;
   if (request(run, file, function, const_cast<uint8_t*>(data), length) == nullptr) {
     record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;
@@ -172,7 +172,7 @@ int open_close_verb(Run& run, Statement& st) {
   const bool record_goes = record_in_buffer(run, *file);
   request(run, file, files::kIoClose, nullptr, 0);
   file->closed = true;
-  if (st.op == kOpClose) {
+  if (st.op == Op::kClose) {
     file->name_reeval = true;
     if (!run.work_area_given || record_goes) detail::present_empty_record(run, *file);
     return kVerbNext;
@@ -193,13 +193,13 @@ int execute_file_verb(Run& run, Statement& st) {
   if (st.file == nullptr) st.file = run.files->primary_input;
   if (st.file == nullptr) base::logic_error(base::kLogicNotFileVerb, st.selid);
   switch (st.op) {
-    case kOpRead:
+    case Op::kRead:
       return read_verb(run, st);
-    case kOpWrite:
-    case kOpUpdate:
+    case Op::kWrite:
+    case Op::kUpdate:
       return write_verb(run, st);
-    case kOpOpen:
-    case kOpClose:
+    case Op::kOpen:
+    case Op::kClose:
       return open_close_verb(run, st);
     default:
       base::logic_error(base::kLogicNotFileVerb, st.selid);

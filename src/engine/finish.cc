@@ -6,9 +6,9 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::engine {
@@ -75,8 +75,7 @@ report::SummaryFile summary_file(const files::FFREC& f) {
 }
 
 bool uses_file(const Statement& s) {
-  return is_action(s.type) && s.file != nullptr &&
-         (s.op < kOpUnused27 || s.op == kOpDummy || s.op == kOpDummr);
+  return is_action(s.type) && s.file != nullptr && op_has(s.op, kTraitUsesFile);
 }
 
 report::SummaryStatement summary_statement(const Run& run, const Statement& s) {
@@ -86,8 +85,8 @@ report::SummaryStatement summary_statement(const Run& run, const Statement& s) {
   out.op = s.op;
   out.exec_count = static_cast<uint32_t>(s.exec_count);
   out.error_count = s.error_count;
-  out.reads = s.op == kOpRead || s.op == kOpDummr;
-  out.dummy_read = s.op == kOpDummr;
+  out.reads = op_has(s.op, kTraitReads);
+  out.dummy_read = s.op == Op::kDummr;
   if (uses_file(s)) {
     // A READ whose input was continued ends on the last file: show the chain from its start.
     const files::FFREC* f = s.file;

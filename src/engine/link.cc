@@ -155,7 +155,7 @@ void link_suspended(Run& run) {
   }
   Statement* r = run.program_end;
   for (Statement* x = run.program_end->prev; x != nullptr; x = x->prev) {
-    if (!(is_action(x->type) && x->op == kOpStart)) {
+    if (!(is_action(x->type) && x->op == Op::kStart)) {
       x->on_false_suspended = r;
       continue;
     }
@@ -210,7 +210,7 @@ files::FFREC* find_named_file(files::FileList& list, const char* typed) {
 
 bool tests_a_file(const Statement& x) {
   return x.file_name != nullptr || x.file != nullptr ||
-         (x.op >= kCmpDirectory && x.op <= kCmpEndOfFile);
+         (x.compare >= kCmpDirectory && x.compare <= kCmpEndOfFile);
 }
 
 // 6. Default files of file tests and FLAG; the program must have an output statement.
@@ -229,18 +229,18 @@ void link_files(Run& run) {
       }
       if (x->file == nullptr || x->file->open_type == 0) {
         record_run_error(run, kRunErrNoFileForTest);
-      } else if (x->op == kCmpEndOfFile) {
+      } else if (x->compare == kCmpEndOfFile) {
         x->file->eof_tested = true;
       }
     } else if (is_action(x->type)) {
       // FLAG and the file verbs without a file of their own act on the primary input.
-      const bool file_verb = x->op == kOpRead || x->op == kOpWrite || x->op == kOpUpdate ||
-                             x->op == kOpOpen || x->op == kOpClose;
-      if ((x->op == kOpFlag || file_verb) && x->file == nullptr) {
+      const bool file_verb = x->op == Op::kRead || x->op == Op::kWrite || x->op == Op::kUpdate ||
+                             x->op == Op::kOpen || x->op == Op::kClose;
+      if ((x->op == Op::kFlag || file_verb) && x->file == nullptr) {
         x->file = primary;
         if (primary == nullptr) record_run_error(run, kRunErrNoFileForTest);
       }
-      if (detail::is_output_op(x->op)) ++outputs;
+      if (op_has(x->op, kTraitOutput)) ++outputs;
     }
   }
   run.current = nullptr;
@@ -251,9 +251,9 @@ void link_files(Run& run) {
 void link_labels(Run& run) {
   for (Statement* x = run.program->head; x != run.program_end; x = x->next) {
     if (!is_action(x->type)) continue;
-    if (x->op == kOpGg) {
+    if (x->op == Op::kGg) {
       x->jump = run.program_end;
-    } else if (x->op == kOpGoto || x->op == kOpDo) {
+    } else if (x->op == Op::kGoto || x->op == Op::kDo) {
       Statement* target = x->branch != nullptr ? x->branch->target : nullptr;
       if (target == nullptr || target == run.program_end) {
         run.rc_selid = x->selid;
@@ -391,7 +391,7 @@ bool operand_sees_compare_pointer(const Operand* op) {
 // Character comparisons keep the comparison pointer only for programs that can look at it.
 bool program_sees_compare_pointer(const Run& run) {
   for (const Statement* x = run.program->head; x != nullptr; x = x->next) {
-    if (x->op == kOpCall && is_action(x->type)) return true;  // a routine may look anywhere
+    if (x->op == Op::kCall && is_action(x->type)) return true;  // a routine may look anywhere
     if (operand_sees_compare_pointer(x->reply)) return true;
     for (const Operand* op : x->operands) {
       if (operand_sees_compare_pointer(op)) return true;

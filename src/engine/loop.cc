@@ -91,7 +91,7 @@ void retire_start_while_suspended(Run& run, Statement& start) {
 bool retire(Run& run, Statement& st) {
   if ((st.flags & kSfRetired) != 0) return true;
   st.flags |= kSfRetired;
-  if (st.op == kOpStart && is_action(st.type)) {
+  if (st.op == Op::kStart && is_action(st.type)) {
     if (run.mode == kRunActive) {
       st.flags &= ~kSfRetired;
       --st.exec_count;
@@ -121,7 +121,7 @@ bool retire(Run& run, Statement& st) {
     if (x->on_true == bypassed) x->on_true = n;
     if (x->on_false == bypassed) x->on_false = n;
     if (x != bypassed && x->prev == bypassed) x->prev = bypassed->prev;
-    if (is_action(x->type) && (x->op == kOpGoto || x->op == kOpDo) &&
+    if (is_action(x->type) && (x->op == Op::kGoto || x->op == Op::kDo) &&
         (x->jump == bypassed || x->jump == &st)) {
       x->jump = n;
       if (n == x) x->stopaft = x->exec_count;
@@ -134,8 +134,8 @@ bool retire(Run& run, Statement& st) {
   int output = 0;
   for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
     if (!is_action(x->type) || x->selid == 0 || (x->flags & kSfRetired) != 0) continue;
-    if (x->op == kOpRead) ++reading;
-    if (is_output_op(x->op)) ++output;
+    if (x->op == Op::kRead) ++reading;
+    if (op_has(x->op, kTraitOutput)) ++output;
   }
   return reading != 0 && output != 0;
 }
@@ -173,12 +173,13 @@ void push_return(Run& run, Statement* caller) {
 constexpr int32_t kReturnCodeAbend = 44;
 constexpr uint8_t kFlagEndOfMemberOnly = 24;
 
-int general_verb(Run& run, Statement& st) {
+// The verbs the record loop runs itself (Executor::kFlow).
+int flow_verb(Run& run, Statement& st) {
   switch (st.op) {
-    case kOpDo:
+    case Op::kDo:
       push_return(run, &st);
       return kVerbJump;
-    case kOpRet:
+    case Op::kRet:
       if (run.return_top == nullptr) {
         record_run_error(run, kRunErrReturnWithoutGosub);
         return kVerbAbend;
@@ -186,47 +187,53 @@ int general_verb(Run& run, Statement& st) {
       run.current = run.return_top->statement;
       run.return_top = run.return_top->shallower;
       return kVerbNext;
-    case kOpGoto:
-    case kOpGg:
+    case Op::kGoto:
+    case Op::kGg:
       return kVerbJump;
-    case kOpFlag:
+    case Op::kFlag:
       if (st.file != nullptr) {
         st.file->flag_eom = true;
         if (st.modifier != kFlagEndOfMemberOnly) st.file->flag_eod = true;
       }
       return kVerbNext;
-    case kOpStart:
+    case Op::kStart:
       if (run.mode == kRunActive) --st.exec_count;
       run.mode = kRunActive;
       return kVerbNext;
-    case kOpSusp:
+    case Op::kSusp:
       run.mode = kRunSuspended;
       return run.resume_read != nullptr ? kVerbResume : kVerbStop;
-    case kOpEoj:
+    case Op::kEoj:
       return kVerbStop;
-    case kOpCancel:
+    case Op::kCancel:
       record_run_error(run, kRunErrCancel);
       return kVerbAbend;
-    case kOpDummy:
+    case Op::kDummy:
       return kVerbNext;
-    case kOpDummr:
+    case Op::kDummr:
       return kVerbEndOfFile;
-    case kOpSpace:
-    case kOpLine:
-    case kOpPrint:
-    case kOpPlog:
-    case kOpLog:
-      return detail::execute_print(run, st);
-    case kOpSleep:
-    case kOpCall:
-    case kOpCms:
-      return execute_command(run, st);
     default:
-      if ((st.op >= kOpPointerSet && st.op <= kOpCvdate && st.op != kOpXx32) || st.op == kOpUtime) {
-        return execute_data_operation(run, st);
-      }
-      base::logic_error(base::kLogicNoExecutor, st.selid);
+      base::logic_error(base::kLogicNoExecutor, st.selid);  // not a flow verb: the table says so
   }
+}
+
+// Runs an action statement by the executor the operation table names.
+int execute(Run& run, Statement& st) {
+  switch (op_executor(st.op)) {
+    case Executor::kFile:
+      return execute_file_verb(run, st);
+    case Executor::kData:
+      return execute_data_operation(run, st);
+    case Executor::kFlow:
+      return flow_verb(run, st);
+    case Executor::kPrint:
+      return detail::execute_print(run, st);
+    case Executor::kCommand:
+      return execute_command(run, st);
+    case Executor::kNone:
+      break;
+  }
+  base::logic_error(base::kLogicNoExecutor, st.selid);
 }
 
 // The file after `f` in the chain that continues it, or null.
@@ -242,7 +249,7 @@ bool end_of_file(Run& run) {
   Statement* st = run.current;
   st->flags &= ~kSfRepeating;
   --st->exec_count;
-  files::FFREC* f = st->op == kOpDummr ? st->file : run.current_input;
+  files::FFREC* f = st->op == Op::kDummr ? st->file : run.current_input;
   if (f == nullptr) f = st->file;
   if (f == nullptr) {
     end_run(run);
@@ -257,7 +264,7 @@ bool end_of_file(Run& run) {
         x->file = g;
       } else if ((x->flags & kSfDefaultInput) != 0) {
         x->file = g;
-        if (x->op == kCmpEndOfFile) g->eof_tested = true;
+        if (x->compare == kCmpEndOfFile) g->eof_tested = true;
       }
     }
     run.io->current = g;
@@ -276,7 +283,7 @@ bool end_of_file(Run& run) {
   }
   if (!f->never_retire) {
     for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
-      if (is_action(x->type) && x->file == f && (x->op == kOpRead || x->op == kOpDummr)) {
+      if (is_action(x->type) && x->file == f && (x->op == Op::kRead || x->op == Op::kDummr)) {
         if (!retire(run, *x)) run.mode = kRunEnding;
       }
     }
@@ -301,7 +308,7 @@ void action_step(Run& run) {
     st->times_left = st->times;
     st->flags |= kSfRepeating;
   }
-  if (run.mode == kRunSuspended && st->op != kOpStart && st != run.resume_read) {
+  if (run.mode == kRunSuspended && st->op != Op::kStart && st != run.resume_read) {
     run.current = st->on_true;
     return;
   }
@@ -311,7 +318,7 @@ void action_step(Run& run) {
     if (s->stopaft != 0 && s->exec_count >= s->stopaft && !retire(run, *s)) {
       run.mode = kRunEnding;
     }
-    const int result = s->op < kOpUnused27 ? execute_file_verb(run, *s) : general_verb(run, *s);
+    const int result = execute(run, *s);
     switch (result) {
       case kVerbNext:
         break;

@@ -4,17 +4,17 @@
 //
 // Exports (run_internal.h): execute_print.
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::engine::detail {
 
 int execute_print(Run& run, Statement& st) {
   report::Listing& listing = *run.listing;
-  if (st.op == kOpSpace || st.op == kOpLine) {
+  if (st.op == Op::kSpace || st.op == Op::kLine) {
     listing.destination = report::DEST_LISTING;
     report::listing_print(listing, nullptr, st.modifier, st.argument);
     return kVerbNext;
@@ -40,9 +40,9 @@ int execute_print(Run& run, Statement& st) {
     listing.reply_area = reinterpret_cast<char*>(reply);
     listing.reply_length = st.reply->length;
   }
-  listing.destination = st.op == kOpPrint ? report::DEST_LISTING
-                        : st.op == kOpLog ? report::DEST_LOG
-                                          : report::DEST_LISTING | report::DEST_LOG;
+  listing.destination = st.op == Op::kPrint ? report::DEST_LISTING
+                        : st.op == Op::kLog ? report::DEST_LOG
+                                            : report::DEST_LISTING | report::DEST_LOG;
   listing.print_length = length;
   listing.record_length = run.record_length;
   listing.input_number = run.current_input != nullptr ? run.current_input->record_count : 0;

@@ -15,9 +15,9 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
+#include "host/host.h"
 #include "program/operand.h"
 #include "program/program.h"
-#include "host/host.h"
 
 namespace recsift::engine {
 namespace {
@@ -55,7 +55,7 @@ Region special_region(const Run& run, SpecialKind kind) {
 }
 
 bool is_clipped_action(const Statement* st) {
-  return st != nullptr && is_action(st->type) && st->op >= kOpPointerSet && st->op <= kOpJecl;
+  return st != nullptr && is_action(st->type) && op_has(st->op, kTraitClipped);
 }
 
 // Counts a failure against the current statement (actions only) and raises the return code.

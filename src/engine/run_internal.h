@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "program/program.h"
 #include "files/files.h"
+#include "program/program.h"
 
 namespace recsift::engine::detail {
 
@@ -34,11 +34,6 @@ bool retire(Run& run, Statement& statement);
 
 // The answers of file tests (Run::file_query).
 bool answer_file_query(void* context, const files::FFREC* file, FileQuestion question);
-
-// Whether `op` counts as an output statement of the program (WR .. CLOS, and 69 on).
-inline bool is_output_op(int op) {
-  return (op >= kOpWrite && op <= kOpClose) || op >= 69;
-}
 
 // Executes PRINT, PLOG, LOG, SPACE and LINE.
 int execute_print(Run& run, Statement& statement);

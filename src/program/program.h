@@ -46,101 +46,214 @@ inline bool is_action(uint8_t type) {
 // Action statements carry an operation code from 18 on, numbered in the order of the names the
 // run summary prints. Condition statements carry a comparison code instead (1..16).
 
-enum Op : uint8_t {
-  kOpNone = 0,
-  kOpRead = 18,
-  kOpWrite,
-  kOpUpdate,
-  kOpInsert,
-  kOpDelete,
-  kOpExit,
-  kOpCallFile,
-  kOpOpen,
-  kOpClose,       // 26
-  kOpUnused27,    // 27: the empty name
-  kOpPointerSet,  // 28 "@=": pointer assignment
-  kOpPointerOp,   // 29 "@x=": statement beginning with "@"
-  kOpLrecl,
-  kOpRc,
-  kOpXx32,
-  kOpGen,
-  kOpAdd,
-  kOpSub,
-  kOpMult,
-  kOpDiv,
-  kOpMove,
-  kOpMod,  // 30-39
-  kOpCmprs,
-  kOpXpnd,
-  kOpTran,
-  kOpConvert,
-  kOpCvdate,  // 40-44
-  kOpDo,
-  kOpRet,
-  kOpBof,
-  kOpGoto,
-  kOpGg,
-  kOpFlag,
-  kOpMarc,
-  kOpLoad,
-  kOpSort,
-  kOpSpace,  // 45-54
-  kOpLine,
-  kOpSleep,
-  kOpDump,
-  kOpPdump,
-  kOpSusp,
-  kOpStart,
-  kOpEoj,
-  kOpCall,
-  kOpUtime,  // 55-63
-  kOpXx64,
-  kOpXx65,
-  kOpXx66,
-  kOpXx67,
-  kOpXx68,
-  kOpXx69,  // 64-69
-  kOpCancel,
-  kOpXv,
-  kOpCp,
-  kOpCms,
-  kOpStack,
-  kOpJecl,
-  kOpPrint,
-  kOpPlog,
-  kOpLog,  // 70-78
-  kOpCkpt,
-  kOpDummy,
-  kOpDummr,
-  kOpQuit,  // 79-82
+enum class Op : uint8_t {
+  kNone = 0,
+  kRead = 18,
+  kWrite,
+  kUpdate,
+  kInsert,
+  kDelete,
+  kExit,
+  kCallFile,
+  kOpen,
+  kClose,       // 26
+  kUnused27,    // 27: the empty name
+  kPointerSet,  // 28 "@=": pointer assignment
+  kPointerOp,   // 29 "@x=": statement beginning with "@"
+  kLrecl,
+  kRc,
+  kXx32,
+  kGen,
+  kAdd,
+  kSub,
+  kMult,
+  kDiv,
+  kMove,
+  kMod,  // 30-39
+  kCmprs,
+  kXpnd,
+  kTran,
+  kConvert,
+  kCvdate,  // 40-44
+  kDo,
+  kRet,
+  kBof,
+  kGoto,
+  kGg,
+  kFlag,
+  kMarc,
+  kLoad,
+  kSort,
+  kSpace,  // 45-54
+  kLine,
+  kSleep,
+  kDump,
+  kPdump,
+  kSusp,
+  kStart,
+  kEoj,
+  kCall,
+  kUtime,  // 55-63
+  kXx64,
+  kXx65,
+  kXx66,
+  kXx67,
+  kXx68,
+  kXx69,  // 64-69
+  kCancel,
+  kXv,
+  kCp,
+  kCms,
+  kStack,
+  kJecl,
+  kPrint,
+  kPlog,
+  kLog,  // 70-78
+  kCkpt,
+  kDummy,
+  kDummr,
+  kQuit,  // 79-82
+  // Not an operation of the program: the code compile_file_operands receives for a CAT
+  // statement, whose files continue the input of the READ statement before it (no record of
+  // its own).
+  kConcatenate = 0xFF,
 };
-inline constexpr int kFirstOp = kOpRead;
-// Not an operation of the program: the code compile_file_operands receives for a CAT statement,
-// whose files continue the input of the READ statement before it (no record of its own).
-inline constexpr uint8_t kOpConcatenate = 0xFF;
-inline constexpr int kLastOp = kOpQuit;
+inline constexpr int kFirstOp = static_cast<int>(Op::kRead);
+inline constexpr int kLastOp = static_cast<int>(Op::kQuit);
+inline constexpr int kOpCount = kLastOp - kFirstOp + 1;
 
-// Names of the operation codes as the run summary prints them, from kOpRead on.
-inline constexpr std::array<std::string_view, kLastOp - kFirstOp + 1> kOpNames = {
-    "READ",  "WR",   "UPD",    "INS",   "DEL",  "EXIT",  "CALL",   "OPEN", "CLOS",  "",
-    "@=",    "@x=",  "lrecl=", "rc=",   "xx",   "gen",   "add",    "sub",  "mult",  "div",
-    "move",  "mod",  "cmprs",  "xpnd",  "tran", "cvxx",  "cvdate", "do",   "ret",   "bof",
-    "goto",  "gg",   "flag",   "marc",  "load", "sort",  "space",  "line", "sleep", "dump",
-    "pdump", "susp", "start",  "eoj",   "call", "utime", "xx",     "xx",   "xx",    "xx",
-    "xx",    "xx",   "cancel", "xv",    "cp",   "cms",   "stack",  "jecl", "pr",    "plog",
-    "log",   "ckpt", "dummy",  "dummr", "quit"};
-static_assert(kOpNames[kOpClose - kFirstOp] == "CLOS");
-static_assert(kOpNames[kOpPointerSet - kFirstOp] == "@=");
-static_assert(kOpNames[kOpConvert - kFirstOp] == "cvxx");
-static_assert(kOpNames[kOpSpace - kFirstOp] == "space");
-static_assert(kOpNames[kOpCall - kFirstOp] == "call");
-static_assert(kOpNames[kOpCancel - kFirstOp] == "cancel");
-static_assert(kOpNames[kOpPrint - kFirstOp] == "pr");
-static_assert(kOpNames[kOpQuit - kFirstOp] == "quit");
+// Who executes an operation in the record loop.
+enum class Executor : uint8_t {
+  kNone,     // no execution: a code without a verb, or a verb refused when it is compiled
+  kFile,     // the file verbs
+  kData,     // the data operations
+  kFlow,     // the record loop itself: branches, routines, START/SUSP, endings, dummy files
+  kPrint,    // PRINT, PLOG, LOG, SPACE, LINE
+  kCommand,  // SYSTEM, CALL, SLEEP
+};
 
+// Properties of an operation (OpInfo::traits).
+enum OpTrait : uint8_t {
+  kTraitOutput = 0x01,    // counts as an output statement of the program (a program needs one,
+                          // and the run ends when every one has reached its STOPAFT)
+  kTraitWrites = 0x02,    // writes or prints: the summary's "nothing written" rule counts it
+  kTraitReads = 0x04,     // reads records: its files get the end-of-file status
+  kTraitUsesFile = 0x08,  // works on a file: the summary shows the file
+  kTraitClipped = 0x10,   // its record operands are clipped against the addressable length
+};
+
+// One row of the operation table.
+struct OpInfo {
+  Op op;                  // the code, equal to the row's place (checked below)
+  std::string_view name;  // as the run summary prints it
+  Executor executor;      // who runs it
+  uint8_t traits;         // OpTrait bits
+};
+
+inline constexpr uint8_t kTrOut = kTraitOutput;
+inline constexpr uint8_t kTrOutWrites = kTraitOutput | kTraitWrites;
+inline constexpr uint8_t kTrFile = kTraitUsesFile;
+inline constexpr uint8_t kTrClip = kTraitClipped;
+inline constexpr uint8_t kTrClipOut = kTraitClipped | kTraitOutput | kTraitWrites;
+
+// The operation table: one row per code from 18 to 82. Everything about an operation that is not
+// its execution is here; nothing else keeps a list of codes.
+// clang-format off
+inline constexpr std::array<OpInfo, kOpCount> kOps = {{
+    {Op::kRead,       "READ",   Executor::kFile,    kTraitReads | kTrFile},
+    {Op::kWrite,      "WR",     Executor::kFile,    kTrOutWrites | kTrFile},
+    {Op::kUpdate,     "UPD",    Executor::kFile,    kTrOutWrites | kTrFile},
+    {Op::kInsert,     "INS",    Executor::kNone,    kTrOutWrites | kTrFile},
+    {Op::kDelete,     "DEL",    Executor::kNone,    kTrOutWrites | kTrFile},
+    {Op::kExit,       "EXIT",   Executor::kNone,    kTrOut | kTrFile},
+    {Op::kCallFile,   "CALL",   Executor::kNone,    kTrOut | kTrFile},
+    {Op::kOpen,       "OPEN",   Executor::kFile,    kTrOut | kTrFile},
+    {Op::kClose,      "CLOS",   Executor::kFile,    kTrOut | kTrFile},
+    {Op::kUnused27,   "",       Executor::kNone,    0},
+    {Op::kPointerSet, "@=",     Executor::kData,    kTrClip},
+    {Op::kPointerOp,  "@x=",    Executor::kData,    kTrClip},
+    {Op::kLrecl,      "lrecl=", Executor::kData,    kTrClip},
+    {Op::kRc,         "rc=",    Executor::kData,    kTrClip},
+    {Op::kXx32,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kGen,        "gen",    Executor::kData,    kTrClip},
+    {Op::kAdd,        "add",    Executor::kData,    kTrClip},
+    {Op::kSub,        "sub",    Executor::kData,    kTrClip},
+    {Op::kMult,       "mult",   Executor::kData,    kTrClip},
+    {Op::kDiv,        "div",    Executor::kData,    kTrClip},
+    {Op::kMove,       "move",   Executor::kData,    kTrClip},
+    {Op::kMod,        "mod",    Executor::kData,    kTrClip},
+    {Op::kCmprs,      "cmprs",  Executor::kData,    kTrClip},
+    {Op::kXpnd,       "xpnd",   Executor::kData,    kTrClip},
+    {Op::kTran,       "tran",   Executor::kData,    kTrClip},
+    {Op::kConvert,    "cvxx",   Executor::kData,    kTrClip},
+    {Op::kCvdate,     "cvdate", Executor::kData,    kTrClip},
+    {Op::kDo,         "do",     Executor::kFlow,    kTrClip},
+    {Op::kRet,        "ret",    Executor::kFlow,    kTrClip},
+    {Op::kBof,        "bof",    Executor::kNone,    kTrClip},
+    {Op::kGoto,       "goto",   Executor::kFlow,    kTrClip},
+    {Op::kGg,         "gg",     Executor::kFlow,    kTrClip},
+    {Op::kFlag,       "flag",   Executor::kFlow,    kTrClip},
+    {Op::kMarc,       "marc",   Executor::kNone,    kTrClip},
+    {Op::kLoad,       "load",   Executor::kNone,    kTrClip},
+    {Op::kSort,       "sort",   Executor::kNone,    kTrClip},
+    {Op::kSpace,      "space",  Executor::kPrint,   kTrClip},
+    {Op::kLine,       "line",   Executor::kPrint,   kTrClip},
+    {Op::kSleep,      "sleep",  Executor::kCommand, kTrClip},
+    {Op::kDump,       "dump",   Executor::kNone,    kTrClip},
+    {Op::kPdump,      "pdump",  Executor::kNone,    kTrClip},
+    {Op::kSusp,       "susp",   Executor::kFlow,    kTrClip},
+    {Op::kStart,      "start",  Executor::kFlow,    kTrClip},
+    {Op::kEoj,        "eoj",    Executor::kFlow,    kTrClip},
+    {Op::kCall,       "call",   Executor::kCommand, kTrClip},
+    {Op::kUtime,      "utime",  Executor::kData,    kTrClip},
+    {Op::kXx64,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kXx65,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kXx66,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kXx67,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kXx68,       "xx",     Executor::kNone,    kTrClip},
+    {Op::kXx69,       "xx",     Executor::kNone,    kTrClipOut},
+    {Op::kCancel,     "cancel", Executor::kFlow,    kTrClipOut},
+    {Op::kXv,         "xv",     Executor::kNone,    kTrClipOut},
+    {Op::kCp,         "cp",     Executor::kNone,    kTrClipOut},
+    {Op::kCms,        "cms",    Executor::kCommand, kTrClipOut},
+    {Op::kStack,      "stack",  Executor::kNone,    kTrClipOut},
+    {Op::kJecl,       "jecl",   Executor::kNone,    kTrClipOut},
+    {Op::kPrint,      "pr",     Executor::kPrint,   kTrOutWrites},
+    {Op::kPlog,       "plog",   Executor::kPrint,   kTrOutWrites},
+    {Op::kLog,        "log",    Executor::kPrint,   kTrOutWrites},
+    {Op::kCkpt,       "ckpt",   Executor::kNone,    kTrOutWrites},
+    {Op::kDummy,      "dummy",  Executor::kFlow,    kTrOutWrites | kTrFile},
+    {Op::kDummr,      "dummr",  Executor::kFlow,    kTrOutWrites | kTraitReads | kTrFile},
+    {Op::kQuit,       "quit",   Executor::kNone,    kTrOutWrites},
+}};
+// clang-format on
+
+constexpr bool ops_in_order() {
+  for (int i = 0; i < kOpCount; ++i) {
+    if (static_cast<int>(kOps[static_cast<size_t>(i)].op) != kFirstOp + i) return false;
+  }
+  return true;
+}
+static_assert(ops_in_order(), "row i of the operation table must be operation kFirstOp + i");
+
+// The table's row of `op`, or null for a code outside it (kNone, kConcatenate).
+constexpr const OpInfo* op_info(Op op) {
+  const int code = static_cast<int>(op);
+  return code >= kFirstOp && code <= kLastOp ? &kOps[static_cast<size_t>(code - kFirstOp)]
+                                             : nullptr;
+}
 // Name of an operation code, "" outside the table.
-inline std::string_view op_name(int op) {
-  return op >= kFirstOp && op <= kLastOp ? kOpNames[op - kFirstOp] : std::string_view();
+constexpr std::string_view op_name(Op op) {
+  const OpInfo* info = op_info(op);
+  return info != nullptr ? info->name : std::string_view();
+}
+constexpr bool op_has(Op op, uint8_t trait) {
+  const OpInfo* info = op_info(op);
+  return info != nullptr && (info->traits & trait) != 0;
+}
+constexpr Executor op_executor(Op op) {
+  const OpInfo* info = op_info(op);
+  return info != nullptr ? info->executor : Executor::kNone;
 }
 
 // Comparison codes of condition statements.
@@ -225,7 +338,8 @@ struct Statement {
   // Set by the compiler.
   int32_t selid = 0;                   // action: 1, 2, 3 ...; condition: minus the next action's id
   uint8_t type = kStEnd;               // StatementType
-  uint8_t op = kOpNone;                // operation code (action) or comparison code (condition)
+  Op op = Op::kNone;                   // action: operation code
+  uint8_t compare = 0;                 // condition: comparison code (Compare)
   uint8_t modifier = 0;                // print format; FLAG target; LINE/SPACE mode; MOVE/MOD form
   uint8_t access = kAccessSequential;  // file verbs: AccessMode
   int32_t argument = 0;                // SLEEP seconds, LINE/SPACE count, conversion code, CALL

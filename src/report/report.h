@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "program/program.h"
+
 namespace recsift::report {
 
 // ---- Pending message -------------------------------------------------------------------------
@@ -227,11 +229,11 @@ struct SummaryLabel {
 
 // One statement of the program in text order (the End statement is not included).
 struct SummaryStatement {
-  int32_t selid = 0;               // selection id (0 for the system READ of a suspended program)
-  uint8_t type = 0;                // statement type 1..8
-  uint8_t op = 0;                  // operation code (actions) or comparison code (conditions)
-  int64_t exec_count = 0;          // SELTOT (shown unsigned)
-  int32_t error_count = 0;         // failures counted against the statement
+  int32_t selid = 0;  // selection id (0 for the system READ of a suspended program)
+  uint8_t type = 0;   // statement type 1..8
+  program::Op op = program::Op::kNone;  // operation code (actions); kNone for conditions
+  int64_t exec_count = 0;               // SELTOT (shown unsigned)
+  int32_t error_count = 0;              // failures counted against the statement
   bool reads = false;              // a READ (or a dummy read): its files get the end-of-file status
   bool dummy_read = false;         // the read of a DUMMY file: "READ" in the operation column
   std::vector<SummaryFile> files;  // the files it uses, one line each; empty for none

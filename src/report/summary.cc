@@ -22,41 +22,16 @@
 #include "base/fatal.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::report {
 
 namespace {
 
-// ---- Operation names -------------------------------------------------------------------------
-// The summary's own copy of the operation names (index = operation code - 18): the report
-// subsystem sits below the engine and does not see its program table.
-
-constexpr int kFirstOp = 18;
-constexpr std::array<std::string_view, 65> kOpNames = {
-    "READ",  "WR",   "UPD",    "INS",   "DEL",  "EXIT",  "CALL",   "OPEN", "CLOS",  "",
-    "@=",    "@x=",  "lrecl=", "rc=",   "xx",   "gen",   "add",    "sub",  "mult",  "div",
-    "move",  "mod",  "cmprs",  "xpnd",  "tran", "cvxx",  "cvdate", "do",   "ret",   "bof",
-    "goto",  "gg",   "flag",   "marc",  "load", "sort",  "space",  "line", "sleep", "dump",
-    "pdump", "susp", "start",  "eoj",   "call", "utime", "xx",     "xx",   "xx",    "xx",
-    "xx",    "xx",   "cancel", "xv",    "cp",   "cms",   "stack",  "jecl", "pr",    "plog",
-    "log",   "ckpt", "dummy",  "dummr", "quit"};
-constexpr int kOpWrite = 19;       // WR: with UPD, INS and DEL the output operations
-constexpr int kOpDelete = 22;      // DEL
-constexpr int kOpReturn = 46;      // ret: a RETURN shows "=ret=" at levels 1 and 2
-constexpr int kOpOutputFrom = 69;  // every operation from here on counts as output or print
-static_assert(kOpNames[kOpWrite - kFirstOp] == "WR" && kOpNames[kOpDelete - kFirstOp] == "DEL");
-static_assert(kOpNames[kOpReturn - kFirstOp] == "ret");
-static_assert(kOpNames[76 - kFirstOp] == "pr" && kOpNames[82 - kFirstOp] == "quit");
-
 // Roles of the condition statements at level 3, three columns each, from type 4 (IF) to 8.
 constexpr std::string_view kConditionRoles = "if  a or ti li ";
-constexpr uint8_t kTypeAction = 1;
-constexpr uint8_t kTypeThen = 2;
-constexpr uint8_t kTypeElse = 3;
-constexpr uint8_t kTypeIf = 4;
-constexpr uint8_t kTypeLastCondition = 8;
-static_assert(kConditionRoles.size() == 3 * (kTypeLastCondition - kTypeIf + 1));
+static_assert(kConditionRoles.size() == 3 * (program::kStElseIf - program::kStIf + 1));
 
 // ---- Layout ----------------------------------------------------------------------------------
 
@@ -116,23 +91,6 @@ std::string lower(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
-}
-
-bool is_condition(uint8_t type) {
-  return type >= kTypeIf && type <= kTypeLastCondition;
-}
-bool is_action(uint8_t type) {
-  return type >= kTypeAction && type <= kTypeElse;
-}
-
-std::string_view op_name(uint8_t op) {
-  return op >= kFirstOp && op < kFirstOp + static_cast<int>(kOpNames.size())
-             ? kOpNames[op - kFirstOp]
-             : std::string_view();
-}
-
-bool is_output(uint8_t op) {
-  return (op >= kOpWrite && op <= kOpDelete) || op >= kOpOutputFrom;
 }
 
 // ---- The work line and its writer ------------------------------------------------------------
@@ -259,11 +217,11 @@ void SummaryBlock::operation_column(const SummaryStatement& st, std::string_view
   int column = kRoleColumn;
   if (first_line) {
     std::string_view role;
-    if (is_condition(st.type)) {
-      role = kConditionRoles.substr(static_cast<size_t>(3 * (st.type - kTypeIf)), 3);
-    } else if (st.type == kTypeThen) {
+    if (program::is_condition(st.type)) {
+      role = kConditionRoles.substr(static_cast<size_t>(3 * (st.type - program::kStIf)), 3);
+    } else if (st.type == program::kStThenAction) {
       role = "t";
-    } else if (st.type == kTypeElse) {
+    } else if (st.type == program::kStElseAction) {
       role = "el";
     }
     if (!role.empty()) {
@@ -300,7 +258,7 @@ void SummaryBlock::status_line(int32_t count, std::string_view text) {
 // One line for each file of the statement (the first on the statement's own line), each followed
 // by its status lines.
 void SummaryBlock::file_lines(const SummaryStatement& st) {
-  const std::string_view op = st.dummy_read ? kOpNames[0] : op_name(st.op);
+  const std::string_view op = program::op_name(st.dummy_read ? program::Op::kRead : st.op);
   for (size_t i = 0; i < st.files.size(); ++i) {
     const SummaryFile& file = st.files[i];
     if (i > 0) write();
@@ -335,7 +293,7 @@ void SummaryBlock::error_note(int32_t errors) {
 
 // The line of a test's failures: statement number 0, the count of failed tests.
 void SummaryBlock::condition_failures(const SummaryStatement& st) {
-  if (!is_condition(st.type) || st.error_count == 0) return;
+  if (!program::is_condition(st.type) || st.error_count == 0) return;
   write();
   put(5, "0");
   put(7, edit(st.error_count, kCountMask));
@@ -346,10 +304,10 @@ void SummaryBlock::condition_failures(const SummaryStatement& st) {
 void SummaryBlock::statement(const SummaryStatement& st) {
   if (level_ >= 2 && !st.labels.empty()) {
     write();
-    if (st.type == kTypeAction || st.type == kTypeIf) empty_line();
+    if (st.type == program::kStAction || st.type == program::kStIf) empty_line();
     for (const SummaryLabel& label : st.labels) label_line(label);
   }
-  if (is_condition(st.type) && level_ < 3) {
+  if (program::is_condition(st.type) && level_ < 3) {
     // Below level 3 a test shows only its failures; it still ends a range of actions.
     write();
     range_open_ = false;
@@ -360,8 +318,9 @@ void SummaryBlock::statement(const SummaryStatement& st) {
   // File-less actions with equal counts, no failures and nothing of their own to show share one
   // line: the first selid in columns 1-5, the last in 6-10 (which the count leaves free below
   // 10,000,000). At level 3 every statement shows its own role and name, so nothing is shared.
-  const bool joinable = level_ < 3 && is_action(st.type) && st.files.empty() && !st.dummy_read &&
-                        st.op != kOpReturn && st.error_count == 0 && st.annotation.empty();
+  const bool joinable = level_ < 3 && program::is_action(st.type) && st.files.empty() &&
+                        !st.dummy_read && st.op != program::Op::kRet && st.error_count == 0 &&
+                        st.annotation.empty();
   if (joinable && range_open_ && count == range_count_ && count < kRangeCountLimit) {
     put(6, edit_filled(st.selid, kSelidMask, '-'));
     return;
@@ -375,14 +334,15 @@ void SummaryBlock::statement(const SummaryStatement& st) {
   } else if (st.dummy_read) {
     operation_column(st, level_ == 3 ? "read" : "READ", true);
   } else if (level_ == 3) {
-    operation_column(st, is_action(st.type) ? lower(op_name(st.op)) : std::string(), true);
-  } else if (is_action(st.type) && st.op == kOpReturn) {
+    operation_column(
+        st, program::is_action(st.type) ? lower(program::op_name(st.op)) : std::string(), true);
+  } else if (program::is_action(st.type) && st.op == program::Op::kRet) {
     put(kOpColumn, "=ret=");
   }
 
   // A condition's failures are failed tests (return code 6): they get the line of their own
   // below instead of the note, which speaks of return code 8.
-  if (st.error_count != 0 && !is_condition(st.type)) error_note(st.error_count);
+  if (st.error_count != 0 && !program::is_condition(st.type)) error_note(st.error_count);
   if (!st.annotation.empty()) {
     if (!blank(kAnnotationColumn, static_cast<int>(line_.size()))) write();
     put(kAnnotationColumn, st.annotation);
@@ -456,7 +416,8 @@ void print_summary(Listing& listing, const SummaryInput& input) {
 
   int64_t output = 0;
   for (const SummaryStatement& st : input.statements) {
-    if (is_action(st.type) && is_output(st.op)) output += shown_count(st.exec_count);
+    if (program::is_action(st.type) && program::op_has(st.op, program::kTraitWrites))
+      output += shown_count(st.exec_count);
   }
   if (output == 0 && !input.stopped) raise_return_code(input, 16);
   if (shown && !input.stopped && input.primary_unfinished) raise_return_code(input, 4);

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "compiler/compiler.h"
-#include "program/program.h"
 #include "operand_fixture.h"
+#include "program/program.h"
 
 namespace recsift::compiler {
 namespace {
@@ -17,7 +17,7 @@ using testing_support::message_of;
 
 // "op=N" then flags, pad, step, ptr, file, then each operand: " | " + description.
 std::string describe_statement(const program::Statement& st) {
-  std::string out = "op=" + std::to_string(st.op);
+  std::string out = "op=" + std::to_string(st.compare);
   if (st.flags & program::kSfRange) out += " range";
   if (st.flags & program::kSfScan) out += " scan";
   if (st.flags & program::kSfStepped) out += " step=" + std::to_string(st.step);

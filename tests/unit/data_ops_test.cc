@@ -16,8 +16,8 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "host/host.h"
+#include "program/program.h"
 #include "statement_harness.h"
 
 namespace recsift::engine {
@@ -82,7 +82,7 @@ class DataRun {
     for (Statement* s = cr_.program.head; s != nullptr; s = s->next) {
       if (!is_action(s->type) || seen++ < skip) continue;
       run_.current = s;
-      const bool command = s->op == kOpCms || s->op == kOpCall || s->op == kOpSleep;
+      const bool command = s->op == Op::kCms || s->op == Op::kCall || s->op == Op::kSleep;
       verb = command ? execute_command(run_, *s) : execute_data_operation(run_, *s);
       last_ = s;
     }
@@ -335,7 +335,7 @@ TEST(DataOperationsDeathTest, CompressWithoutSource) {
       {
         DataRun d("x");
         Statement s;
-        s.op = kOpRead;
+        s.op = Op::kRead;
         execute_data_operation(d.state(), s);
       },
       ::testing::ExitedWithCode(27009 % 256), "Logic Error=27009");

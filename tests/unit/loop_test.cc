@@ -10,9 +10,9 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "host/host.h"
+#include "program/program.h"
 #include "statement_harness.h"
 
 namespace recsift::engine {
@@ -62,15 +62,16 @@ LoopRun& new_loop() {
 TEST(RecordLoop, ThenElseAndOrFollowTheirTests) {
   // The work area starts as 80 blanks; MOVE puts "AB" in front. Each sentence runs once.
   EXPECT_EQ(new_loop().go("MOVE 'AB' TO POS 1\n"
-                         "IF POS 1 = 'A'\nTHEN PRINT 'x'\nELSE PRINT 'y'\nPRINT 'z'\n"
-                         "IF POS 1 = 'Q'\nOR POS 2 = 'B'\nTHEN PRINT 'or'\n"
-                         "IF POS 1 = 'Q'\nAND POS 2 = 'B'\nTHEN PRINT 'and'\nELSE PRINT 'else'"),
+                          "IF POS 1 = 'A'\nTHEN PRINT 'x'\nELSE PRINT 'y'\nPRINT 'z'\n"
+                          "IF POS 1 = 'Q'\nOR POS 2 = 'B'\nTHEN PRINT 'or'\n"
+                          "IF POS 1 = 'Q'\nAND POS 2 = 'B'\nTHEN PRINT 'and'\nELSE PRINT 'else'"),
             "1:1 2:1 3:0 4:1 5:1 6:0 7:1 rc=0");
 }
 
 TEST(RecordLoop, GosubTimesAndReturn) {
-  EXPECT_EQ(new_loop().go("GOSUB SUBR TIMES 3\nGOTO DONE\nSUBR\nPRINT 'r'\nRETURN\nDONE\nPRINT 'e'"),
-            "1:3 2:1 3:3 4:3 5:1 rc=0");
+  EXPECT_EQ(
+      new_loop().go("GOSUB SUBR TIMES 3\nGOTO DONE\nSUBR\nPRINT 'r'\nRETURN\nDONE\nPRINT 'e'"),
+      "1:3 2:1 3:3 4:3 5:1 rc=0");
   // RETURN with no GOSUB pending ends the run abnormally.
   EXPECT_EQ(new_loop().go("PRINT 'a'\nRETURN\nPRINT 'b'"), "1:1 2:1 3:0 rc=44");
 }
@@ -101,10 +102,10 @@ TEST(RecordLoopDeathTest, OperationsWithoutExecutionAreLogicErrors) {
   ASSERT_EQ(l.go("PRINT 'a'"), "1:1 rc=0");
   Statement& st = *l.c.program.head;
   l.run.current = &st;
-  st.op = kOpMarc;
+  st.op = Op::kMarc;
   EXPECT_EXIT(execute_data_operation(l.run, st), ::testing::ExitedWithCode(27009 & 0xFF),
               "Logic Error=27009");
-  st.op = kOpInsert;
+  st.op = Op::kInsert;
   EXPECT_EXIT(execute_file_verb(l.run, st), ::testing::ExitedWithCode(26001 & 0xFF),
               "Logic Error=26001");
 }

@@ -11,10 +11,10 @@
 
 #include "compiler/compiler.h"
 #include "engine/engine.h"
-#include "program/operand.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/operand.h"
+#include "program/program.h"
 #include "report/report.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -35,7 +35,7 @@ struct RunLifetime {};
 // two reserved pointer names, a zeroed special-variable area, and no variables and no files.
 class CompileCase {
  public:
-  explicit CompileCase(const std::string& text, uint8_t op = 0)
+  explicit CompileCase(const std::string& text, program::Op op = program::Op::kNone)
       : text_(new char[text.size() + 1]), source_(new char[text.size() + 1]) {
     std::memcpy(text_.get(), text.c_str(), text.size() + 1);
     std::memcpy(source_.get(), text.c_str(), text.size() + 1);

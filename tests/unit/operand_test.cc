@@ -7,9 +7,9 @@
 
 #include "compiler/compiler.h"
 #include "compiler/operand_compiler.h"
-#include "program/operand.h"
 #include "input/input.h"
 #include "operand_fixture.h"
+#include "program/operand.h"
 
 namespace recsift::compiler {
 namespace {
@@ -22,10 +22,12 @@ constexpr uint32_t kLenField = kFormLength | kFormPositionOnly;
 constexpr uint32_t kSource = kFormFromKeywords | kFormFrKeyword | kFormEndPosition;
 constexpr uint32_t kNumber = kFormLongNumber | kFormPlainNumber;
 
+constexpr program::Op kNoOp = program::Op::kNone;
+
 struct Case {
   const char* text;
   uint32_t forms;
-  uint8_t op;            // operation of the statement record (ADD makes long numbers packed)
+  program::Op op;        // operation of the statement record (ADD makes long numbers packed)
   const char* expected;  // description, or "msg N"
 };
 
@@ -42,80 +44,82 @@ std::string run(const Case& c) {
 
 TEST(OperandCompiler, PositionsLengthsAndRanges) {
   const std::vector<Case> cases = {
-      {"POS 10,20", kPosField, 0, "field(pos 10 len 11 kw range)"},
-      {"POS 10 20", kPosField, 0, "field(pos 10 len 11 kw range)"},
-      {"P 5,5", kPosField, 0, "field(pos 5 len 1 kw range)"},
-      {"POS 20,10", kPosField, 0, "msg 74"},
-      {"POS L-9,L", kPosField, 0, "field(pos L-9 to L kw range)"},
-      {"POS @P,@P", kPosField, 0, "field(pos @2 len 1 kw range)"},
-      {"POS 10 LEN 5", kPosField, 0, "field(pos 10 len 5 kw)"},
-      {"POS 10 LEN L-4", kPosField, 0, "field(pos 10 len (L-4) kw)"},
-      {"POS 10 L 5", kPosField, 0, "field(pos 10 len 5 kw)"},
-      {"10 LENGTH 5", kLenField, 0, "field(pos 10 len 5)"},
-      {"10 RECSIZE 5", kLenField | kFormNoRecsizeLrecl, 0, "field(pos 10)"},
-      {"10 L 5", kLenField | kFormNoL, 0, "field(pos 10)"},
-      {"POS 10", kFormPosKeyword, 0, "msg 69"},
-      {"POS 10", kPosField | kFormPositionOnly, 0, "field(pos 10 kw)"},
-      {"POS 10 LEN 0", kPosField, 0, "field(pos 10 len 0 kw len<1)"},
-      {"POS 0 LEN 5", kPosField, 0, "msg 75"},
-      {"POS 0,5", kPosField, 0, "msg 75"},
-      {"POS 0", kPosField | kFormPositionOnly, 0, "msg 9"},
-      {"POS 0", kPosField | kFormPositionOnly | kFormBelowOneAllowed, 0, "field(pos 0 kw below1)"},
-      {"POS L-1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos L-1 kw)"},
-      {"POS @P+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @2+1 kw)"},
-      {"POS @+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @0+1 kw)"},
-      {"POS DIFF", kFormPositionOnly | kFormPosKeyword, 0, "field(pos @1 kw)"},
-      {"POS DATE+1", kFormPositionOnly | kFormPosKeyword, 0, "field(pos DATE+1 kw)"},
-      {"POS 10 + 5", kFormPositionOnly | kFormPosKeyword, 0, "field(pos 10+5 kw)"},
-      {"POS -L+20", kFormPositionOnly | kFormPosKeyword, 0, "field(pos -L+20 kw)"},
-      {"POS 10++5", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
-      {"POS 10-", kFormPositionOnly | kFormPosKeyword, 0, "msg 7"},
-      {"10 FR 21", kSource, 0, "field(pos 21 len 10 lenfirst)"},
-      {"10 AT 21", kFormFromKeywords, 0, "field(pos 21 len 10 lenfirst)"},
-      {"10 FROM 21", kFormFromKeywords, 0, "msg 7"},
-      {"10 FR 0", kSource, 0, "msg 9"},
-      {"L-4 INTO 21", kFormFromKeywords | kFormIntoKeyword, 0, "field(pos 21 len (L-4) lenfirst)"},
-      {"10 TO X FR 21", kSource | kFormFromAnywhere, 0, "field(pos 21 len 10 lenfirst)"},
-      {"1,80", kFormEndPosition | kFormAbsoluteOnly, 0, "field(pos 1 len 80 range)"},
-      {"L,80", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
-      {"1,L", kFormEndPosition | kFormAbsoluteOnly, 0, "msg 7"},
+      {"POS 10,20", kPosField, kNoOp, "field(pos 10 len 11 kw range)"},
+      {"POS 10 20", kPosField, kNoOp, "field(pos 10 len 11 kw range)"},
+      {"P 5,5", kPosField, kNoOp, "field(pos 5 len 1 kw range)"},
+      {"POS 20,10", kPosField, kNoOp, "msg 74"},
+      {"POS L-9,L", kPosField, kNoOp, "field(pos L-9 to L kw range)"},
+      {"POS @P,@P", kPosField, kNoOp, "field(pos @2 len 1 kw range)"},
+      {"POS 10 LEN 5", kPosField, kNoOp, "field(pos 10 len 5 kw)"},
+      {"POS 10 LEN L-4", kPosField, kNoOp, "field(pos 10 len (L-4) kw)"},
+      {"POS 10 L 5", kPosField, kNoOp, "field(pos 10 len 5 kw)"},
+      {"10 LENGTH 5", kLenField, kNoOp, "field(pos 10 len 5)"},
+      {"10 RECSIZE 5", kLenField | kFormNoRecsizeLrecl, kNoOp, "field(pos 10)"},
+      {"10 L 5", kLenField | kFormNoL, kNoOp, "field(pos 10)"},
+      {"POS 10", kFormPosKeyword, kNoOp, "msg 69"},
+      {"POS 10", kPosField | kFormPositionOnly, kNoOp, "field(pos 10 kw)"},
+      {"POS 10 LEN 0", kPosField, kNoOp, "field(pos 10 len 0 kw len<1)"},
+      {"POS 0 LEN 5", kPosField, kNoOp, "msg 75"},
+      {"POS 0,5", kPosField, kNoOp, "msg 75"},
+      {"POS 0", kPosField | kFormPositionOnly, kNoOp, "msg 9"},
+      {"POS 0", kPosField | kFormPositionOnly | kFormBelowOneAllowed, kNoOp,
+       "field(pos 0 kw below1)"},
+      {"POS L-1", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos L-1 kw)"},
+      {"POS @P+1", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos @2+1 kw)"},
+      {"POS @+1", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos @0+1 kw)"},
+      {"POS DIFF", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos @1 kw)"},
+      {"POS DATE+1", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos DATE+1 kw)"},
+      {"POS 10 + 5", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos 10+5 kw)"},
+      {"POS -L+20", kFormPositionOnly | kFormPosKeyword, kNoOp, "field(pos -L+20 kw)"},
+      {"POS 10++5", kFormPositionOnly | kFormPosKeyword, kNoOp, "msg 7"},
+      {"POS 10-", kFormPositionOnly | kFormPosKeyword, kNoOp, "msg 7"},
+      {"10 FR 21", kSource, kNoOp, "field(pos 21 len 10 lenfirst)"},
+      {"10 AT 21", kFormFromKeywords, kNoOp, "field(pos 21 len 10 lenfirst)"},
+      {"10 FROM 21", kFormFromKeywords, kNoOp, "msg 7"},
+      {"10 FR 0", kSource, kNoOp, "msg 9"},
+      {"L-4 INTO 21", kFormFromKeywords | kFormIntoKeyword, kNoOp,
+       "field(pos 21 len (L-4) lenfirst)"},
+      {"10 TO X FR 21", kSource | kFormFromAnywhere, kNoOp, "field(pos 21 len 10 lenfirst)"},
+      {"1,80", kFormEndPosition | kFormAbsoluteOnly, kNoOp, "field(pos 1 len 80 range)"},
+      {"L,80", kFormEndPosition | kFormAbsoluteOnly, kNoOp, "msg 7"},
+      {"1,L", kFormEndPosition | kFormAbsoluteOnly, kNoOp, "msg 7"},
   };
   for (const Case& c : cases) EXPECT_EQ(run(c), c.expected) << c.text;
 }
 
 TEST(OperandCompiler, NumbersLiteralsAndTypes) {
   const std::vector<Case> cases = {
-      {"25", kNumber, 0, "imm(25)"},
-      {"-5", kNumber, 0, "imm(-5)"},
-      {"2147483647", kNumber, 0, "imm(2147483647)"},
-      {"2147483648", kFormPlainNumber, 0, "msg 7"},
-      {"12345678901234", kFormLongNumber, program::kOpAdd, "lit(X'012345678901234C' type P)"},
-      {"-00123", kFormLongNumber | kFormFromKeywords, program::kOpSub, "imm(-123)"},
-      {"-0012345678901", kFormLongNumber, program::kOpSub, "lit(X'12345678901D' type P)"},
-      {"0009876543210", kFormLongNumber, program::kOpMult, "lit('9876543210' type Z)"},
-      {"L-4", kNumber, 0, "num(L-4)"},
-      {"@P+1", kNumber, 0, "num(@2+1)"},
-      {"DATE+1", kNumber, 0, "msg 137"},
-      {"UXLRECL", kNumber, 0, "area(0)"},
-      {"POS RETCD", kFormPosKeyword | kFormPositionOnly, 0, "area(24 kw)"},
-      {"'abc'", kFormCharLiteral, 0, "lit('abc')"},
-      {"X'0081'", kFormLiteralRefused, 0, "lit(X'0081')"},
-      {"''", kFormCharLiteral, 0, "lit('')"},
-      {"'abc'", kFormPositionOnly, 0, "msg 7"},
-      {"ABC", kFormCharLiteral | kFormFromKeywords, 0, "lit('ABC')"},
-      {"A-B", kFormCharLiteral, 0, "lit('A-B')"},
-      {"ABC", kFormLiteralRefused | kSource, 0, "msg 42"},
-      {"5 TO X", kFormLiteralRefused | kSource, 0, "msg 42"},
-      {"ABC", kFormEndPosition, 0, "msg 7"},
-      {"'ab' TYPE Z", kFormCharLiteral | kFormType, 0, "lit('ab' type Z)"},
-      {"POS 1,4 TY B", kPosField | kFormType, 0, "field(pos 1 len 4 type B kw range)"},
-      {"POS 1,4 TYPE PP", kPosField | kFormType, 0, "msg 79"},
-      {"POS 1,4 TYPE Q", kPosField | kFormType, 0, "msg 79"},
-      {"", kSource, 0, "msg 5"},
-      {"POS 1", kFormPosKeyword | kFormLength, 0, "msg 2"},
-      {"1", kFormPlainNumber | kFormEndPosition, 0, "msg 2"},
-      {"1", kFormLengthOnly | kFormType, 0, "msg 2"},
-      {"L-4", kFormLengthOnly, 0, "none(len (L-4))"},
+      {"25", kNumber, kNoOp, "imm(25)"},
+      {"-5", kNumber, kNoOp, "imm(-5)"},
+      {"2147483647", kNumber, kNoOp, "imm(2147483647)"},
+      {"2147483648", kFormPlainNumber, kNoOp, "msg 7"},
+      {"12345678901234", kFormLongNumber, program::Op::kAdd, "lit(X'012345678901234C' type P)"},
+      {"-00123", kFormLongNumber | kFormFromKeywords, program::Op::kSub, "imm(-123)"},
+      {"-0012345678901", kFormLongNumber, program::Op::kSub, "lit(X'12345678901D' type P)"},
+      {"0009876543210", kFormLongNumber, program::Op::kMult, "lit('9876543210' type Z)"},
+      {"L-4", kNumber, kNoOp, "num(L-4)"},
+      {"@P+1", kNumber, kNoOp, "num(@2+1)"},
+      {"DATE+1", kNumber, kNoOp, "msg 137"},
+      {"UXLRECL", kNumber, kNoOp, "area(0)"},
+      {"POS RETCD", kFormPosKeyword | kFormPositionOnly, kNoOp, "area(24 kw)"},
+      {"'abc'", kFormCharLiteral, kNoOp, "lit('abc')"},
+      {"X'0081'", kFormLiteralRefused, kNoOp, "lit(X'0081')"},
+      {"''", kFormCharLiteral, kNoOp, "lit('')"},
+      {"'abc'", kFormPositionOnly, kNoOp, "msg 7"},
+      {"ABC", kFormCharLiteral | kFormFromKeywords, kNoOp, "lit('ABC')"},
+      {"A-B", kFormCharLiteral, kNoOp, "lit('A-B')"},
+      {"ABC", kFormLiteralRefused | kSource, kNoOp, "msg 42"},
+      {"5 TO X", kFormLiteralRefused | kSource, kNoOp, "msg 42"},
+      {"ABC", kFormEndPosition, kNoOp, "msg 7"},
+      {"'ab' TYPE Z", kFormCharLiteral | kFormType, kNoOp, "lit('ab' type Z)"},
+      {"POS 1,4 TY B", kPosField | kFormType, kNoOp, "field(pos 1 len 4 type B kw range)"},
+      {"POS 1,4 TYPE PP", kPosField | kFormType, kNoOp, "msg 79"},
+      {"POS 1,4 TYPE Q", kPosField | kFormType, kNoOp, "msg 79"},
+      {"", kSource, kNoOp, "msg 5"},
+      {"POS 1", kFormPosKeyword | kFormLength, kNoOp, "msg 2"},
+      {"1", kFormPlainNumber | kFormEndPosition, kNoOp, "msg 2"},
+      {"1", kFormLengthOnly | kFormType, kNoOp, "msg 2"},
+      {"L-4", kFormLengthOnly, kNoOp, "none(len (L-4))"},
   };
   for (const Case& c : cases) EXPECT_EQ(run(c), c.expected) << c.text;
 }

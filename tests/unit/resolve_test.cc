@@ -9,9 +9,9 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
+#include "host/host.h"
 #include "program/operand.h"
 #include "program/program.h"
-#include "host/host.h"
 #include "run_fixture.h"
 
 namespace recsift::engine {
@@ -71,7 +71,7 @@ TEST(ResolveOperand, PositionsNameThePlaceTheySay) {
 
 struct ClipCase {
   uint8_t type;
-  uint8_t op;
+  program::Op op;
   const char* expected;
   int errors;
   int32_t rc;
@@ -79,21 +79,21 @@ struct ClipCase {
 
 TEST(ResolveOperand, ClippingIsCountedByStatementFamily) {
   const std::vector<ClipCase> cases = {
-      {kStIf, kCmpEqual, "fail", 0, 0},
-      {kStAction, kOpMove, "pos 4 len 2 req 3", 1, 8},
-      {kStAction, kOpPointerSet, "pos 4 len 2 req 3", 1, 8},
-      {kStAction, kOpJecl, "pos 4 len 2 req 3", 1, 8},
-      {kStAction, kOpPrint, "pos 4 len 2 req 3", 0, 0},
-      {kStThenAction, kOpWrite, "pos 4 len 2 req 3", 0, 0},
+      {kStIf, Op::kNone, "fail", 0, 0},
+      {kStAction, Op::kMove, "pos 4 len 2 req 3", 1, 8},
+      {kStAction, Op::kPointerSet, "pos 4 len 2 req 3", 1, 8},
+      {kStAction, Op::kJecl, "pos 4 len 2 req 3", 1, 8},
+      {kStAction, Op::kPrint, "pos 4 len 2 req 3", 0, 0},
+      {kStThenAction, Op::kWrite, "pos 4 len 2 req 3", 0, 0},
   };
   for (const ClipCase& c : cases) {
     RunCase rc("POS 4 = 'ABC'", "ABCDE");
     ASSERT_TRUE(rc.compiled());
     rc.statement().type = c.type;
     rc.statement().op = c.op;
-    EXPECT_EQ(resolve_first(rc), c.expected) << int{c.op};
-    EXPECT_EQ(rc.statement().error_count, c.errors) << int{c.op};
-    EXPECT_EQ(rc.rc(), c.rc) << int{c.op};
+    EXPECT_EQ(resolve_first(rc), c.expected) << static_cast<int>(c.op);
+    EXPECT_EQ(rc.statement().error_count, c.errors) << static_cast<int>(c.op);
+    EXPECT_EQ(rc.rc(), c.rc) << static_cast<int>(c.op);
   }
 }
 
@@ -101,7 +101,7 @@ TEST(ResolveOperand, FailuresOfActionsCountOnceAndRaiseEight) {
   RunCase rc("POS @P LEN 2 = 'AB'", "ABCDE");
   ASSERT_TRUE(rc.compiled());
   rc.statement().type = kStAction;
-  rc.statement().op = kOpWrite;
+  rc.statement().op = Op::kWrite;
   EXPECT_EQ(resolve_first(rc), "fail");
   EXPECT_EQ(rc.statement().error_count, 1);
   EXPECT_EQ(rc.rc(), 8);
@@ -138,7 +138,7 @@ TEST(ResolveOperand, AreasOutsideTheRecordStayWithinThemselves) {
   RunCase print("POS DATE+126 = 'xyz'", "ABCDE");
   ASSERT_TRUE(print.compiled());
   print.statement().type = kStAction;
-  print.statement().op = kOpPrint;
+  print.statement().op = Op::kPrint;
   ASSERT_NE(resolve_operand(print.run(), print.statement().operands[1]), nullptr);
   EXPECT_EQ(resolve_operand(print.run(), print.statement().operands[0]), print.date() + 126);
   EXPECT_EQ(print.statement().operands[0]->length, 2);

@@ -46,9 +46,11 @@ std::string warning(const std::string& selid, const std::string& value, const st
              {35, text}});
 }
 
-constexpr uint8_t kRead = 18, kWrite = 19, kRet = 46, kMove = 38, kClose = 26, kPrint = 76;
+using program::Op;
+constexpr Op kRead = Op::kRead, kWrite = Op::kWrite, kRet = Op::kRet, kMove = Op::kMove,
+             kClose = Op::kClose, kPrint = Op::kPrint;
 
-SummaryStatement statement(int32_t selid, uint8_t type, uint8_t op, int64_t count) {
+SummaryStatement statement(int32_t selid, uint8_t type, Op op, int64_t count) {
   SummaryStatement st;
   st.selid = selid;
   st.type = type;
@@ -105,7 +107,7 @@ TEST(SummaryBlock, RangesFilesFailuresAndLabels) {
   SummaryRun run;
   auto& sts = run.input.statements;
   for (int32_t i = 1; i <= 5; ++i) sts.push_back(statement(i, 1, kMove, 12));
-  SummaryStatement test = statement(6, 4, 3, 0);
+  SummaryStatement test = statement(6, 4, Op::kNone, 0);
   test.error_count = 2;
   test.labels = {{"LOOP", "next record"}};
   sts.push_back(test);
@@ -318,8 +320,8 @@ TEST(SummaryLayout, LevelThreeRolesAndShiftedColumns) {
   SummaryStatement then = statement(4, 2, kMove, 2);
   then.error_count = 1;
   run.input.statements = {read,
-                          statement(2, 4, 3, 0),
-                          statement(3, 5, 1, 0),
+                          statement(2, 4, Op::kNone, 0),
+                          statement(3, 5, Op::kNone, 0),
                           then,
                           statement(5, 3, kPrint, 1),
                           statement(6, 1, kMove, 2),
