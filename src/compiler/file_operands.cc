@@ -580,7 +580,6 @@ int FileOperands::finish() {
   if (op == program::Op::kRead && program::is_action(stmt.type) && files.primary_input == nullptr) {
     files.primary_input = file;
     files.primary_read = &stmt;
-    file->primary = true;
   }
   return 0;
 }

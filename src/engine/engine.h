@@ -110,6 +110,17 @@ struct ReturnNode {
   Statement* statement = nullptr;   // the calling GOSUB
 };
 
+// What the record loop keeps about one file of the run (Run::file_marks, by FFREC::index).
+struct FileMarks {
+  bool primary = false;           // the primary input, or a file that continues it
+  bool at_end = false;            // the record loop met this input's end of file
+  bool eof_tested = false;        // an end-of-file test names the file
+  bool never_retire = false;      // exempt from retiring its READ statements at end of file
+  bool empty_read_fails = false;  // an empty read counts as a failure
+  bool flag_eom = false;          // FLAG EOM marker
+  bool flag_eod = false;          // FLAG EOD marker
+};
+
 // The run phase: what operand resolution, conditions, the record loop and the verbs share. The
 // areas belong to the run driver; the record loop keeps the record fields and `current` up to
 // date. One instance per run.
@@ -151,11 +162,17 @@ struct Run {
   ReturnNode* return_top = nullptr;       // the GOSUB stack's top node in use, null = empty
   ReturnNode* return_bottom = nullptr;    // the first node ever allocated ("rt1")
   int32_t first_error = 0;                // first error number recorded in the run (0 = none)
-  bool compare_pointer_seen = true;  // a statement can see the comparison pointer (DIFF, UXADIFF,
-                                     // the special area as data, CALL arguments): character
-                                     // comparisons keep it up to date
-  bool stopped = false;              // ended by STOP or EOJ
-  bool abended = false;              // ended abnormally (CANCEL, RETURN without GOSUB, ...)
+  bool compare_pointer_seen = true;   // a statement can see the comparison pointer (DIFF, UXADIFF,
+                                      // the special area as data, CALL arguments): character
+                                      // comparisons keep it up to date
+  std::vector<FileMarks> file_marks;  // by FFREC::index: what the loop keeps about each file
+  bool stopped = false;               // ended by STOP or EOJ
+  bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
+
+  // The record loop's markers of `file`, made when first asked for.
+  FileMarks& marks(const files::FFREC& file);
+  // The same, read only: all clear for a file the loop never marked.
+  FileMarks marks(const files::FFREC& file) const;
 };
 
 // Verb results of the executors.

@@ -85,7 +85,7 @@ int read_verb(Run& run, Statement& st) {
     if (status == nullptr) {
       run.record_length = 0;
       detail::publish_record_length(run);
-      if (file->empty_read_fails) {
+      if (run.marks(*file).empty_read_fails) {
         ++st.error_count;
         raise_return_code(run, kReturnCodeOutside);
       }
@@ -116,7 +116,7 @@ int read_verb(Run& run, Statement& st) {
   run.record_base = in_work_area ? run.work_area : record;
   run.addressable_length = detail::addressable_for(run);
   detail::publish_record_length(run);
-  if (file->primary) {
+  if (file == run.files->primary_input) {
     convert::SpecialArea(run.special).set(convert::kSpInputCount, file->record_count);
   }
   return kVerbNext;
@@ -183,7 +183,7 @@ int open_close_verb(Run& run, Statement& st) {
     return kVerbAbend;
   }
   file->closed = false;
-  file->at_end = false;
+  run.marks(*file).at_end = false;
   return kVerbNext;
 }
 

@@ -53,7 +53,8 @@ std::string recfm_text(const files::FFREC& f) {
   }
 }
 
-report::SummaryFile summary_file(const files::FFREC& f) {
+report::SummaryFile summary_file(const Run& run, const files::FFREC& f) {
+  const FileMarks marks = run.marks(f);
   report::SummaryFile out;
   out.short_name = f.predefined != files::kPredefNone ? std::string(f.ident, 8) : f.name;
   while (!out.short_name.empty() && out.short_name.back() == ' ') out.short_name.pop_back();
@@ -67,7 +68,7 @@ report::SummaryFile summary_file(const files::FFREC& f) {
   out.open_failed = f.open_failed;
   out.not_found_or_empty = f.empty && !f.open_failed;
   out.opened = f.was_opened;
-  out.eof_reached = f.at_end;
+  out.eof_reached = marks.at_end;
   out.concatenated = f.concatenated;
   out.dl1 = f.file_type == files::kFileDl1;
   out.console_total = f.wto;
@@ -93,10 +94,10 @@ report::SummaryStatement summary_statement(const Run& run, const Statement& s) {
     if (out.reads) {
       while (f->concatenated && f->prev != nullptr) f = f->prev;
     }
-    out.files.push_back(summary_file(*f));
+    out.files.push_back(summary_file(run, *f));
     if (out.reads) {
       for (const files::FFREC* g = f->next; g != nullptr && g->concatenated; g = g->next) {
-        out.files.push_back(summary_file(*g));
+        out.files.push_back(summary_file(run, *g));
       }
     }
   }
@@ -114,9 +115,9 @@ report::SummaryStatement summary_statement(const Run& run, const Statement& s) {
 // The primary input, or a file concatenated to it, that did not reach its end.
 bool primary_unfinished(const Run& run) {
   for (const files::FFREC* f = run.files->head; f != nullptr; f = f->next) {
-    if (!f->primary) continue;
+    if (!run.marks(*f).primary) continue;
     for (const files::FFREC* g = f; g != nullptr; g = g->next) {
-      if (!g->at_end) return true;
+      if (!run.marks(*g).at_end) return true;
       if (g->next == nullptr || !g->next->concatenated) break;
     }
     return false;

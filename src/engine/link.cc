@@ -215,6 +215,8 @@ bool tests_a_file(const Statement& x) {
 
 // 6. Default files of file tests and FLAG; the program must have an output statement.
 void link_files(Run& run) {
+  // One marker record per file, made before the run so that references to them stay valid.
+  if (run.files->tail != nullptr) run.marks(*run.files->tail);
   files::FFREC* primary = run.files->primary_input;
   int outputs = 0;
   for (Statement* x = run.program->head; x != run.program_end; x = x->next) {
@@ -230,7 +232,7 @@ void link_files(Run& run) {
       if (x->file == nullptr || x->file->open_type == 0) {
         record_run_error(run, kRunErrNoFileForTest);
       } else if (x->compare == kCmpEndOfFile) {
-        x->file->eof_tested = true;
+        run.marks(*x->file).eof_tested = true;
       }
     } else if (is_action(x->type)) {
       // FLAG and the file verbs without a file of their own act on the primary input.
@@ -324,6 +326,7 @@ void open_files(Run& run) {
 
   files::FFREC* primary = list.primary_input;
   if (primary != nullptr) {
+    run.marks(*primary).primary = true;
     if (int rc = files::complete_definition(list, *primary, settings); rc != 0) {
       record_run_error(run, rc, primary);
     } else if (opens_before_run(*primary) && open_before_run(run, *primary)) {

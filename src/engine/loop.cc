@@ -16,6 +16,19 @@
 #include "program/program.h"
 
 namespace recsift::engine {
+
+// A reference stays valid until a file of a higher index is first marked.
+FileMarks& Run::marks(const files::FFREC& file) {
+  const auto index = static_cast<size_t>(file.index);
+  if (index >= file_marks.size()) file_marks.resize(index + 1);
+  return file_marks[index];
+}
+
+FileMarks Run::marks(const files::FFREC& file) const {
+  const auto index = static_cast<size_t>(file.index);
+  return index < file_marks.size() ? file_marks[index] : FileMarks();
+}
+
 namespace detail {
 
 void publish_record_length(Run& run) {
@@ -54,11 +67,10 @@ void present_empty_record(Run& run, const files::FFREC& file) {
 }
 
 bool answer_file_query(void* context, const files::FFREC* file, FileQuestion question) {
-  (void)context;
   if (file == nullptr) return false;
   switch (question) {
     case FileQuestion::kEndOfFile:
-      return file->at_end;
+      return static_cast<Run*>(context)->marks(*file).at_end;
     case FileQuestion::kDirectoryEntry:
       return false;  // no entry of a directory listing is current
   }
@@ -192,8 +204,9 @@ int flow_verb(Run& run, Statement& st) {
       return kVerbJump;
     case Op::kFlag:
       if (st.file != nullptr) {
-        st.file->flag_eom = true;
-        if (st.modifier != kFlagEndOfMemberOnly) st.file->flag_eod = true;
+        FileMarks& marks = run.marks(*st.file);
+        marks.flag_eom = true;
+        if (st.modifier != kFlagEndOfMemberOnly) marks.flag_eod = true;
       }
       return kVerbNext;
     case Op::kStart:
@@ -255,7 +268,7 @@ bool end_of_file(Run& run) {
     end_run(run);
     return false;
   }
-  f->at_end = true;
+  run.marks(*f).at_end = true;
 
   if (files::FFREC* g = continuation_of(f); g != nullptr) {
     for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
@@ -264,24 +277,25 @@ bool end_of_file(Run& run) {
         x->file = g;
       } else if ((x->flags & kSfDefaultInput) != 0) {
         x->file = g;
-        if (x->compare == kCmpEndOfFile) g->eof_tested = true;
+        if (x->compare == kCmpEndOfFile) run.marks(*g).eof_tested = true;
       }
     }
     run.io->current = g;
     files::qelfio(*run.io, files::kIoOpen, nullptr, 0);
-    if (f->primary) {
-      g->primary = true;
+    if (run.marks(*f).primary) {
+      run.marks(*g).primary = true;
       run.files->primary_input = g;
       convert::SpecialArea(run.special).set(convert::kSpInputCount, 0);
     }
     run.current_input = g;
     return true;
   }
-  if (f->primary && !f->eof_tested) {
+  const FileMarks marks = run.marks(*f);  // a copy: the table may grow below
+  if (marks.primary && !marks.eof_tested) {
     end_run(run);
     return false;
   }
-  if (!f->never_retire) {
+  if (!marks.never_retire) {
     for (Statement* x = run.program->head; x != nullptr && x != run.program_end; x = x->next) {
       if (is_action(x->type) && x->file == f && (x->op == Op::kRead || x->op == Op::kDummr)) {
         if (!retire(run, *x)) run.mode = kRunEnding;

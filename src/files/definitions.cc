@@ -146,9 +146,11 @@ void release_texts(FFREC& file) {
 void init_record(FFREC& file, const FileList& files) {
   FFREC* next = file.next;
   FFREC* prev = file.prev;
+  const int32_t index = file.index;
   std::memset(static_cast<void*>(&file), 0, sizeof file);
   file.next = next;
   file.prev = prev;
+  file.index = index;
   set_ident(file, "");
   file.fill_char = files.fill_char;
   file.fill = files.fill_on;
@@ -169,6 +171,7 @@ FFREC* take_record(FileList& files) {
     }
   }
   auto* f = static_cast<FFREC*>(base::qelgcore(sizeof(FFREC), 0, "FFREC"));
+  f->index = files.tail != nullptr ? files.tail->index + 1 : 0;
   init_record(*f, files);
   f->prev = files.tail;
   if (files.tail != nullptr) {

@@ -223,19 +223,14 @@ struct FFREC {
   // Write error.
   bool write_error;  // a physical write failed: close does not try again
 
-  // Record-loop markers, set and tested by the record loop and the run summary.
-  bool primary;           // the primary input
-  bool at_end;            // the record loop met this input's end of file
-  bool eof_tested;        // an end-of-file test names the file
+  // Place in the run and run-time naming. What the record loop keeps about a file (primary
+  // input, end of file met, FLAG markers ...) lives on the engine's side, found by `index`.
+  int32_t index;          // place in the run's file list, from 0; kept when the record is reused
   bool concatenated;      // a CAT continuation of another input
   bool excluded;          // excluded from the run
   bool no_prefix;         // records carry no record prefix
-  bool never_retire;      // exempt from retiring its READ statements at end of file
-  bool empty_read_fails;  // an empty read counts as a failure
   bool write_warning;     // a write shortened a record: raise the return code to 5
   bool name_reeval;       // the name comes from record data and must be evaluated again
-  bool flag_eom;          // FLAG EOM marker
-  bool flag_eod;          // FLAG EOD marker
   int32_t console_total;  // records counted for the console total
 
   // Definition details that no file operation acts on, or that completion settles.

@@ -257,8 +257,7 @@ TEST_F(FileStatements, PrimaryInputIsTheFirstReadAction) {
   ASSERT_EQ(compile("READ third.dat", program::Op::kRead), 0);
   EXPECT_EQ(files_.primary_input, primary);
   EXPECT_EQ(files_.primary_read, read);
-  EXPECT_TRUE(primary->primary);
-  EXPECT_FALSE(file()->primary);
+  EXPECT_NE(file(), primary);
 }
 
 TEST_F(FileStatements, WorkAreaLimitsTheRecordLength) {
