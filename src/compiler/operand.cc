@@ -411,21 +411,23 @@ void release_terms(Term& first) {
   first.next = nullptr;
 }
 
+// A descriptor owns its chained terms and the bytes of a literal compiled into it.
+void release_parts(Operand* op) {
+  release_terms(op->pos);
+  release_terms(op->len);
+  release_terms(op->end);
+  if (op->kind == OperandKind::kLiteral && op->lit != nullptr) base::qelgrel(&op->lit, "lit");
+}
+
 void release_operand(Operand** slot) {
-  if (*slot != nullptr) {
-    release_terms((*slot)->pos);
-    release_terms((*slot)->len);
-    release_terms((*slot)->end);
-  }
+  if (*slot != nullptr) release_parts(*slot);
   base::qelgrel(slot, "FLD");
 }
 
 void clear_operand(Operand* op) {
-  // A descriptor is cleared when a form did not fit and another is tried: the terms the failed
-  // form chained must not be lost.
-  release_terms(op->pos);
-  release_terms(op->len);
-  release_terms(op->end);
+  // A descriptor is cleared when a form did not fit and another is tried, or when a later
+  // operand takes its slot: what the earlier form holds must not be lost.
+  release_parts(op);
   *op = Operand();
 }
 

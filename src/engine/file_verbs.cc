@@ -139,7 +139,7 @@ int write_verb(Run& run, Statement& st) {
     if (st.op == Op::kWrite && file->recfm == files::kRecfmF && file->lrecl > length && !literal &&
         from->kind == OperandKind::kField && run.work_area_given && from->position > 0 &&
         data >= run.work_area && data < run.work_area + run.work_length) {
-      length = run.work_length - from->position + 1;
+      length = static_cast<int32_t>(run.work_area + run.work_length - data);  // to its end
     }
   }
   const int32_t truncated = file->truncated_count;

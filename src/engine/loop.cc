@@ -209,12 +209,14 @@ int flow_verb(Run& run, Statement& st) {
         if (st.modifier != kFlagEndOfMemberOnly) marks.flag_eod = true;
       }
       return kVerbNext;
+    // A run that is ending (its input is done, or nothing is left to run) stays ending: a
+    // START or SUSP in its last pass must not start it again with nothing left to read.
     case Op::kStart:
       if (run.mode == kRunActive) --st.exec_count;
-      run.mode = kRunActive;
+      if (run.mode != kRunEnding) run.mode = kRunActive;
       return kVerbNext;
     case Op::kSusp:
-      run.mode = kRunSuspended;
+      if (run.mode != kRunEnding) run.mode = kRunSuspended;
       return run.resume_read != nullptr ? kVerbResume : kVerbStop;
     case Op::kEoj:
       return kVerbStop;
