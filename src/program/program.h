@@ -247,13 +247,28 @@ constexpr std::string_view op_name(Op op) {
   const OpInfo* info = op_info(op);
   return info != nullptr ? info->name : std::string_view();
 }
+
+// The executor and traits of every byte value, derived from kOps: the record loop asks for them
+// once per action, so they are one load each.
+struct OpByCode {
+  std::array<Executor, 256> executor{};
+  std::array<uint8_t, 256> traits{};
+};
+constexpr OpByCode make_op_by_code() {
+  OpByCode t;
+  for (const OpInfo& row : kOps) {
+    t.executor[static_cast<uint8_t>(row.op)] = row.executor;
+    t.traits[static_cast<uint8_t>(row.op)] = row.traits;
+  }
+  return t;
+}
+inline constexpr OpByCode kOpByCode = make_op_by_code();
+
 constexpr bool op_has(Op op, uint8_t trait) {
-  const OpInfo* info = op_info(op);
-  return info != nullptr && (info->traits & trait) != 0;
+  return (kOpByCode.traits[static_cast<uint8_t>(op)] & trait) != 0;
 }
 constexpr Executor op_executor(Op op) {
-  const OpInfo* info = op_info(op);
-  return info != nullptr ? info->executor : Executor::kNone;
+  return kOpByCode.executor[static_cast<uint8_t>(op)];
 }
 
 // Comparison codes of condition statements.
