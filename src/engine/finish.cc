@@ -36,23 +36,6 @@ void close_files(Run& run, bool inputs) {
   }
 }
 
-std::string recfm_text(const files::FFREC& f) {
-  switch (f.recfm) {
-    case files::kRecfmF:
-      return "F";
-    case files::kRecfmV:
-      return "V";
-    case files::kRecfmU:
-      return "U";
-    case files::kRecfmV2:
-      return "V2";
-    case files::kRecfmMfv:
-      return "MFV";
-    default:
-      return "?";
-  }
-}
-
 report::SummaryFile summary_file(const files::FFREC& f) {
   report::SummaryFile out;
   out.short_name = f.predefined != files::kPredefNone ? std::string(f.ident, 8) : f.name;
@@ -60,7 +43,7 @@ report::SummaryFile summary_file(const files::FFREC& f) {
   out.path = f.predefined != files::kPredefNone ? out.short_name : files::host_file_name(f);
   out.blksize = f.blksize;
   out.lrecl = f.lrecl;
-  out.recfm = recfm_text(f);
+  out.recfm = files::record_format(f.recfm).text;
   out.blocked = f.blocked;
   out.record_count = f.record_count;
   out.truncated = f.truncated_count;

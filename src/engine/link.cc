@@ -328,7 +328,7 @@ void open_files(Run& run) {
       record_run_error(run, rc, primary);
     } else if (opens_before_run(*primary) && open_before_run(run, *primary)) {
       if (!primary->no_prefix && primary->rdw) {
-        run.record_prefix = primary->recfm == files::kRecfmV ? 4 : primary->recfm >= 4 ? 2 : 0;
+        run.record_prefix = files::record_format(primary->recfm).record_descriptor;
       }
     }
   }

@@ -34,6 +34,51 @@ enum RecordFormat : uint8_t {
   kRecfmMfv = 5,   // variable with a 128-byte header and 2-byte descriptors
 };
 
+// The code of record I/O that handles a format's records.
+enum class RecordCode : uint8_t {
+  kNone,      // none: an OPEN is refused ("RECFM not supported here.")
+  kFixed,     // pieces of LRECL bytes; the last piece of the input may be shorter
+  kText,      // lines ended by a delimiter, or EOL=NO pieces
+  kVariable,  // records with descriptor words, in blocks (variable_records.h)
+};
+
+// What the run knows about a record format: one row per RecordFormat, at the index of its value.
+// The summary, the program dump, linking, completion and record I/O all take it from here.
+struct RecordFormatRow {
+  RecordFormat format;
+  const char* text;           // as the run summary shows it ("?" while none is given)
+  const char* blocked_text;   // as the program dump shows it with the blocked flag (FB, VB)
+  int32_t record_descriptor;  // bytes of each record's descriptor word: what RDW keeps in front
+                              // of the data, and the record prefix of the run
+  int32_t block_descriptor;   // bytes of a block descriptor word (none under NOBDW)
+  RecordCode finder;          // finds the records in the buffered input
+  RecordCode writer;          // places the records in the output buffer
+};
+
+inline constexpr RecordFormatRow kRecordFormats[] = {
+    {kRecfmNone, "?", "?", 0, 0, RecordCode::kNone, RecordCode::kNone},
+    {kRecfmF, "F", "FB", 0, 0, RecordCode::kFixed, RecordCode::kFixed},
+    {kRecfmV, "V", "VB", 4, 4, RecordCode::kVariable, RecordCode::kVariable},
+    {kRecfmU, "U", "U", 0, 0, RecordCode::kText, RecordCode::kText},
+    {kRecfmV2, "V2", "V2", 2, 0, RecordCode::kVariable, RecordCode::kVariable},
+    {kRecfmMfv, "MFV", "MFV", 2, 0, RecordCode::kVariable, RecordCode::kVariable},
+};
+inline constexpr uint8_t kRecordFormatCount = sizeof kRecordFormats / sizeof kRecordFormats[0];
+
+// The row of `recfm`; a value outside the table gets the row of kRecfmNone (whose format then
+// differs from the value asked for).
+constexpr const RecordFormatRow& record_format(uint8_t recfm) {
+  return recfm < kRecordFormatCount ? kRecordFormats[recfm] : kRecordFormats[kRecfmNone];
+}
+
+constexpr bool record_formats_in_order() {
+  for (uint8_t i = 0; i < kRecordFormatCount; ++i) {
+    if (kRecordFormats[i].format != i) return false;
+  }
+  return true;
+}
+static_assert(record_formats_in_order(), "kRecordFormats: one row per format, in value order");
+
 // File types (FFREC::file_type). Only 1 and 4 change how a file is read; the others are kept
 // so that conflicting definitions are caught.
 enum FileType : uint8_t {

@@ -282,7 +282,9 @@ Found find_record(Call& c) {
   const int32_t remaining = f.bytes_remaining;
   // Nothing more can arrive at the physical end, nor into a full buffer.
   const bool final = f.physical_end || remaining >= f.buffer_capacity;
-  if (f.recfm == kRecfmF) return find_fixed(f.lrecl, remaining, final);
+  if (record_format(f.recfm).finder == RecordCode::kFixed) {
+    return find_fixed(f.lrecl, remaining, final);
+  }
   if (f.delimiter_length <= 0) {
     if (f.current_lrecl < 1 || f.current_lrecl > f.blksize) {
       fail(c, kErrPieceLength);
@@ -319,7 +321,8 @@ int32_t expand_tabs(const uint8_t* src, int32_t n, uint8_t* dst, int32_t cap, in
 // ---- Open and close --------------------------------------------------------------------------
 
 bool supported_format(const FFREC& f) {
-  return f.recfm == kRecfmF || f.recfm == kRecfmU || is_variable(f);
+  const RecordFormatRow& format = record_format(f.recfm);
+  return format.finder != RecordCode::kNone && format.writer != RecordCode::kNone;
 }
 
 // Closes the file if open: flushes output, closes the host handle, returns the buffer unless
@@ -397,14 +400,15 @@ const char* open_file(Call& c) {
   if (f.is_open && !close_file(c, true)) return static_cast<const char*>(fail(c, kErrWriteFinal));
   f.is_open = f.open_failed = f.physical_end = f.empty = false;
 
-  int64_t overhead = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+  const RecordFormatRow& format = record_format(f.recfm);
+  int64_t overhead = format.finder == RecordCode::kText ? std::max(f.delimiter_length, 0) : 0;
   if (is_variable(f)) overhead = variable_overhead(f);
   if (f.lrecl <= 0) {
     f.lrecl = static_cast<int32_t>((f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead);
   }
   if (f.blksize <= 0 && f.lrecl > 0) {
     int64_t block = f.lrecl + overhead;
-    if (f.recfm == kRecfmF) block = std::max<int64_t>(block, kMinFixedBlock);
+    if (format.writer == RecordCode::kFixed) block = std::max<int64_t>(block, kMinFixedBlock);
     f.blksize = static_cast<int32_t>(std::min<int64_t>(block, INT32_MAX - kBufferSentinelSize));
   }
   const bool variable = is_variable(f);
@@ -541,8 +545,9 @@ void* deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, uint
 // file without tabs to expand. Returns it as the general path below would (same fields, same
 // counts), or null when the line is not of that kind.
 const uint8_t* quick_line(FFREC& f) {
-  if (f.recfm != kRecfmU || f.delimiter != nullptr || f.delimiter_length <= 0 || f.resync ||
-      f.tab_width > 0 || f.predefined == kPredefCard || f.bytes_remaining < 2) {
+  if (record_format(f.recfm).finder != RecordCode::kText || f.delimiter != nullptr ||
+      f.delimiter_length <= 0 || f.resync || f.tab_width > 0 || f.predefined == kPredefCard ||
+      f.bytes_remaining < 2) {
     return nullptr;
   }
   const uint8_t* p = f.buffer + f.buffer_offset;
@@ -633,7 +638,7 @@ void* read_record(Call& c, uint8_t* area, int32_t area_length) {
       f.position = address;
       return nullptr;
     }
-    if (f.recfm == kRecfmU) f.truncate = r.split;
+    if (record_format(f.recfm).finder == RecordCode::kText) f.truncate = r.split;
     f.delimiter_found = r.delimiter;
     return deliver(c, rec, r.length, address, area, area_length);
   }
@@ -698,7 +703,8 @@ void* write_record(Call& c, const uint8_t* area) {
   int32_t written;
   f.record_truncated = false;
   const int64_t start = f.buffered_address + f.buffer_offset;
-  if (is_variable(f)) {
+  const RecordCode writer = record_format(f.recfm).writer;
+  if (writer == RecordCode::kVariable) {
     const VariableWrite w = variable_write_length(f, area, length);
     if (w.truncated) {
       ++f.truncated_count;
@@ -718,7 +724,7 @@ void* write_record(Call& c, const uint8_t* area) {
     ++f.record_count;
     return const_cast<uint8_t*>(area);
   }
-  if (f.recfm == kRecfmF) {
+  if (writer == RecordCode::kFixed) {
     if (int64_t{f.buffer_offset} + f.lrecl > f.buffer_capacity && !flush(c)) {
       return fail(c, kErrWrite);
     }

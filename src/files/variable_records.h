@@ -24,7 +24,7 @@ inline constexpr const char* kErrNoRecordStart =
 inline constexpr int32_t kMfvHeaderSize = 128;
 
 inline bool is_variable(const FFREC& f) {
-  return f.recfm == kRecfmV || f.recfm == kRecfmV2 || f.recfm == kRecfmMfv;
+  return record_format(f.recfm).finder == RecordCode::kVariable;
 }
 // Descriptor bytes of each record (4 for V, 2 for V2 and MFV).
 int32_t record_descriptor_size(const FFREC& f);
