@@ -25,9 +25,7 @@ bool is_input(const files::FFREC& f) {
 void close_files(Run& run, bool inputs) {
   for (files::FFREC* f = run.files->head; f != nullptr; f = f->next) {
     if (!f->is_open || is_input(*f) != inputs) continue;
-    run.io->current = f;
-    files::qelfio(*run.io, files::kIoClose, nullptr, 0);
-    if (run.io->message != nullptr && !inputs) {
+    if (files::close_file(*run.io, *f).status == files::IoStatus::kError && !inputs) {
       run.current = nullptr;
       record_run_error(run, kRunErrWriteFailed, f);
       raise_return_code(run, kReturnCodeAbend);

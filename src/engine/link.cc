@@ -283,10 +283,6 @@ bool allocate_work_area(Run& run) {
   return true;
 }
 
-bool is_open_ok(const void* result) {
-  return result != nullptr;  // "Open OK" or "NoFile." (a missing input reads as empty)
-}
-
 bool is_output_only(const files::FFREC& f) {
   return (f.open_type & (files::kOpenInput | files::kOpenUpdate)) == 0;
 }
@@ -304,8 +300,8 @@ bool open_before_run(Run& run, files::FFREC& f) {
     record_run_error(run, kRunErrOpenFailed, &f);
     return false;
   }
-  run.io->current = &f;
-  if (!is_open_ok(files::qelfio(*run.io, files::kIoOpen, nullptr, 0))) {
+  // A missing input opens as an empty one (end of file): only an error stops the run.
+  if (files::open_file(*run.io, f).status == files::IoStatus::kError) {
     record_run_error(run, kRunErrOpenFailed, &f);
     return false;
   }

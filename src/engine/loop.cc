@@ -267,8 +267,7 @@ bool end_of_file(Run& run) {
         if (x->compare == kCmpEndOfFile) g->eof_tested = true;
       }
     }
-    run.io->current = g;
-    files::qelfio(*run.io, files::kIoOpen, nullptr, 0);
+    files::open_file(*run.io, *g);
     if (f->primary) {
       g->primary = true;
       run.files->primary_input = g;

@@ -1,4 +1,4 @@
-// Variable-length records for qelfio: RECFM V and VB (4-byte record descriptors, 4-byte block
+// Variable-length records for record I/O: RECFM V and VB (4-byte record descriptors, 4-byte block
 // descriptors unless NOBDW), V2 (2-byte length prefix) and MFV (2-byte descriptor with flags,
 // records aligned to 4 bytes, a 128-byte header record first).
 //

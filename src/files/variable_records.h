@@ -1,4 +1,4 @@
-// Variable-length records (RECFM V/VB, V2, MFV) for qelfio: the format-specific steps of a READ
+// Variable-length records (RECFM V/VB, V2, MFV) for record I/O: the format-specific steps of a READ
 // (which bytes at the buffer offset form the next record) and of a WRITE (placing one record
 // with its descriptor, and its block descriptor, into the output buffer). The buffer, refills,
 // flushes, completion of a READ and error reporting stay with record_io.cc.
