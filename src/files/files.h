@@ -530,7 +530,9 @@ struct IoResult {
   uint8_t* record = nullptr;    // kRecord of a READ: the caller's area or a view into the file's
                                 // buffer, valid until the next call for the file; of a WRITE or
                                 // UPDATE: the data given
-  int32_t length = 0;           // kRecord of a READ: the record's length (its current_length)
+  int32_t length = 0;           // kRecord of a READ: the record's length (its current_length);
+                                // of a WRITE: its length as written (padded, cut, with its
+                                // descriptor)
   const char* error = nullptr;  // kError and kNotFound: the text, also left in last_error
 
   bool ok() const { return status == IoStatus::kRecord; }
