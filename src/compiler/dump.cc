@@ -419,27 +419,11 @@ std::string describe_file(const files::FFREC& file) {
     if ((file.open_type & o.bit) != 0) open += (open.empty() ? "" : "+") + std::string(o.name);
   }
   add(open.empty() ? "noopen" : open);
-  switch (file.recfm) {
-    case files::kRecfmNone:
-      break;
-    case files::kRecfmF:
-      add(file.blocked ? "FB" : "F");
-      break;
-    case files::kRecfmV:
-      add(file.blocked ? "VB" : "V");
-      break;
-    case files::kRecfmU:
-      add("U");
-      break;
-    case files::kRecfmV2:
-      add("V2");
-      break;
-    case files::kRecfmMfv:
-      add("MFV");
-      break;
-    default:
-      add("recfm" + std::to_string(file.recfm));
-      break;
+  const files::RecordFormatRow& format = files::record_format(file.recfm);
+  if (format.format != file.recfm) {
+    add("recfm" + std::to_string(file.recfm));
+  } else if (file.recfm != files::kRecfmNone) {
+    add(file.blocked ? format.blocked_text : format.text);
   }
   if (file.lrecl != 0) add("lrecl " + std::to_string(file.lrecl));
   if (file.dsn != nullptr) add("dsn=" + std::string(file.dsn));

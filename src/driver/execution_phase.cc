@@ -31,6 +31,7 @@ void execution_phase(RunState& run) {
   r.main_block = run.work.block;
   run.io.files = &run.files;
   run.io.host = &files::default_file_host();
+  run.io.reporter = &engine::io_failure_lines();
   r.io = &run.io;
 
   debug_marker(run, "\n** AA **\n");

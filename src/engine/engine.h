@@ -17,6 +17,7 @@ namespace recsift::files {
 struct FFREC;
 struct FileList;
 struct FileRequest;
+class IoReporter;
 }  // namespace recsift::files
 namespace recsift::report {
 struct Messages;
@@ -210,6 +211,9 @@ int32_t finish_run(Run& run);
 // Records a run-time error: the pending message (the first one stays) and first_error. With a
 // file, run-time texts beginning with "f" name it and show the file layer's own error text.
 void record_run_error(Run& run, int32_t number, const files::FFREC* file = nullptr);
+// The run's hearer of record I/O failures, for the file request: each one is a "qelfio: " line
+// on standard output.
+files::IoReporter& io_failure_lines();
 
 // ---- Verb executors
 // ------------------------------------------------------------------------------ Called by the

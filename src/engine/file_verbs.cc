@@ -24,11 +24,6 @@ constexpr int32_t kReturnCodeWriteWarning = 5;
 constexpr char kNotFoundRecord[] = "--- KEY/REC NOT FOUND ---";
 constexpr int32_t kNotFoundLength = sizeof kNotFoundRecord - 1;
 
-void* request(Run& run, files::FFREC* file, int function, void* area, int32_t length) {
-  run.io->current = file;
-  return files::qelfio(*run.io, function, area, length);
-}
-
 // The INTO area lies in the work area, whatever the current record is: its positions count from
 // the work area's first byte and may reach its end.
 uint8_t* resolve_into(Run& run, Operand* into) {
@@ -62,8 +57,10 @@ int read_verb(Run& run, Statement& st) {
     }
   }
 
-  int function = files::kIoRead;
-  if (st.access != kAccessSequential) {
+  files::IoResult got;
+  if (st.access == kAccessSequential) {
+    got = files::read_record(*run.io, *file, area, area_length);
+  } else {
     Operand* key = st.operands[1];
     const uint8_t* key_bytes = key != nullptr ? resolve_operand(run, key) : nullptr;
     if (key_bytes == nullptr) {
@@ -72,17 +69,15 @@ int read_verb(Run& run, Statement& st) {
     }
     file->key_sought = key_bytes;
     file->key_sought_length = key->length;
-    function = st.access == kAccessKeyGreaterEqual || st.access == kAccessStartKeyGe
-                   ? files::kIoReadKeyGreater
-                   : files::kIoReadKeyEqual;
+    const auto how = st.access == kAccessKeyGreaterEqual || st.access == kAccessStartKeyGe
+                         ? files::KeyedRead::kGreaterEqual
+                         : files::KeyedRead::kEqual;
+    got = files::read_keyed(*run.io, *file, how, area, area_length);
   }
 
-  auto* record = static_cast<uint8_t*>(area == nullptr && function == files::kIoRead
-                                           ? files::read_next(*run.io, *file)
-                                           : request(run, file, function, area, area_length));
-  if (record == nullptr) {
-    const char* status = run.io->message;
-    if (status == nullptr) {
+  uint8_t* record = got.record;
+  if (got.status != files::IoStatus::kRecord) {
+    if (got.status == files::IoStatus::kEndOfFile) {
       run.record_length = 0;
       detail::publish_record_length(run);
       if (run.marks(*file).empty_read_fails) {
@@ -91,7 +86,7 @@ int read_verb(Run& run, Statement& st) {
       }
       return kVerbEndOfFile;
     }
-    if (status[0] != 'K') {
+    if (got.status == files::IoStatus::kError) {
       record_run_error(run, kRunErrReadFailed, file);
       return kVerbAbend;
     }
@@ -143,9 +138,10 @@ int write_verb(Run& run, Statement& st) {
     }
   }
   const int32_t truncated = file->truncated_count;
-  file->current_length = length;
-  const int function = st.op == Op::kWrite ? files::kIoWrite : files::kIoUpdate;
-  if (request(run, file, function, const_cast<uint8_t*>(data), length) == nullptr) {
+  const files::IoResult put = st.op == Op::kWrite
+                                  ? files::write_record(*run.io, *file, data, length)
+                                  : files::update_record(*run.io, *file, data, length);
+  if (put.status != files::IoStatus::kRecord) {
     record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;
   }
@@ -170,7 +166,7 @@ int open_close_verb(Run& run, Statement& st) {
   // Closing releases the buffer: a current record that lies there is replaced by the empty
   // record first, so that no statement after this one reads released storage.
   const bool record_goes = record_in_buffer(run, *file);
-  request(run, file, files::kIoClose, nullptr, 0);
+  files::close_file(*run.io, *file);
   file->closed = true;
   if (st.op == Op::kClose) {
     file->name_reeval = true;
@@ -178,7 +174,7 @@ int open_close_verb(Run& run, Statement& st) {
     return kVerbNext;
   }
   if (record_goes) detail::present_empty_record(run, *file);
-  if (request(run, file, files::kIoOpen, nullptr, 0) == nullptr) {
+  if (files::open_file(*run.io, *file).status == files::IoStatus::kError) {
     record_run_error(run, kRunErrWriteFailed, file);
     return kVerbAbend;
   }

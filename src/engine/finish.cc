@@ -25,31 +25,12 @@ bool is_input(const files::FFREC& f) {
 void close_files(Run& run, bool inputs) {
   for (files::FFREC* f = run.files->head; f != nullptr; f = f->next) {
     if (!f->is_open || is_input(*f) != inputs) continue;
-    run.io->current = f;
-    files::qelfio(*run.io, files::kIoClose, nullptr, 0);
-    if (run.io->message != nullptr && !inputs) {
+    if (files::close_file(*run.io, *f).status == files::IoStatus::kError && !inputs) {
       run.current = nullptr;
       record_run_error(run, kRunErrWriteFailed, f);
       raise_return_code(run, kReturnCodeAbend);
       run.abended = true;
     }
-  }
-}
-
-std::string recfm_text(const files::FFREC& f) {
-  switch (f.recfm) {
-    case files::kRecfmF:
-      return "F";
-    case files::kRecfmV:
-      return "V";
-    case files::kRecfmU:
-      return "U";
-    case files::kRecfmV2:
-      return "V2";
-    case files::kRecfmMfv:
-      return "MFV";
-    default:
-      return "?";
   }
 }
 
@@ -61,7 +42,7 @@ report::SummaryFile summary_file(const Run& run, const files::FFREC& f) {
   out.path = f.predefined != files::kPredefNone ? out.short_name : files::host_file_name(f);
   out.blksize = f.blksize;
   out.lrecl = f.lrecl;
-  out.recfm = recfm_text(f);
+  out.recfm = files::record_format(f.recfm).text;
   out.blocked = f.blocked;
   out.record_count = f.record_count;
   out.truncated = f.truncated_count;

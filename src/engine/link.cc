@@ -285,10 +285,6 @@ bool allocate_work_area(Run& run) {
   return true;
 }
 
-bool is_open_ok(const void* result) {
-  return result != nullptr;  // "Open OK" or "NoFile." (a missing input reads as empty)
-}
-
 bool is_output_only(const files::FFREC& f) {
   return (f.open_type & (files::kOpenInput | files::kOpenUpdate)) == 0;
 }
@@ -306,8 +302,8 @@ bool open_before_run(Run& run, files::FFREC& f) {
     record_run_error(run, kRunErrOpenFailed, &f);
     return false;
   }
-  run.io->current = &f;
-  if (!is_open_ok(files::qelfio(*run.io, files::kIoOpen, nullptr, 0))) {
+  // A missing input opens as an empty one (end of file): only an error stops the run.
+  if (files::open_file(*run.io, f).status == files::IoStatus::kError) {
     record_run_error(run, kRunErrOpenFailed, &f);
     return false;
   }
@@ -331,7 +327,7 @@ void open_files(Run& run) {
       record_run_error(run, rc, primary);
     } else if (opens_before_run(*primary) && open_before_run(run, *primary)) {
       if (!primary->no_prefix && primary->rdw) {
-        run.record_prefix = primary->recfm == files::kRecfmV ? 4 : primary->recfm >= 4 ? 2 : 0;
+        run.record_prefix = files::record_format(primary->recfm).record_descriptor;
       }
     }
   }

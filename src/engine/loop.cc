@@ -285,8 +285,7 @@ bool end_of_file(Run& run) {
         if (x->compare == kCmpEndOfFile) run.marks(*g).eof_tested = true;
       }
     }
-    run.io->current = g;
-    files::qelfio(*run.io, files::kIoOpen, nullptr, 0);
+    files::open_file(*run.io, *g);
     if (run.marks(*f).primary) {
       run.marks(*g).primary = true;
       run.files->primary_input = g;

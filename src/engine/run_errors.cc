@@ -1,7 +1,9 @@
 // Run-time errors: the pending message of the run and its first error number, with the file the
 // failing statement used and the most recent input block for the message's dump.
 //
-// Exports (engine.h): record_run_error.
+// Exports (engine.h): record_run_error, io_failure_lines.
+#include <cstdio>
+
 #include "engine/engine.h"
 #include "files/files.h"
 #include "report/report.h"
@@ -26,6 +28,13 @@ bool is_input(const files::FFREC* file) {
   return file != nullptr && (file->open_type & files::kOpenInput) != 0;
 }
 
+class FailureLines final : public files::IoReporter {
+ public:
+  void failed(const files::FFREC& file, const char* text) override {
+    std::fputs(files::failure_line(file, text).c_str(), stdout);
+  }
+};
+
 }  // namespace
 
 void record_run_error(Run& run, int32_t number, const files::FFREC* file) {
@@ -37,6 +46,11 @@ void record_run_error(Run& run, int32_t number, const files::FFREC* file) {
   if (!is_input(block_file) && run.files != nullptr) block_file = run.files->primary_input;
   attach_input_block(*run.messages, block_file);
   report::record_error(*run.messages, number);
+}
+
+files::IoReporter& io_failure_lines() {
+  static FailureLines lines;
+  return lines;
 }
 
 }  // namespace recsift::engine

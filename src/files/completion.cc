@@ -38,8 +38,8 @@ int complete_definition(FileList& files, FFREC& f, const CompletionSettings& s) 
     } else {
       f.recfm = primary->recfm;
       f.blocked = f.blocked || primary->blocked;
-      if (f.recfm == kRecfmV) f.descriptor_length = 4;
-      if (f.recfm == kRecfmV2 || f.recfm == kRecfmMfv) f.descriptor_length = 2;
+      const int32_t descriptor = record_format(f.recfm).record_descriptor;
+      if (descriptor > 0) f.descriptor_length = descriptor;
     }
   }
   // 2. Delimiters and tabs belong to text records only.

@@ -207,25 +207,19 @@ int set_recfm(FFREC& file, std::string_view value) {
   switch (value[0]) {
     case 'F':
       file.recfm = kRecfmF;
-      file.descriptor_length = 0;
       break;
     case 'U':
       file.recfm = kRecfmU;
-      file.descriptor_length = 0;
       break;
     case 'M':
       file.recfm = kRecfmMfv;
-      file.descriptor_length = 2;
       break;
     default:
       file.recfm = kRecfmV;
-      file.descriptor_length = 4;
       break;
   }
-  if (value.size() > 1 && value[1] == '2') {
-    file.recfm = kRecfmV2;
-    file.descriptor_length = 2;
-  }
+  if (value.size() > 1 && value[1] == '2') file.recfm = kRecfmV2;
+  file.descriptor_length = record_format(file.recfm).record_descriptor;
   if (value.size() > 1 && value[1] == 'B') file.blocked = true;
   file.recfm_given = true;
   return 0;
@@ -560,7 +554,7 @@ int apply_file_keyword(FileList& files, FFREC& file, FileKeyword keyword, const 
     case FileKeyword::kLrecl:
       if (v == "V") {
         file.recfm = kRecfmV;
-        file.descriptor_length = 4;
+        file.descriptor_length = record_format(kRecfmV).record_descriptor;
         return 0;
       }
       if (v == "U") {

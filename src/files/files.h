@@ -34,6 +34,51 @@ enum RecordFormat : uint8_t {
   kRecfmMfv = 5,   // variable with a 128-byte header and 2-byte descriptors
 };
 
+// The code of record I/O that handles a format's records.
+enum class RecordCode : uint8_t {
+  kNone,      // none: an OPEN is refused ("RECFM not supported here.")
+  kFixed,     // pieces of LRECL bytes; the last piece of the input may be shorter
+  kText,      // lines ended by a delimiter, or EOL=NO pieces
+  kVariable,  // records with descriptor words, in blocks (variable_records.h)
+};
+
+// What the run knows about a record format: one row per RecordFormat, at the index of its value.
+// The summary, the program dump, linking, completion and record I/O all take it from here.
+struct RecordFormatRow {
+  RecordFormat format;
+  const char* text;           // as the run summary shows it ("?" while none is given)
+  const char* blocked_text;   // as the program dump shows it with the blocked flag (FB, VB)
+  int32_t record_descriptor;  // bytes of each record's descriptor word: what RDW keeps in front
+                              // of the data, and the record prefix of the run
+  int32_t block_descriptor;   // bytes of a block descriptor word (none under NOBDW)
+  RecordCode finder;          // finds the records in the buffered input
+  RecordCode writer;          // places the records in the output buffer
+};
+
+inline constexpr RecordFormatRow kRecordFormats[] = {
+    {kRecfmNone, "?", "?", 0, 0, RecordCode::kNone, RecordCode::kNone},
+    {kRecfmF, "F", "FB", 0, 0, RecordCode::kFixed, RecordCode::kFixed},
+    {kRecfmV, "V", "VB", 4, 4, RecordCode::kVariable, RecordCode::kVariable},
+    {kRecfmU, "U", "U", 0, 0, RecordCode::kText, RecordCode::kText},
+    {kRecfmV2, "V2", "V2", 2, 0, RecordCode::kVariable, RecordCode::kVariable},
+    {kRecfmMfv, "MFV", "MFV", 2, 0, RecordCode::kVariable, RecordCode::kVariable},
+};
+inline constexpr uint8_t kRecordFormatCount = sizeof kRecordFormats / sizeof kRecordFormats[0];
+
+// The row of `recfm`; a value outside the table gets the row of kRecfmNone (whose format then
+// differs from the value asked for).
+constexpr const RecordFormatRow& record_format(uint8_t recfm) {
+  return recfm < kRecordFormatCount ? kRecordFormats[recfm] : kRecordFormats[kRecfmNone];
+}
+
+constexpr bool record_formats_in_order() {
+  for (uint8_t i = 0; i < kRecordFormatCount; ++i) {
+    if (kRecordFormats[i].format != i) return false;
+  }
+  return true;
+}
+static_assert(record_formats_in_order(), "kRecordFormats: one row per format, in value order");
+
 // File types (FFREC::file_type). Only 1 and 4 change how a file is read; the others are kept
 // so that conflicting definitions are caught.
 enum FileType : uint8_t {
@@ -457,55 +502,85 @@ int complete_definition(FileList& files, FFREC& file, const CompletionSettings& 
 std::string host_file_name(const FFREC& file);
 
 // ---- Record input and output -----------------------------------------------------------------
-// qelfio moves one record at a time between a caller and a file's single buffer: OPEN, CLOSE,
-// READ, READ at a byte address, WRITE and UPDATE in place, for RECFM F (FB) and U (delimited
-// text lines). Other formats and file types are refused with "RECFM not supported here." or
-// "File type not supported here." rather than misread. The host is reached through FileHost
-// (record_io.h) so that tests can inject short reads and failures.
+// Record I/O moves one record at a time between a caller and a file's single buffer: OPEN,
+// CLOSE, READ, READ at a byte address, WRITE and UPDATE in place, for the formats whose row in
+// kRecordFormats names a finder and a writer. Other formats and file types are refused with
+// "RECFM not supported here." or "File type not supported here." rather than misread. The host
+// is reached through FileHost (record_io.h) so that tests can inject short reads and failures.
+// Nothing here prints: a failure is handed to the reporter the caller put in the request.
 
 class FileHost;
 
-// Function codes of qelfio.
-enum IoFunction : int {
-  kIoOpen = 1,          // OPEN: "Open OK", "NoFile." (input missing), null on error
-  kIoClose = 2,         // CLOSE: null (the message slot tells a failure)
-  kIoRead = 3,          // READ the next record
-  kIoReadKeyEqual = 4,  // keyed reads: not handled here
-  kIoReadKeyGreater = 5,
-  kIoReadAt = 6,  // READ the record at or after FFREC::position
-  kIoReadKeyNext = 7,
-  kIoUpdate = 9,  // UPDATE: rewrite the current record in place, same length
-  kIoWrite = 10,  // WRITE: append FFREC::current_length bytes of the area
+// What a record I/O call came to.
+enum class IoStatus : uint8_t {
+  kRecord,     // done: a READ has its record, a WRITE or UPDATE took it, an OPEN or CLOSE worked
+  kEndOfFile,  // no more records (the file is closed unless no_close_at_eof); from OPEN: the
+               // input does not exist, and its reads end at once
+  kNotFound,   // no record at the byte address or key asked for: an outcome, never reported
+  kError,      // failed; the reporter has been told, once
 };
 
-// The file request: anchors the run's files, names the file of the operation and receives the
-// error text of a failed call. Built once per run (or per test).
+struct IoResult {
+  IoStatus status = IoStatus::kError;
+  uint8_t* record = nullptr;    // kRecord of a READ: the caller's area or a view into the file's
+                                // buffer, valid until the next call for the file; of a WRITE or
+                                // UPDATE: the data given
+  int32_t length = 0;           // kRecord of a READ: the record's length (its current_length);
+                                // of a WRITE: its length as written (padded, cut, with its
+                                // descriptor)
+  const char* error = nullptr;  // kError and kNotFound: the text, also left in last_error
+
+  bool ok() const { return status == IoStatus::kRecord; }
+};
+
+// Hears of each failure of record I/O once, with the file and the error text. Where it goes is
+// the caller's affair; the run prints failure_line() of it.
+class IoReporter {
+ public:
+  virtual ~IoReporter() = default;
+  virtual void failed(const FFREC& file, const char* text) = 0;
+};
+
+// The line that shows a failure: qelfio: TEXT  (Input|Outpt) F="name", and a line end. The name
+// is the member's, the data set name or the host file name.
+std::string failure_line(const FFREC& file, const char* text);
+
+// What every call takes: the run's files, the host and the reporter. Built once per run (or per
+// test).
 struct FileRequest {
-  FileList* files = nullptr;      // the run's file list (may be null in tests)
-  FFREC* current = nullptr;       // file of the operation; qelfio acts on it
-  const char* message = nullptr;  // cleared at every call; the error text of a failed call
-  FileHost* host = nullptr;       // host services; null = the real host
-  std::FILE* report = nullptr;    // where "qelfio: ..." lines go; null = standard output
+  FileList* files = nullptr;       // the run's file list (may be null in tests)
+  FileHost* host = nullptr;        // host services; null = the real host
+  IoReporter* reporter = nullptr;  // hears of failures; null = nobody does
 };
 
-// Result texts of OPEN.
-inline constexpr const char* kOpenOk = "Open OK";
-inline constexpr const char* kOpenNoFile = "NoFile.";
+// OPEN: kRecord, kEndOfFile for an input that does not exist, or kError. A file opened again
+// (DEFER) is closed first.
+IoResult open_file(FileRequest& request, FFREC& file);
+// CLOSE of an open file (nothing for one that is not): kRecord, or kError when output was lost.
+IoResult close_file(FileRequest& request, FFREC& file);
 
-// The single record I/O entry. `area` (area_length bytes) receives a READ's record, or holds the
-// record of a WRITE or UPDATE (its length in current->current_length). Returns the record (the
-// area, or a view into the file's buffer valid until the next call for that file), a status text
-// (OPEN), or null at end of file (message slot null) or on error (message slot set).
-void* qelfio(FileRequest& request, int function, void* area, int32_t area_length);
+// READ, READ at a byte address and the keyed reads open a file that is not open. `area`
+// (area_length bytes) receives the record; without one, or when the record does not fit, the
+// record is handed over where it lies in the buffer.
+// The next record.
+IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length);
+// The record at or after FFREC::position (kNotFound outside the file).
+IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length);
+// Keyed reads, by FFREC::key_sought. No file of this layer has a key index: an error.
+enum class KeyedRead : uint8_t { kEqual, kGreaterEqual, kNext };
+IoResult read_keyed(FileRequest& request, FFREC& file, KeyedRead how, uint8_t* area,
+                    int32_t area_length);
+
+// WRITE appends the `length` bytes of `data` (the file's current_length becomes `length`);
+// UPDATE rewrites the current record in place with as many bytes as it has. Both open a file
+// that is not open.
+IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length);
+IoResult update_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length);
 
 // Whether `file` may be opened for output: false when its name is another name of a file the run
 // reads or of another of its outputs (opening it would empty data the run needs). The refusal is
-// reported as a failed OPEN: message slot, the file's last error and the "qelfio: " line.
+// reported as a failed OPEN: the file's last error and the reporter.
 bool output_target_free(FileRequest& request, FFREC& file);
-
-// The next record of `file` handed over where it lies in the buffer: qelfio's READ without an
-// area, for the record loop's plain READ (the request the loop makes once per record).
-void* read_next(FileRequest& request, FFREC& file);
 
 }  // namespace recsift::files
 

@@ -1,10 +1,12 @@
-// Record input and output: qelfio. Fixed (F, FB) and delimited-text (U) records are handled here,
-// the variable formats (V, VB, V2, MFV) by variable_records.cc.
+// Record input and output. Fixed (F, FB) and delimited-text (U) records are handled here, the
+// variable formats (V, VB, V2, MFV) by variable_records.cc.
 //
 // Owns: opening and closing host files and standard streams for a file control block, its single
 // buffer (BLKSIZE bytes plus the 16-byte sentinel), reading records out of it, writing records
-// into it, rewriting a record in place, and the one error reporter of the layer.
-// Exports (files.h, record_io.h): qelfio, default_file_host.
+// into it, rewriting a record in place, and the one way failures leave the layer (to the caller's
+// reporter).
+// Exports (files.h, record_io.h): open_file, close_file, read_record, read_at, read_keyed,
+// write_record, update_record, output_target_free, failure_line, default_file_host.
 //
 // Invariants:
 //  - Input: the buffer holds the file bytes [buffered_address - buffer_offset - bytes_remaining,
@@ -17,6 +19,8 @@
 //    an end of file.
 //  - Each record format finds its record in one finder that answers "record", "need more" or
 //    "error"; a finder asks for more only while more can still fit into the buffer.
+//  - Every call ends in one IoResult; the reporter hears of each kError once, never of an end of
+//    file or of a position not found.
 //  - Keyed reads and directory listings are refused with a failure status; so are UPDATE of
 //    variable records and a READ at a byte address of V2 and MFV records (they have no record
 //    start search). None is ever read as if it were text.
@@ -78,21 +82,24 @@ std::string report_name(const FFREC& f) {
   return name;
 }
 
-// The one error reporter: stores the text in the message slot and the file's last error, prints
-// it unless it starts with "K" (a position or key not found is an ordinary outcome), and gives
-// the null result of the failed operation.
-void* fail(Call& c, const char* text) {
-  if (text == nullptr) text = c.request.message;
+// The one way out of a failed operation: the text becomes the file's last error, the caller's
+// reporter hears of it, and the result is kError.
+IoResult fail(Call& c, const char* text) {
   if (text == nullptr) text = c.file.last_error;
   if (text == nullptr) text = kErrUnknown;
-  c.request.message = text;
   c.file.last_error = text;
-  if (text[0] != 'K') {
-    std::FILE* out = c.request.report != nullptr ? c.request.report : stdout;
-    std::fprintf(out, "qelfio: %s  (%s) F=\"%s\"\n", text, is_output(c.file) ? "Outpt" : "Input",
-                 report_name(c.file).c_str());
-  }
-  return nullptr;
+  if (c.request.reporter != nullptr) c.request.reporter->failed(c.file, text);
+  return {IoStatus::kError, nullptr, 0, text};
+}
+
+// No record at the byte address asked for: an ordinary outcome, not reported.
+IoResult not_found(Call& c) {
+  c.file.last_error = kErrNotFound;
+  return {IoStatus::kNotFound, nullptr, 0, kErrNotFound};
+}
+
+IoResult done(const void* record = nullptr, int32_t length = 0) {
+  return {IoStatus::kRecord, static_cast<uint8_t*>(const_cast<void*>(record)), length, nullptr};
 }
 
 // ---- Buffer --------------------------------------------------------------------------------
@@ -199,13 +206,14 @@ bool refill(Call& c) {
 // What a finder decided about the data at buffer_offset.
 struct Found {
   enum Kind { kRecord, kMore, kError } kind = kRecord;
-  int32_t length = 0;     // record bytes
-  int32_t delimiter = 0;  // delimiter bytes after them
-  bool split = false;     // a text line longer than LRECL was cut here
+  const char* error = nullptr;  // kError: the text to report
+  int32_t length = 0;           // record bytes
+  int32_t delimiter = 0;        // delimiter bytes after them
+  bool split = false;           // a text line longer than LRECL was cut here
 };
 
 Found record(int32_t length, int32_t delimiter = 0, bool split = false) {
-  return {Found::kRecord, length, delimiter, split};
+  return {Found::kRecord, nullptr, length, delimiter, split};
 }
 
 // A piece of fixed length (F records, EOL=NO input): the short rest at the end is the last one.
@@ -276,17 +284,17 @@ Found find_delimited(const uint8_t* p, int32_t remaining, int32_t lrecl, const c
   return no_delimiter(remaining, lrecl, scan, final);
 }
 
-Found find_record(Call& c) {
-  FFREC& f = c.file;
+Found find_record(FFREC& f) {
   const uint8_t* p = f.buffer + f.buffer_offset;
   const int32_t remaining = f.bytes_remaining;
   // Nothing more can arrive at the physical end, nor into a full buffer.
   const bool final = f.physical_end || remaining >= f.buffer_capacity;
-  if (f.recfm == kRecfmF) return find_fixed(f.lrecl, remaining, final);
+  if (record_format(f.recfm).finder == RecordCode::kFixed) {
+    return find_fixed(f.lrecl, remaining, final);
+  }
   if (f.delimiter_length <= 0) {
     if (f.current_lrecl < 1 || f.current_lrecl > f.blksize) {
-      fail(c, kErrPieceLength);
-      return {Found::kError};
+      return {Found::kError, kErrPieceLength};
     }
     return find_fixed(f.current_lrecl, remaining, final);
   }
@@ -319,7 +327,8 @@ int32_t expand_tabs(const uint8_t* src, int32_t n, uint8_t* dst, int32_t cap, in
 // ---- Open and close --------------------------------------------------------------------------
 
 bool supported_format(const FFREC& f) {
-  return f.recfm == kRecfmF || f.recfm == kRecfmU || is_variable(f);
+  const RecordFormatRow& format = record_format(f.recfm);
+  return format.finder != RecordCode::kNone && format.writer != RecordCode::kNone;
 }
 
 // Closes the file if open: flushes output, closes the host handle, returns the buffer unless
@@ -373,7 +382,6 @@ const char* same_file_as_another(Call& c) {
 }  // namespace
 
 bool output_target_free(FileRequest& request, FFREC& file) {
-  request.message = nullptr;
   Call c{request, file, request.host != nullptr ? *request.host : default_file_host()};
   const char* conflict = same_file_as_another(c);
   if (conflict == nullptr) return true;
@@ -384,27 +392,27 @@ bool output_target_free(FileRequest& request, FFREC& file) {
 
 namespace {
 
-// OPEN. Returns kOpenOk, kOpenNoFile, or null after reporting the error.
-const char* open_file(Call& c) {
+// OPEN: kRecord, kEndOfFile for a missing input, or the reported error.
+IoResult open_file(Call& c) {
   FFREC& f = c.file;
-  if (f.is_open && !f.reopen_allowed && !f.empty)
-    return static_cast<const char*>(fail(c, kErrSecondOpen));
+  if (f.is_open && !f.reopen_allowed && !f.empty) return fail(c, kErrSecondOpen);
   if (f.file_type != 0 && f.file_type != kFileOrdinary) {
-    return static_cast<const char*>(fail(c, kErrFileType));
+    return fail(c, kErrFileType);
   }
-  if (!supported_format(f)) return static_cast<const char*>(fail(c, kErrFormat));
+  if (!supported_format(f)) return fail(c, kErrFormat);
   // A file opened again is closed first: its pending output is written, its handle not leaked.
-  if (f.is_open && !close_file(c, true)) return static_cast<const char*>(fail(c, kErrWriteFinal));
+  if (f.is_open && !close_file(c, true)) return fail(c, kErrWriteFinal);
   f.is_open = f.open_failed = f.physical_end = f.empty = false;
 
-  int64_t overhead = f.recfm == kRecfmU ? std::max(f.delimiter_length, 0) : 0;
+  const RecordFormatRow& format = record_format(f.recfm);
+  int64_t overhead = format.finder == RecordCode::kText ? std::max(f.delimiter_length, 0) : 0;
   if (is_variable(f)) overhead = variable_overhead(f);
   if (f.lrecl <= 0) {
     f.lrecl = static_cast<int32_t>((f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead);
   }
   if (f.blksize <= 0 && f.lrecl > 0) {
     int64_t block = f.lrecl + overhead;
-    if (f.recfm == kRecfmF) block = std::max<int64_t>(block, kMinFixedBlock);
+    if (format.writer == RecordCode::kFixed) block = std::max<int64_t>(block, kMinFixedBlock);
     f.blksize = static_cast<int32_t>(std::min<int64_t>(block, INT32_MAX - kBufferSentinelSize));
   }
   const bool variable = is_variable(f);
@@ -412,7 +420,7 @@ const char* open_file(Call& c) {
       f.blksize > INT32_MAX - kBufferSentinelSize ||
       (variable && f.lrecl <= record_descriptor_size(f)) ||
       (f.recfm == kRecfmMfv && f.blksize < kMfvHeaderSize)) {
-    return static_cast<const char*>(fail(c, kErrBufferSize));
+    return fail(c, kErrBufferSize);
   }
   if (f.current_lrecl == 0) f.current_lrecl = f.lrecl;
 
@@ -444,22 +452,22 @@ const char* open_file(Call& c) {
     } else if (f.open_type & kOpenOutput) {
       mode = f.replace ? host::OpenMode::kWrite : host::OpenMode::kAppend;
     } else {
-      return static_cast<const char*>(fail(c, kErrOpenType));
+      return fail(c, kErrOpenType);
     }
     if (mode == host::OpenMode::kWrite || mode == host::OpenMode::kAppend) {
       if (const char* conflict = same_file_as_another(c)) {
         f.open_failed = true;
-        return static_cast<const char*>(fail(c, conflict));
+        return fail(c, conflict);
       }
     }
     int handle = host::kNoHandle;
     if (c.host.open(report_name(f), mode, &handle) != 0) {
       if (mode == host::OpenMode::kRead) {
         f.physical_end = f.empty = true;
-        return kOpenNoFile;
+        return {IoStatus::kEndOfFile};
       }
       f.open_failed = true;
-      return static_cast<const char*>(fail(c, kErrOpenFailed));
+      return fail(c, kErrOpenFailed);
     }
     f.handle = handle;
     if (is_readable(f)) {
@@ -467,7 +475,7 @@ const char* open_file(Call& c) {
       if (c.host.size(handle, &size) != 0) {
         c.host.close(handle);
         f.handle = host::kNoHandle;
-        return static_cast<const char*>(fail(c, kErrFileSize));
+        return fail(c, kErrFileSize);
       }
       f.file_size = size;
       for (int i = 0; i < 8; ++i) f.file_size_be[i] = static_cast<uint8_t>(size >> (56 - 8 * i));
@@ -478,41 +486,41 @@ const char* open_file(Call& c) {
         c.host.close(handle);
         f.handle = host::kNoHandle;
         f.open_failed = true;
-        return static_cast<const char*>(fail(c, kErrReposition));
+        return fail(c, kErrReposition);
       }
       f.buffered_address = end;  // appended output starts at the old end
     }
   }
   f.is_open = f.was_opened = true;
   f.closed = false;
-  return kOpenOk;
+  return done();
 }
 
-// Opens a file that is not open, for READ, WRITE and UPDATE. False after a failed open.
-bool ensure_open(Call& c) {
-  if (c.file.is_open) return true;
-  return open_file(c) != nullptr;
+// Opens a file that is not open, for READ, WRITE and UPDATE: kError after a failed open.
+IoResult ensure_open(Call& c) {
+  if (c.file.is_open) return done();
+  return open_file(c);
 }
 
 // ---- Read ------------------------------------------------------------------------------------
 
-void* end_of_file(Call& c, uint8_t* area, int32_t area_length) {
+IoResult end_of_file(Call& c, uint8_t* area, int32_t area_length) {
   FFREC& f = c.file;
   if (f.fill && area != nullptr && f.previous_length > 0 && f.previous_length <= area_length) {
     std::memset(area, f.fill_char, static_cast<size_t>(f.previous_length));
   }
   f.position = f.buffered_address;
   if (!f.no_close_at_eof) close_file(c);
-  return nullptr;
+  return {IoStatus::kEndOfFile};
 }
 
 // Hands the record at `record` (length bytes, found at file address `address`) to the caller.
-void* deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, uint8_t* area,
-              int32_t area_length) {
+IoResult deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, uint8_t* area,
+                 int32_t area_length) {
   FFREC& f = c.file;
   const bool expand = f.tab_width > 0 && std::memchr(rec, '\t', static_cast<size_t>(length));
   f.tab_seen = expand;
-  void* result;
+  uint8_t* result;
   int32_t delivered = length;
   if (area != nullptr && area_length >= length) {
     if (expand) {
@@ -534,15 +542,16 @@ void* deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, uint
   f.position = address;
   f.longest_record = std::max(f.longest_record, delivered);
   ++f.record_count;
-  return result;
+  return done(result, delivered);
 }
 
 // The commonest record of all: a text line ended by LF alone, handed over in the buffer, of a
 // file without tabs to expand. Returns it as the general path below would (same fields, same
 // counts), or null when the line is not of that kind.
 const uint8_t* quick_line(FFREC& f) {
-  if (f.recfm != kRecfmU || f.delimiter != nullptr || f.delimiter_length <= 0 || f.resync ||
-      f.tab_width > 0 || f.predefined == kPredefCard || f.bytes_remaining < 2) {
+  if (record_format(f.recfm).finder != RecordCode::kText || f.delimiter != nullptr ||
+      f.delimiter_length <= 0 || f.resync || f.tab_width > 0 || f.predefined == kPredefCard ||
+      f.bytes_remaining < 2) {
     return nullptr;
   }
   const uint8_t* p = f.buffer + f.buffer_offset;
@@ -565,11 +574,11 @@ const uint8_t* quick_line(FFREC& f) {
   return p;
 }
 
-void* read_record(Call& c, uint8_t* area, int32_t area_length) {
+IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
   FFREC& f = c.file;
   if (!is_readable(f)) return fail(c, kErrOpenType);
   if (area == nullptr) {
-    if (const uint8_t* line = quick_line(f)) return const_cast<uint8_t*>(line);
+    if (const uint8_t* line = quick_line(f)) return done(line, f.current_length);
   }
   f.previous_length = f.current_length;
   for (;;) {
@@ -610,8 +619,8 @@ void* read_record(Call& c, uint8_t* area, int32_t area_length) {
       if (!refill(c)) return fail(c, kErrRead);
       continue;
     }
-    const Found r = find_record(c);
-    if (r.kind == Found::kError) return nullptr;
+    const Found r = find_record(f);
+    if (r.kind == Found::kError) return fail(c, r.error);
     if (r.kind == Found::kMore) {
       if (!refill(c)) return fail(c, kErrRead);
       continue;
@@ -631,26 +640,26 @@ void* read_record(Call& c, uint8_t* area, int32_t area_length) {
       f.bytes_remaining += used;
       f.console_ended = true;
       f.position = address;
-      return nullptr;
+      return {IoStatus::kEndOfFile};
     }
-    if (f.recfm == kRecfmU) f.truncate = r.split;
+    if (record_format(f.recfm).finder == RecordCode::kText) f.truncate = r.split;
     f.delimiter_found = r.delimiter;
     return deliver(c, rec, r.length, address, area, area_length);
   }
 }
 
-void* read_at(Call& c, uint8_t* area, int32_t area_length) {
+IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
   FFREC& f = c.file;
   int64_t target = f.position;
-  if (!ensure_open(c)) return nullptr;
+  if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
   if (!is_readable(f)) return fail(c, kErrOpenType);
   if (target < 0) {
     f.position = 0;
-    return fail(c, kErrNotFound);
+    return not_found(c);
   }
   if (target >= f.file_size) {
     f.position = f.file_size;
-    return fail(c, kErrNotFound);
+    return not_found(c);
   }
   if (f.standard_stream || (is_variable(f) && f.recfm != kRecfmV)) return fail(c, kErrReposition);
   f.resync = false;
@@ -690,7 +699,7 @@ void* read_at(Call& c, uint8_t* area, int32_t area_length) {
 
 // ---- Write and update ------------------------------------------------------------------------
 
-void* write_record(Call& c, const uint8_t* area) {
+IoResult write_record(Call& c, const uint8_t* area) {
   FFREC& f = c.file;
   if (!is_output(f)) return fail(c, kErrOpenType);
   if (area == nullptr || f.current_length < 0) return fail(c, kErrUnknown);
@@ -698,7 +707,8 @@ void* write_record(Call& c, const uint8_t* area) {
   int32_t written;
   f.record_truncated = false;
   const int64_t start = f.buffered_address + f.buffer_offset;
-  if (is_variable(f)) {
+  const RecordCode writer = record_format(f.recfm).writer;
+  if (writer == RecordCode::kVariable) {
     const VariableWrite w = variable_write_length(f, area, length);
     if (w.truncated) {
       ++f.truncated_count;
@@ -716,9 +726,9 @@ void* write_record(Call& c, const uint8_t* area) {
     written = put_variable(f, area, w.length);
     f.longest_record = std::max(f.longest_record, written);
     ++f.record_count;
-    return const_cast<uint8_t*>(area);
+    return done(area, written);
   }
-  if (f.recfm == kRecfmF) {
+  if (writer == RecordCode::kFixed) {
     if (int64_t{f.buffer_offset} + f.lrecl > f.buffer_capacity && !flush(c)) {
       return fail(c, kErrWrite);
     }
@@ -761,15 +771,15 @@ void* write_record(Call& c, const uint8_t* area) {
   f.position = start;
   f.longest_record = std::max(f.longest_record, written);
   ++f.record_count;
-  return const_cast<uint8_t*>(area);
+  return done(area, written);
 }
 
-void* update_record(Call& c, const uint8_t* area) {
+IoResult update_record(Call& c, const uint8_t* area) {
   FFREC& f = c.file;
   if ((f.open_type & kOpenUpdate) == 0) return fail(c, kErrOpenType);
   if (!f.is_open || f.record_count == 0 || area == nullptr || is_variable(f))
     return fail(c, kErrUpdate);
-  if (f.current_length == 0) return const_cast<uint8_t*>(area);
+  if (f.current_length == 0) return done(area);
   // The record as it lies in the file: from its address to the next record's, less its
   // delimiter. A rewrite of another length would overwrite its neighbour or leave a gap.
   const int64_t next = f.buffered_address - f.bytes_remaining;
@@ -786,77 +796,89 @@ void* update_record(Call& c, const uint8_t* area) {
   if (in_buffer >= 0 && f.buffer + in_buffer != area) {
     std::memmove(f.buffer + in_buffer, area, static_cast<size_t>(stored));
   }
-  return const_cast<uint8_t*>(area);
+  return done(area, f.current_length);
 }
 
-// DUMMY: always open, no data on input, every record accepted on output.
-void* dummy(Call& c, int function, void* area) {
-  FFREC& f = c.file;
+// DUMMY: always open, no data on input, every record accepted on output. True (after marking the
+// file open) when `f` is the dummy file.
+bool dummy(FFREC& f) {
+  if (f.predefined != kPredefDummy) return false;
   f.is_open = f.closed = f.was_opened = true;
-  switch (function) {
-    case kIoOpen:
-      f.current_length = kDummyLength;
-      return const_cast<char*>(kOpenOk);
-    case kIoClose:
-    case kIoRead:
-    case kIoReadAt:
-      return nullptr;
-    case kIoWrite:
-    case kIoUpdate:
-      ++f.record_count;
-      return area;
-    default:
-      return fail(c, kErrFunction);
-  }
+  return true;
+}
+
+Call call(FileRequest& request, FFREC& file) {
+  return {request, file, request.host != nullptr ? *request.host : default_file_host()};
 }
 
 }  // namespace
 
-void* read_next(FileRequest& request, FFREC& file) {
-  request.current = &file;
-  if (!file.is_open || file.predefined == kPredefDummy) {
-    return qelfio(request, kIoRead, nullptr, 0);
-  }
-  request.message = nullptr;
-  Call c{request, file, request.host != nullptr ? *request.host : default_file_host()};
-  return read_record(c, nullptr, 0);
+std::string failure_line(const FFREC& file, const char* text) {
+  return std::string("qelfio: ") + text + "  (" + (is_output(file) ? "Outpt" : "Input") + ") F=\"" +
+         report_name(file) + "\"\n";
 }
 
-void* qelfio(FileRequest& request, int function, void* area, int32_t area_length) {
-  request.message = nullptr;
-  if (request.current == nullptr) {
-    request.message = kErrUnknown;
-    return nullptr;
+IoResult open_file(FileRequest& request, FFREC& file) {
+  if (dummy(file)) {
+    file.current_length = kDummyLength;
+    return done();
   }
-  Call c{request, *request.current, request.host != nullptr ? *request.host : default_file_host()};
-  FFREC& f = c.file;
-  if (f.predefined == kPredefDummy) return dummy(c, function, area);
-  auto* bytes = static_cast<uint8_t*>(area);
-  if (area_length < 0) area_length = 0;
-  switch (function) {
-    case kIoOpen:
-      return const_cast<char*>(open_file(c));
-    case kIoClose:
-      if (!close_file(c)) return fail(c, kErrWriteFinal);
-      return nullptr;
-    case kIoRead:
-      if (!ensure_open(c)) return nullptr;
-      return read_record(c, bytes, area_length);
-    case kIoReadAt:
-      return read_at(c, bytes, area_length);
-    case kIoReadKeyEqual:
-    case kIoReadKeyGreater:
-    case kIoReadKeyNext:
-      return fail(c, kErrKeyed);
-    case kIoUpdate:
-      if (!ensure_open(c)) return nullptr;
-      return update_record(c, bytes);
-    case kIoWrite:
-      if (!ensure_open(c)) return nullptr;
-      return write_record(c, bytes);
-    default:
-      return fail(c, kErrFunction);
+  Call c = call(request, file);
+  return open_file(c);
+}
+
+IoResult close_file(FileRequest& request, FFREC& file) {
+  if (dummy(file)) return done();
+  Call c = call(request, file);
+  if (!close_file(c)) return fail(c, kErrWriteFinal);
+  return done();
+}
+
+IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
+  // The record loop's plain READ of a text file, once per record: straight to its line.
+  if (area == nullptr && file.is_open && file.predefined != kPredefDummy && is_readable(file)) {
+    if (const uint8_t* line = quick_line(file)) return done(line, file.current_length);
   }
+  if (dummy(file)) return {IoStatus::kEndOfFile};
+  Call c = call(request, file);
+  if (!file.is_open) {
+    if (const IoResult opened = open_file(c); opened.status == IoStatus::kError) return opened;
+  }
+  return read_record(c, area, std::max(area_length, 0));
+}
+
+IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
+  if (dummy(file)) return {IoStatus::kEndOfFile};
+  Call c = call(request, file);
+  return read_at(c, area, std::max(area_length, 0));
+}
+
+IoResult read_keyed(FileRequest& request, FFREC& file, KeyedRead /*how*/, uint8_t* /*area*/,
+                    int32_t /*area_length*/) {
+  Call c = call(request, file);
+  return fail(c, dummy(file) ? kErrFunction : kErrKeyed);
+}
+
+IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length) {
+  file.current_length = length;
+  if (dummy(file)) {
+    ++file.record_count;
+    return done(data, length);
+  }
+  Call c = call(request, file);
+  if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
+  return write_record(c, data);
+}
+
+IoResult update_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length) {
+  file.current_length = length;
+  if (dummy(file)) {
+    ++file.record_count;
+    return done(data, length);
+  }
+  Call c = call(request, file);
+  if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
+  return update_record(c, data);
 }
 
 }  // namespace recsift::files

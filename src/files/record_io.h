@@ -1,4 +1,4 @@
-// The host side of record I/O: the few file services qelfio uses, behind one small interface so
+// The host side of record I/O: the few file services record I/O uses, behind one small interface so
 // that tests can hand out short reads, failed writes and failed seeks. Every call moves a whole
 // buffer (never a byte), so the virtual call costs nothing measurable.
 #ifndef RECSIFT_FILES_RECORD_IO_H_
@@ -45,7 +45,7 @@ class FileHost {
 // The real host, used when a request names none.
 FileHost& default_file_host();
 
-// Error texts of record I/O (the caller's message slot points at one of these).
+// Error texts of record I/O (IoResult::error and the file's last_error point at one of these).
 inline constexpr const char* kErrSecondOpen = "2nd OPEN ignored.";
 inline constexpr const char* kErrBufferSize = "Bufsize < LRECL+delims.";
 inline constexpr const char* kErrOpenType = "Bad OPEN type.";

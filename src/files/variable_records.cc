@@ -1,4 +1,4 @@
-// Variable-length records for qelfio: RECFM V and VB (4-byte record descriptors, 4-byte block
+// Variable-length records for record I/O: RECFM V and VB (4-byte record descriptors, 4-byte block
 // descriptors unless NOBDW), V2 (2-byte length prefix) and MFV (2-byte descriptor with flags,
 // records aligned to 4 bytes, a 128-byte header record first).
 //
@@ -49,7 +49,7 @@ bool without_blocks(const FFREC& f) {
 }
 
 int32_t block_descriptor_size(const FFREC& f) {
-  return f.recfm == kRecfmV && !f.nobdw ? kWordSize : 0;
+  return f.nobdw ? 0 : record_format(f.recfm).block_descriptor;
 }
 
 // The descriptor check of V: the length of a valid record descriptor, of a block descriptor that
@@ -135,7 +135,7 @@ int32_t find_record_start(const FFREC& f, bool final) {
 }
 
 int32_t record_descriptor_size(const FFREC& f) {
-  return f.recfm == kRecfmV ? kWordSize : kShortSize;
+  return record_format(f.recfm).record_descriptor;
 }
 
 int32_t variable_overhead(const FFREC& f) {

@@ -1,4 +1,4 @@
-// Variable-length records (RECFM V/VB, V2, MFV) for qelfio: the format-specific steps of a READ
+// Variable-length records (RECFM V/VB, V2, MFV) for record I/O: the format-specific steps of a READ
 // (which bytes at the buffer offset form the next record) and of a WRITE (placing one record
 // with its descriptor, and its block descriptor, into the output buffer). The buffer, refills,
 // flushes, completion of a READ and error reporting stay with record_io.cc.
@@ -24,7 +24,7 @@ inline constexpr const char* kErrNoRecordStart =
 inline constexpr int32_t kMfvHeaderSize = 128;
 
 inline bool is_variable(const FFREC& f) {
-  return f.recfm == kRecfmV || f.recfm == kRecfmV2 || f.recfm == kRecfmMfv;
+  return record_format(f.recfm).finder == RecordCode::kVariable;
 }
 // Descriptor bytes of each record (4 for V, 2 for V2 and MFV).
 int32_t record_descriptor_size(const FFREC& f);

@@ -18,6 +18,17 @@
 namespace recsift::files {
 namespace {
 
+// Hears of failures as the run does, keeping their lines.
+class Lines : public IoReporter {
+ public:
+  void failed(const FFREC& file, const char* text) override {
+    ++calls;
+    text_ += failure_line(file, text);
+  }
+  std::string text_;
+  int calls = 0;
+};
+
 // A host that gives at most max_read bytes per read and fails the calls it is told to.
 class TestHost : public FileHost {
  public:
@@ -44,22 +55,17 @@ class TestHost : public FileHost {
 class RecordIoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    report_ = std::tmpfile();
-    request_.report = report_;
+    request_.reporter = &lines_;
     request_.host = &host_;
     path_ = ::testing::TempDir() + "recsift_record_io_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
   }
   void TearDown() override {
     for (FFREC* f : files_) {
-      if (f->is_open) {
-        request_.current = f;
-        qelfio(request_, kIoClose, nullptr, 0);
-      }
+      if (f->is_open) close_file(request_, *f);
       if (f->buffer != nullptr) base::qelgrel(&f->buffer, "buf");
       delete f;
     }
-    std::fclose(report_);
     std::remove(path_.c_str());
   }
 
@@ -81,7 +87,6 @@ class RecordIoTest : public ::testing::Test {
     f->full_name = true;
     f->dsn = const_cast<char*>(path_.c_str());
     f->handle = -1;
-    request_.current = f;
     return *f;
   }
 
@@ -89,39 +94,44 @@ class RecordIoTest : public ::testing::Test {
     ASSERT_TRUE(recsift::testing::put_file_bytes(path_, bytes));
   }
   std::string contents() { return recsift::testing::file_bytes(path_); }
-  // Every record until end of file, read into an area of area_length bytes (0: views).
+  // Every record until the first result that is not one (kept in last_), read into an area of
+  // area_length bytes (0: views).
   std::vector<std::string> read_all(FFREC& f, int32_t area_length = 0) {
     std::vector<std::string> records;
-    std::vector<char> area(static_cast<size_t>(area_length) + 1);
-    request_.current = &f;
+    std::vector<uint8_t> area(static_cast<size_t>(area_length) + 1);
     for (int guard = 0; guard < 100000; ++guard) {
-      void* r = qelfio(request_, kIoRead, area_length > 0 ? area.data() : nullptr, area_length);
-      if (r == nullptr) break;
-      records.emplace_back(static_cast<const char*>(r), static_cast<size_t>(f.current_length));
+      last_ = read_record(request_, f, area_length > 0 ? area.data() : nullptr, area_length);
+      if (!last_.ok()) break;
+      EXPECT_EQ(last_.length, f.current_length);
+      records.emplace_back(reinterpret_cast<const char*>(last_.record),
+                           static_cast<size_t>(last_.length));
     }
     return records;
   }
-  void* write(FFREC& f, const std::string& record) {
-    request_.current = &f;
-    f.current_length = static_cast<int32_t>(record.size());
-    return qelfio(request_, kIoWrite, const_cast<char*>(record.data()),
-                  static_cast<int32_t>(record.size()));
+  IoResult read(FFREC& f, char* area = nullptr, int32_t length = 0) {
+    return read_record(request_, f, reinterpret_cast<uint8_t*>(area), length);
   }
-  void close(FFREC& f) {
-    request_.current = &f;
-    qelfio(request_, kIoClose, nullptr, 0);
+  IoResult read_position(FFREC& f, int64_t position) {
+    f.position = position;
+    return read_at(request_, f, nullptr, 0);
   }
-  std::string report() {
-    std::fflush(report_);
-    std::rewind(report_);
-    std::string text;
-    for (int c; (c = std::fgetc(report_)) != EOF;) text += static_cast<char>(c);
-    return text;
+  static std::string text(const IoResult& r) {
+    return {reinterpret_cast<const char*>(r.record), static_cast<size_t>(r.length)};
   }
+  IoResult write(FFREC& f, const std::string& record) {
+    return write_record(request_, f, reinterpret_cast<const uint8_t*>(record.data()),
+                        static_cast<int32_t>(record.size()));
+  }
+  IoResult update(FFREC& f, const void* data, int32_t length) {
+    return update_record(request_, f, static_cast<const uint8_t*>(data), length);
+  }
+  IoResult close(FFREC& f) { return close_file(request_, f); }
+  std::string report() const { return lines_.text_; }
 
   TestHost host_;
+  Lines lines_;
   FileRequest request_;
-  std::FILE* report_ = nullptr;
+  IoResult last_;
   std::string path_;
   std::vector<FFREC*> files_;
 };
@@ -238,7 +248,7 @@ class RecordIoReadTest : public RecordIoTest {
     f.tab_width = c.tab_width;
     f.keep_ctlz = c.keep_ctlz;
     EXPECT_EQ(read_all(f, 4096), c.expected);
-    EXPECT_EQ(request_.message, nullptr);
+    EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
     EXPECT_FALSE(f.is_open);  // end of file closed it
     if (c.tab_width < 0) {
       // Views into the buffer give the same records.
@@ -274,25 +284,24 @@ TEST_F(RecordIoTest, PositionsAndCountsFollowTheRecords) {
   FFREC& f = define(kRecfmU, kOpenInput);
   const int64_t expected_position[] = {0, 5, 9};
   for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+    ASSERT_TRUE(read(f).ok());
     EXPECT_EQ(f.position, expected_position[i]);
     EXPECT_EQ(f.record_count, i + 1);
   }
   EXPECT_EQ(f.delimiter_found, 0);
-  EXPECT_EQ(qelfio(request_, kIoRead, nullptr, 0), nullptr);
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(read(f).status, IoStatus::kEndOfFile);
   EXPECT_EQ(f.position, 14);  // the offset reached
   // A READ after end of file starts again from the beginning.
-  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+  ASSERT_TRUE(read(f).ok());
   EXPECT_EQ(f.position, 0);
 }
 
 TEST_F(RecordIoTest, SplitMarkTellsACutLine) {
   put("abcdefgh\nxy\n");
   FFREC& f = define(kRecfmU, kOpenInput, 5);
-  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+  ASSERT_TRUE(read(f).ok());
   EXPECT_TRUE(f.truncate);
-  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+  ASSERT_TRUE(read(f).ok());
   EXPECT_FALSE(f.truncate);
 }
 
@@ -303,23 +312,24 @@ TEST_F(RecordIoTest, FillClearsTheRestOfTheLongerPreviousRecord) {
   f.fill_char = '.';
   char area[16];
   std::memset(area, '#', sizeof area);
-  ASSERT_NE(qelfio(request_, kIoRead, area, sizeof area), nullptr);
-  ASSERT_NE(qelfio(request_, kIoRead, area, sizeof area), nullptr);
+  ASSERT_TRUE(read(f, area, sizeof area).ok());
+  ASSERT_TRUE(read(f, area, sizeof area).ok());
   EXPECT_EQ(std::string(area, 7), "xy....#");
-  EXPECT_EQ(qelfio(request_, kIoRead, area, sizeof area), nullptr);
+  EXPECT_EQ(read(f, area, sizeof area).status, IoStatus::kEndOfFile);
   EXPECT_EQ(std::string(area, 3), "...");
 }
 
 // ---- Missing files and failures --------------------------------------------------------------
 
-TEST_F(RecordIoTest, MissingInputOpensAsNoFileAndReadsEndOfFile) {
+TEST_F(RecordIoTest, MissingInputOpensAsEndOfFileAndReadsEndOfFile) {
   FFREC& f = define(kRecfmU, kOpenInput);
-  EXPECT_STREQ(static_cast<const char*>(qelfio(request_, kIoOpen, nullptr, 0)), "NoFile.");
+  EXPECT_EQ(open_file(request_, f).status, IoStatus::kEndOfFile);
   EXPECT_TRUE(f.empty);
-  EXPECT_EQ(qelfio(request_, kIoRead, nullptr, 0), nullptr);
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(read(f).status, IoStatus::kEndOfFile);
   EXPECT_EQ(report(), "");
 }
+
+enum class Call { kOpen, kRead, kReadAt, kReadKeyed, kUpdate };
 
 struct FailureCase {
   const char* name;
@@ -327,44 +337,68 @@ struct FailureCase {
   uint8_t open_type;
   int32_t lrecl;
   int32_t blksize;
-  int function;
+  Call call;
+  IoStatus status;
   const char* message;
-  bool printed;
 };
 
 const FailureCase kFailures[] = {
-    {"bad function", kRecfmU, kOpenInput, 0, 0, 8, "I/O func bad.", true},
-    {"unknown function", kRecfmU, kOpenInput, 0, 0, 42, "I/O func bad.", true},
-    {"text read as variable", kRecfmV, kOpenInput, 0, 0, kIoRead,
-     "RECFM=V invalid BDW/RDW (Blk/Rec Desc Word).", true},
-    {"no format", kRecfmNone, kOpenInput, 0, 0, kIoOpen, "RECFM not supported here.", true},
-    {"keyed read", kRecfmU, kOpenInput, 0, 0, kIoReadKeyEqual, "No keyed read for this file.",
-     true},
-    {"buffer too small", kRecfmU, kOpenInput, 100, 101, kIoOpen, "Bufsize < LRECL+delims.", true},
-    {"no open type", kRecfmU, 0, 0, 0, kIoOpen, "Bad OPEN type.", true},
-    {"read of output file", kRecfmU, kOpenOutput, 0, 0, kIoRead, "Bad OPEN type.", true},
-    {"update without record", kRecfmU, kOpenUpdate | kOpenInput, 0, 0, kIoUpdate, "UPDATE failed.",
-     true},
-    {"position not in file", kRecfmU, kOpenInput, 0, 0, kIoReadAt, "Key/Rec not found.", false},
+    {"text read as variable", kRecfmV, kOpenInput, 0, 0, Call::kRead, IoStatus::kError,
+     "RECFM=V invalid BDW/RDW (Blk/Rec Desc Word)."},
+    {"no format", kRecfmNone, kOpenInput, 0, 0, Call::kOpen, IoStatus::kError,
+     "RECFM not supported here."},
+    {"keyed read", kRecfmU, kOpenInput, 0, 0, Call::kReadKeyed, IoStatus::kError,
+     "No keyed read for this file."},
+    {"buffer too small", kRecfmU, kOpenInput, 100, 101, Call::kOpen, IoStatus::kError,
+     "Bufsize < LRECL+delims."},
+    {"no open type", kRecfmU, 0, 0, 0, Call::kOpen, IoStatus::kError, "Bad OPEN type."},
+    {"read of output file", kRecfmU, kOpenOutput, 0, 0, Call::kRead, IoStatus::kError,
+     "Bad OPEN type."},
+    {"update without record", kRecfmU, kOpenUpdate | kOpenInput, 0, 0, Call::kUpdate,
+     IoStatus::kError, "UPDATE failed."},
+    {"position not in file", kRecfmU, kOpenInput, 0, 0, Call::kReadAt, IoStatus::kNotFound,
+     "Key/Rec not found."},
 };
 
-TEST_F(RecordIoTest, FailuresAreReportedAsTexts) {
+// Each failure comes back as its status with its text; an error (never a position not found)
+// reaches the reporter exactly once, as the line the run prints.
+TEST_F(RecordIoTest, FailuresComeBackTypedAndAreReportedOnce) {
   put("data\n");
   for (const FailureCase& c : kFailures) {
     SCOPED_TRACE(c.name);
     FFREC& f = define(c.recfm, c.open_type, c.lrecl, c.blksize);
     f.position = 99;
-    std::fclose(report_);
-    report_ = request_.report = std::tmpfile();
-    char area[8] = "x";
-    f.current_length = 1;
-    EXPECT_EQ(qelfio(request_, c.function, area, sizeof area), nullptr);
-    EXPECT_STREQ(request_.message, c.message);
+    lines_.text_.clear();
+    lines_.calls = 0;
+    uint8_t area[8] = {'x'};
+    IoResult r;
+    switch (c.call) {
+      case Call::kOpen:
+        r = open_file(request_, f);
+        break;
+      case Call::kRead:
+        r = read_record(request_, f, area, sizeof area);
+        break;
+      case Call::kReadAt:
+        r = read_at(request_, f, area, sizeof area);
+        break;
+      case Call::kReadKeyed:
+        r = read_keyed(request_, f, KeyedRead::kEqual, area, sizeof area);
+        break;
+      case Call::kUpdate:
+        r = update_record(request_, f, area, 1);
+        break;
+    }
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.record, nullptr);
+    EXPECT_STREQ(r.error, c.message);
     EXPECT_STREQ(f.last_error, c.message);
+    const bool reported = c.status == IoStatus::kError;
     const char* kind = (c.open_type & kOpenOutput) ? "Outpt" : "Input";
-    EXPECT_EQ(report(), c.printed ? "qelfio: " + std::string(c.message) + "  (" + kind + ") F=\"" +
-                                        path_ + "\"\n"
-                                  : "");
+    EXPECT_EQ(lines_.calls, reported ? 1 : 0);
+    EXPECT_EQ(report(), reported ? "qelfio: " + std::string(c.message) + "  (" + kind + ") F=\"" +
+                                       path_ + "\"\n"
+                                 : "");
     close(f);
   }
 }
@@ -372,8 +406,7 @@ TEST_F(RecordIoTest, FailuresAreReportedAsTexts) {
 TEST_F(RecordIoTest, OutputThatCannotBeCreatedFails) {
   path_ = ::testing::TempDir() + "no_such_folder_recsift/out.txt";
   FFREC& f = define(kRecfmU, kOpenOutput);
-  EXPECT_EQ(write(f, "x"), nullptr);
-  EXPECT_STREQ(request_.message, "OPEN failed.");
+  EXPECT_STREQ(write(f, "x").error, "OPEN failed.");
   EXPECT_TRUE(f.open_failed);
   EXPECT_EQ(report(), "qelfio: OPEN failed.  (Outpt) F=\"" + path_ + "\"\n");
 }
@@ -381,11 +414,10 @@ TEST_F(RecordIoTest, OutputThatCannotBeCreatedFails) {
 TEST_F(RecordIoTest, SecondOpenIsRefusedUnlessReopenAllowed) {
   put("a\n");
   FFREC& f = define(kRecfmU, kOpenInput);
-  EXPECT_STREQ(static_cast<const char*>(qelfio(request_, kIoOpen, nullptr, 0)), "Open OK");
-  EXPECT_EQ(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
-  EXPECT_STREQ(request_.message, "2nd OPEN ignored.");
+  EXPECT_TRUE(open_file(request_, f).ok());
+  EXPECT_STREQ(open_file(request_, f).error, "2nd OPEN ignored.");
   f.reopen_allowed = true;
-  EXPECT_STREQ(static_cast<const char*>(qelfio(request_, kIoOpen, nullptr, 0)), "Open OK");
+  EXPECT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(read_all(f), Records{"a"});
 }
 
@@ -394,7 +426,8 @@ TEST_F(RecordIoTest, ReadErrorIsNotEndOfFile) {
   FFREC& f = define(kRecfmF, kOpenInput, 100, 1000);
   host_.reads_before_error = 1;
   EXPECT_EQ(read_all(f).size(), 10u);
-  EXPECT_STREQ(request_.message, "Read failed.");
+  EXPECT_EQ(last_.status, IoStatus::kError);
+  EXPECT_STREQ(last_.error, "Read failed.");
 }
 
 TEST_F(RecordIoTest, TabsThatDoNotFitAreAnError) {
@@ -402,14 +435,12 @@ TEST_F(RecordIoTest, TabsThatDoNotFitAreAnError) {
   FFREC& f = define(kRecfmU, kOpenInput);
   f.tab_width = 8;
   char area[5];
-  EXPECT_EQ(qelfio(request_, kIoRead, area, sizeof area), nullptr);
-  EXPECT_STREQ(request_.message, "TAB char expansion exceeds work area.");
+  EXPECT_STREQ(read(f, area, sizeof area).error, "TAB char expansion exceeds work area.");
   // Without an area the record cannot be expanded either, unless the check is suppressed.
   f.no_tab_check = true;
-  f.position = 0;
-  void* r = qelfio(request_, kIoReadAt, nullptr, 0);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(std::string(static_cast<char*>(r), f.current_length), "a\tb");
+  const IoResult r = read_position(f, 0);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(text(r), "a\tb");
 }
 
 TEST_F(RecordIoTest, PieceLengthBelowOneIsAnError) {
@@ -417,8 +448,7 @@ TEST_F(RecordIoTest, PieceLengthBelowOneIsAnError) {
   FFREC& f = define(kRecfmU, kOpenInput, 10);
   f.delimiter_length = 0;
   f.current_lrecl = -1;
-  EXPECT_EQ(qelfio(request_, kIoRead, nullptr, 0), nullptr);
-  EXPECT_STREQ(request_.message, "Inval curr LRECL for EOL=NO input.");
+  EXPECT_STREQ(read(f).error, "Inval curr LRECL for EOL=NO input.");
 }
 
 // ---- Writing ---------------------------------------------------------------------------------
@@ -456,9 +486,8 @@ TEST_F(RecordIoTest, WritesPadCutAndDelimit) {
     SCOPED_TRACE(c.name);
     FFREC& f = define(c.recfm, kOpenOutput, c.lrecl, c.blksize);
     f.truncate = c.trunc;
-    for (const std::string& r : c.records) ASSERT_NE(write(f, r), nullptr);
-    close(f);
-    EXPECT_EQ(request_.message, nullptr);
+    for (const std::string& r : c.records) ASSERT_TRUE(write(f, r).ok());
+    EXPECT_TRUE(close(f).ok());
     EXPECT_EQ(contents(), c.file);
     EXPECT_EQ(f.truncated_count, c.truncated);
     EXPECT_EQ(f.record_count, static_cast<int32_t>(c.records.size()));
@@ -470,7 +499,7 @@ TEST_F(RecordIoTest, WrittenPositionIsTheRecordStart) {
   const int64_t expected[] = {0, 5, 9};
   const char* lines[] = {"abc", "de", "fghi"};
   for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(write(f, lines[i]), nullptr);
+    ASSERT_TRUE(write(f, lines[i]).ok());
     EXPECT_EQ(f.position, expected[i]);
   }
 }
@@ -479,28 +508,28 @@ TEST_F(RecordIoTest, AppendKeepsAndResetReplaces) {
   put("old\r\n");
   FFREC& a = define(kRecfmU, kOpenOutput);
   a.replace = false;
-  ASSERT_NE(write(a, "new"), nullptr);
+  ASSERT_TRUE(write(a, "new").ok());
   EXPECT_EQ(a.position, 5);
   close(a);
   EXPECT_EQ(contents(), "old\r\nnew\r\n");
   FFREC& r = define(kRecfmU, kOpenOutput);
-  ASSERT_NE(write(r, "only"), nullptr);
+  ASSERT_TRUE(write(r, "only").ok());
   close(r);
   EXPECT_EQ(contents(), "only\r\n");
 }
 
 TEST_F(RecordIoTest, FailedFlushesAreReported) {
   FFREC& f = define(kRecfmF, kOpenOutput, 4, 8);
-  ASSERT_NE(write(f, "a"), nullptr);
-  ASSERT_NE(write(f, "b"), nullptr);
+  ASSERT_TRUE(write(f, "a").ok());
+  ASSERT_TRUE(write(f, "b").ok());
   host_.fail_write = true;
-  EXPECT_EQ(write(f, "c"), nullptr);
-  EXPECT_STREQ(request_.message, "Write failed.");
+  EXPECT_STREQ(write(f, "c").error, "Write failed.");
   EXPECT_TRUE(f.write_error);
   FFREC& g = define(kRecfmU, kOpenOutput);
-  ASSERT_NE(write(g, "a"), nullptr);
-  close(g);
-  EXPECT_STREQ(request_.message, "Write final buf failed.");
+  ASSERT_TRUE(write(g, "a").ok());
+  const IoResult closed = close(g);
+  EXPECT_EQ(closed.status, IoStatus::kError);
+  EXPECT_STREQ(closed.error, "Write final buf failed.");
   EXPECT_FALSE(g.is_open);
 }
 
@@ -509,25 +538,21 @@ TEST_F(RecordIoTest, FailedFlushesAreReported) {
 TEST_F(RecordIoTest, UpdateRewritesTheCurrentRecordInPlace) {
   put("aaa\nbbb\nccc\n");
   FFREC& f = define(kRecfmU, kOpenUpdate | kOpenInput);
-  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
+  ASSERT_TRUE(read(f).ok());
   char area[8];
-  ASSERT_NE(qelfio(request_, kIoRead, area, sizeof area), nullptr);
+  ASSERT_TRUE(read(f, area, sizeof area).ok());
   std::memcpy(area, "BBB", 3);
-  EXPECT_EQ(qelfio(request_, kIoUpdate, area, sizeof area), area);
+  EXPECT_EQ(update(f, area, 3).record, reinterpret_cast<uint8_t*>(area));
   // Another length would overwrite the next record: refused.
-  f.current_length = 4;
-  EXPECT_EQ(qelfio(request_, kIoUpdate, area, sizeof area), nullptr);
-  EXPECT_STREQ(request_.message, "UPDATE failed.");
+  EXPECT_STREQ(update(f, area, 4).error, "UPDATE failed.");
   // The next READ continues after the record; a READ at its address sees the new data.
   EXPECT_EQ(read_all(f), Records{"ccc"});
   EXPECT_EQ(contents(), "aaa\nBBB\nccc\n");
-  f.position = 4;
-  void* r = qelfio(request_, kIoReadAt, nullptr, 0);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(std::string(static_cast<char*>(r), 3), "BBB");
+  const IoResult r = read_position(f, 4);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(text(r), "BBB");
   host_.fail_seek = true;
-  EXPECT_EQ(qelfio(request_, kIoUpdate, r, 3), nullptr);
-  EXPECT_STREQ(request_.message, "UPDATE failed.");
+  EXPECT_STREQ(update(f, r.record, 3).error, "UPDATE failed.");
 }
 
 struct PositionCase {
@@ -546,15 +571,14 @@ TEST_F(RecordIoTest, ReadAtPositionFindsTheRecordAtOrAfterIt) {
   FFREC& f = define(kRecfmU, kOpenInput);
   for (const PositionCase& c : cases) {
     SCOPED_TRACE(c.position);
-    f.position = c.position;
-    void* r = qelfio(request_, kIoReadAt, nullptr, 0);
+    const IoResult r = read_position(f, c.position);
     if (c.record == nullptr) {
-      EXPECT_EQ(r, nullptr);
-      EXPECT_STREQ(request_.message, "Key/Rec not found.");
+      EXPECT_EQ(r.status, IoStatus::kNotFound);
+      EXPECT_STREQ(r.error, "Key/Rec not found.");
       EXPECT_EQ(f.position, c.found_at);
     } else {
-      ASSERT_NE(r, nullptr);
-      EXPECT_EQ(std::string(static_cast<char*>(r), f.current_length), c.record);
+      ASSERT_TRUE(r.ok());
+      EXPECT_EQ(text(r), c.record);
       EXPECT_EQ(f.position, c.found_at);
     }
   }
@@ -564,10 +588,9 @@ TEST_F(RecordIoTest, ReadAtPositionFindsTheRecordAtOrAfterIt) {
 TEST_F(RecordIoTest, ReadAtPositionOfFixedRecordsRoundsDown) {
   put("abcdefghij");
   FFREC& f = define(kRecfmF, kOpenInput, 3, 2048);
-  f.position = 7;
-  void* r = qelfio(request_, kIoReadAt, nullptr, 0);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(std::string(static_cast<char*>(r), 3), "ghi");
+  const IoResult r = read_position(f, 7);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(text(r), "ghi");
   EXPECT_EQ(f.position, 6);
   EXPECT_EQ(read_all(f), Records{"j"});
 }
@@ -578,14 +601,11 @@ TEST_F(RecordIoTest, ReadAtPositionOutsideTheBufferSeeks) {
   put(data);
   FFREC& f = define(kRecfmU, kOpenInput, 20, 40);
   const size_t at = data.find("line777");
-  f.position = static_cast<int64_t>(at);
-  void* r = qelfio(request_, kIoReadAt, nullptr, 0);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(std::string(static_cast<char*>(r), f.current_length), "line777");
+  const IoResult r = read_position(f, static_cast<int64_t>(at));
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(text(r), "line777");
   host_.fail_seek = true;
-  f.position = 3;
-  EXPECT_EQ(qelfio(request_, kIoReadAt, nullptr, 0), nullptr);
-  EXPECT_STREQ(request_.message, "Reposition error.");
+  EXPECT_STREQ(read_position(f, 3).error, "Reposition error.");
 }
 
 // ---- Buffer and special files ------------------------------------------------------------------
@@ -593,15 +613,15 @@ TEST_F(RecordIoTest, ReadAtPositionOutsideTheBufferSeeks) {
 TEST_F(RecordIoTest, BufferEndsInTheSentinelAndADamagedOneIsReplaced) {
   put("abc\n");
   FFREC& f = define(kRecfmU, kOpenInput, 10, 12);
-  ASSERT_STREQ(static_cast<const char*>(qelfio(request_, kIoOpen, nullptr, 0)), "Open OK");
+  ASSERT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(std::memcmp(f.buffer + 12, "<<<FFREC buf>>>", 16), 0);
   uint8_t* first = f.buffer;
   f.reopen_allowed = true;
-  ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+  ASSERT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(f.buffer, first);  // intact: reused (the close returned it, the pool gave it back)
   f.buffer[12] = 'x';
   f.is_open = false;  // keep the damaged block in place for the next open
-  ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+  ASSERT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(std::memcmp(f.buffer + 12, "<<<FFREC buf>>>", 16), 0);
   EXPECT_EQ(read_all(f), Records{"abc"});
 }
@@ -609,11 +629,11 @@ TEST_F(RecordIoTest, BufferEndsInTheSentinelAndADamagedOneIsReplaced) {
 TEST_F(RecordIoTest, DefaultSizesComeFromEachOther) {
   put("x\n");
   FFREC& u = define(kRecfmU, kOpenInput);
-  ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+  ASSERT_TRUE(open_file(request_, u).ok());
   EXPECT_EQ(u.lrecl, 2046);
   EXPECT_GE(u.blksize, u.lrecl + 2);
   FFREC& g = define(kRecfmF, kOpenInput, 0, 100);
-  ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+  ASSERT_TRUE(open_file(request_, g).ok());
   EXPECT_EQ(g.lrecl, 100);
   EXPECT_EQ(g.blksize, 100);
 }
@@ -621,13 +641,12 @@ TEST_F(RecordIoTest, DefaultSizesComeFromEachOther) {
 TEST_F(RecordIoTest, DummyHasNoDataAndTakesEverything) {
   FFREC& f = define(kRecfmU, kOpenInput);
   f.predefined = kPredefDummy;
-  EXPECT_STREQ(static_cast<const char*>(qelfio(request_, kIoOpen, nullptr, 0)), "Open OK");
+  EXPECT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(f.current_length, 80);
-  EXPECT_EQ(qelfio(request_, kIoRead, nullptr, 0), nullptr);
-  EXPECT_EQ(request_.message, nullptr);
-  char area[4] = "abc";
-  f.current_length = 3;
-  EXPECT_EQ(qelfio(request_, kIoWrite, area, 3), area);
+  EXPECT_EQ(read(f).status, IoStatus::kEndOfFile);
+  EXPECT_EQ(read_position(f, 0).status, IoStatus::kEndOfFile);
+  EXPECT_TRUE(write(f, "abc").ok());
+  EXPECT_EQ(f.record_count, 1);
   EXPECT_EQ(contents(), "<missing>");
 }
 
@@ -639,22 +658,19 @@ TEST_F(RecordIoTest, StandardStreamsReadAndWriteThroughTheirStream) {
   r.standard_stream = true;
   r.stream = in;
   EXPECT_EQ(read_all(r), (Records{"one", "two"}));
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
   std::FILE* out = std::tmpfile();
   FFREC& w = define(kRecfmU, kOpenOutput);
   w.standard_stream = true;
   w.stream = out;
-  ASSERT_NE(write(w, "abc"), nullptr);
+  ASSERT_TRUE(write(w, "abc").ok());
   close(w);
   std::rewind(out);
   char text[16] = {};
   EXPECT_EQ(std::fread(text, 1, sizeof text, out), 5u);
   EXPECT_STREQ(text, "abc\r\n");
   // A stream cannot be positioned.
-  request_.current = &r;
-  r.position = 0;
-  EXPECT_EQ(qelfio(request_, kIoReadAt, nullptr, 0), nullptr);
-  EXPECT_STREQ(request_.message, "Key/Rec not found.");
+  EXPECT_EQ(read_position(r, 0).status, IoStatus::kNotFound);
   std::fclose(in);
   std::fclose(out);
 }
@@ -680,7 +696,7 @@ TEST_F(RecordIoTest, CardInputEndsAtTheEndLine) {
     f.stream = in;
     f.line_at_a_time = true;
     EXPECT_EQ(read_all(f), c.records);
-    EXPECT_EQ(request_.message, nullptr);
+    EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
     close(f);
     std::fclose(in);
   }
@@ -689,19 +705,18 @@ TEST_F(RecordIoTest, CardInputEndsAtTheEndLine) {
 TEST_F(RecordIoTest, UpdateOfFixedRecordsAndOfAViewIntoTheBuffer) {
   put("aaabbbccc");
   FFREC& f = define(kRecfmF, kOpenUpdate | kOpenInput, 3, 2048);
-  ASSERT_NE(qelfio(request_, kIoRead, nullptr, 0), nullptr);
-  auto* view = static_cast<char*>(qelfio(request_, kIoRead, nullptr, 0));
+  ASSERT_TRUE(read(f).ok());
+  uint8_t* view = read(f).record;
   ASSERT_NE(view, nullptr);
   std::memcpy(view, "XYZ", 3);  // changed where it lies
-  EXPECT_EQ(qelfio(request_, kIoUpdate, view, 3), view);
+  EXPECT_EQ(update(f, view, 3).record, view);
   EXPECT_EQ(read_all(f), Records{"ccc"});
   EXPECT_EQ(contents(), "aaaXYZccc");
   // An input-only file cannot be updated.
   FFREC& g = define(kRecfmF, kOpenInput, 3, 2048);
   char area[3] = {'a', 'a', 'a'};
-  ASSERT_NE(qelfio(request_, kIoRead, area, 3), nullptr);
-  EXPECT_EQ(qelfio(request_, kIoUpdate, area, 3), nullptr);
-  EXPECT_STREQ(request_.message, "Bad OPEN type.");
+  ASSERT_TRUE(read(g, area, 3).ok());
+  EXPECT_STREQ(update(g, area, 3).error, "Bad OPEN type.");
   EXPECT_TRUE(g.is_open);
 }
 

@@ -38,8 +38,6 @@ std::string bytes(std::initializer_list<int> list) {
 class VariableRecordsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    report_ = std::tmpfile();
-    request_.report = report_;
     request_.host = &host_;
     path_ = ::testing::TempDir() + "recsift_variable_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
@@ -51,7 +49,6 @@ class VariableRecordsTest : public ::testing::Test {
       release_variable(*f);
       delete f;
     }
-    std::fclose(report_);
     std::remove(path_.c_str());
   }
   FFREC& define(uint8_t recfm, uint8_t open_type, int32_t lrecl, int32_t blksize,
@@ -74,31 +71,30 @@ class VariableRecordsTest : public ::testing::Test {
   }
   void put(const std::string& data) { ASSERT_TRUE(recsift::testing::put_file_bytes(path_, data)); }
   std::string contents() { return recsift::testing::file_bytes(path_); }
-  // Records until end of file or an error (then request_.message is set).
+  // Records until end of file or an error (the result that ended them is kept in last_).
   std::vector<std::string> read_all(FFREC& f) {
     std::vector<std::string> records;
-    request_.current = &f;
     for (int guard = 0; guard < 100000; ++guard) {
-      void* r = qelfio(request_, kIoRead, nullptr, 0);
-      if (r == nullptr) break;
-      records.emplace_back(static_cast<const char*>(r), static_cast<size_t>(f.current_length));
+      last_ = read_record(request_, f, nullptr, 0);
+      if (!last_.ok()) break;
+      records.emplace_back(text(last_));
     }
     return records;
   }
-  void* write(FFREC& f, const std::string& record) {
-    request_.current = &f;
-    f.current_length = static_cast<int32_t>(record.size());
-    return qelfio(request_, kIoWrite, const_cast<char*>(record.data()),
-                  static_cast<int32_t>(record.size()));
+  static std::string text(const IoResult& r) {
+    return {reinterpret_cast<const char*>(r.record), static_cast<size_t>(r.length)};
+  }
+  IoResult write(FFREC& f, const std::string& record) {
+    return write_record(request_, f, reinterpret_cast<const uint8_t*>(record.data()),
+                        static_cast<int32_t>(record.size()));
   }
   void close(FFREC& f) {
-    request_.current = &f;
-    if (f.is_open) qelfio(request_, kIoClose, nullptr, 0);
+    if (f.is_open) close_file(request_, f);
   }
 
   OneByteHost host_;
   FileRequest request_{};
-  std::FILE* report_ = nullptr;
+  IoResult last_;
   std::string path_;
   std::vector<FFREC*> files_;
   std::vector<std::string> names_;
@@ -157,7 +153,7 @@ TEST_F(VariableRecordsTest, WritesDescriptorsAndBlocksAndReadsThemBack) {
     FFREC& out = define(c.recfm, kOpenOutput, c.lrecl, c.blksize);
     out.nobdw = c.nobdw;
     out.truncate = true;
-    for (const std::string& r : split(c.records)) EXPECT_NE(write(out, r), nullptr);
+    for (const std::string& r : split(c.records)) EXPECT_TRUE(write(out, r).ok());
     close(out);
     EXPECT_EQ(contents(), c.file);
     EXPECT_EQ(out.truncated_count, c.truncated);
@@ -166,12 +162,12 @@ TEST_F(VariableRecordsTest, WritesDescriptorsAndBlocksAndReadsThemBack) {
       FFREC& in = define(c.recfm, kOpenInput, c.lrecl, c.blksize);
       const std::vector<std::string> expected = split(c.read_back);
       EXPECT_EQ(read_all(in), expected);
-      EXPECT_EQ(request_.message, nullptr);
+      EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
       FFREC& rdw = define(c.recfm, kOpenInput, c.lrecl, c.blksize);
       rdw.rdw = true;
       const std::vector<std::string> with = read_all(rdw);
       ASSERT_EQ(with.size(), expected.size());
-      const size_t r = c.recfm == kRecfmV ? 4 : 2;
+      const auto r = static_cast<size_t>(record_format(c.recfm).record_descriptor);
       for (size_t i = 0; i < with.size(); ++i) {
         EXPECT_EQ(with[i].size(), expected[i].size() + r);
         EXPECT_EQ(with[i].substr(r), expected[i]);
@@ -188,13 +184,13 @@ TEST_F(VariableRecordsTest, ManyRecordsSurviveSmallBlocksAndOneByteReads) {
   for (const uint8_t recfm : {kRecfmV, kRecfmV2, kRecfmMfv}) {
     SCOPED_TRACE(recfm);
     FFREC& out = define(recfm, kOpenOutput, 50, recfm == kRecfmMfv ? 200 : 64);
-    for (const std::string& r : records) ASSERT_NE(write(out, r), nullptr);
+    for (const std::string& r : records) ASSERT_TRUE(write(out, r).ok());
     close(out);
     EXPECT_LE(out.longest_block, 64);
     host_.one_byte = true;
     FFREC& in = define(recfm, kOpenInput, 50, recfm == kRecfmMfv ? 200 : 64);
     EXPECT_EQ(read_all(in), records);
-    EXPECT_EQ(request_.message, nullptr);
+    EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
     host_.one_byte = false;
   }
 }
@@ -220,7 +216,7 @@ TEST_F(VariableRecordsTest, LengthFieldsNeverWrap) {
     SCOPED_TRACE(c.name);
     FFREC& out = define(c.recfm, kOpenOutput, c.lrecl, c.blksize);
     const std::string record(static_cast<size_t>(c.data), 'x');
-    for (int i = 0; i < c.count; ++i) ASSERT_NE(write(out, record), nullptr);
+    for (int i = 0; i < c.count; ++i) ASSERT_TRUE(write(out, record).ok());
     close(out);
     EXPECT_LE(out.longest_block, 0xFFFF);
     EXPECT_EQ(out.truncated_count, c.data == c.read ? 0 : c.count);
@@ -228,7 +224,7 @@ TEST_F(VariableRecordsTest, LengthFieldsNeverWrap) {
     EXPECT_EQ(read_all(in),
               std::vector<std::string>(static_cast<size_t>(c.count),
                                        std::string(static_cast<size_t>(c.read), 'x')));
-    EXPECT_EQ(request_.message, nullptr);
+    EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
   }
 }
 
@@ -239,13 +235,13 @@ TEST_F(VariableRecordsTest, FileWithoutBlocksDoesNotDecideForTheNextOpen) {
   put(bytes({0, 10, 0, 0, 0, 6, 0, 0}) + "cd");
   f.no_close_at_eof = false;
   EXPECT_EQ(read_all(f), std::vector<std::string>{"cd"});
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
 }
 
 TEST_F(VariableRecordsTest, MfvFileStartsWithItsHeaderAndAlignsRecords) {
   FFREC& out = define(kRecfmMfv, kOpenOutput, 80, 300);
-  ASSERT_NE(write(out, "12345"), nullptr);
-  ASSERT_NE(write(out, "abcdefgh"), nullptr);
+  ASSERT_TRUE(write(out, "12345").ok());
+  ASSERT_TRUE(write(out, "abcdefgh").ok());
   close(out);
   const std::string file = contents();
   ASSERT_EQ(file.size(), 128u + 8 + 12);
@@ -311,7 +307,8 @@ TEST_F(VariableRecordsTest, DamagedDescriptorsFailWithTheirTexts) {
       put(c.file);
       FFREC& in = define(c.recfm, kOpenInput, 80, 200);
       EXPECT_EQ(read_all(in), c.records);
-      EXPECT_STREQ(request_.message, c.message);
+      EXPECT_EQ(last_.status, IoStatus::kError);
+      EXPECT_STREQ(last_.error, c.message);
       close(in);
     }
   }
@@ -319,10 +316,9 @@ TEST_F(VariableRecordsTest, DamagedDescriptorsFailWithTheirTexts) {
 
 TEST_F(VariableRecordsTest, FailedFlushIsReported) {
   FFREC& out = define(kRecfmV, kOpenOutput, 20, 30);
-  ASSERT_NE(write(out, "0123456789"), nullptr);
+  ASSERT_TRUE(write(out, "0123456789").ok());
   host_.fail_write = true;
-  EXPECT_EQ(write(out, "abcdefghij"), nullptr);
-  EXPECT_STREQ(request_.message, kErrWrite);
+  EXPECT_STREQ(write(out, "abcdefghij").error, kErrWrite);
 }
 
 // ---- Reading at a byte address ------------------------------------------------------------------
@@ -349,7 +345,7 @@ TEST_F(VariableRecordsTest, ReadAtAnAddressFindsTheNextRecordStart) {
   std::vector<int64_t> addresses;
   for (int i = 0; i < 10; ++i) {
     records.push_back(std::string(static_cast<size_t>(5 + i % 3 * 4), static_cast<char>('a' + i)));
-    ASSERT_NE(write(out, records.back()), nullptr);
+    ASSERT_TRUE(write(out, records.back()).ok());
     addresses.push_back(out.position);
   }
   close(out);
@@ -357,27 +353,24 @@ TEST_F(VariableRecordsTest, ReadAtAnAddressFindsTheNextRecordStart) {
     host_.one_byte = one_byte;
     FFREC& in = define(kRecfmV, kOpenInput, 20, 40);
     in.no_close_at_eof = true;
-    request_.current = &in;
-    ASSERT_NE(qelfio(request_, kIoOpen, nullptr, 0), nullptr);
+    ASSERT_TRUE(open_file(request_, in).ok());
     for (const PositionCase& c : kPositions) {
       SCOPED_TRACE(std::string(c.name) + (one_byte ? " (one byte reads)" : ""));
       in.position = addresses[static_cast<size_t>(c.record)] + c.offset;
-      void* r = qelfio(request_, kIoReadAt, nullptr, 0);
+      IoResult r = read_at(request_, in, nullptr, 0);
       if (c.found < 0) {
-        EXPECT_EQ(r, nullptr);
-        EXPECT_STREQ(request_.message, kErrNoRecordStart);
+        EXPECT_EQ(r.status, IoStatus::kError);
+        EXPECT_STREQ(r.error, kErrNoRecordStart);
         continue;
       }
-      ASSERT_NE(r, nullptr) << request_.message;
-      EXPECT_EQ(std::string(static_cast<char*>(r), static_cast<size_t>(in.current_length)),
-                records[static_cast<size_t>(c.found)]);
+      ASSERT_TRUE(r.ok()) << r.error;
+      EXPECT_EQ(text(r), records[static_cast<size_t>(c.found)]);
       EXPECT_EQ(in.position, addresses[static_cast<size_t>(c.found)]);
       // Reading on continues with the record after it.
       if (c.found < 9) {
-        r = qelfio(request_, kIoRead, nullptr, 0);
-        ASSERT_NE(r, nullptr);
-        EXPECT_EQ(std::string(static_cast<char*>(r), static_cast<size_t>(in.current_length)),
-                  records[static_cast<size_t>(c.found + 1)]);
+        r = read_record(request_, in, nullptr, 0);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(text(r), records[static_cast<size_t>(c.found + 1)]);
       }
     }
   }
@@ -395,7 +388,7 @@ TEST_F(VariableRecordsTest, ReadsRealFiles) {
   vb.rdw = true;
   const std::vector<std::string> blocked = read_all(vb);
   ASSERT_EQ(blocked.size(), 20u);
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
   EXPECT_EQ(vb.longest_block, 1012);
   EXPECT_EQ(blocked[0].substr(0, 8), bytes({0, 0x16, 0, 0, 0xC2, 0x93, 0x85, 0xA2}));
   EXPECT_EQ(blocked[6], bytes({0, 5, 0, 0, 0x40}));
@@ -414,7 +407,7 @@ TEST_F(VariableRecordsTest, ReadsRealFiles) {
   EXPECT_EQ(many.size(), 150u);
   EXPECT_EQ(total, 18650u);
   EXPECT_EQ(customers.longest_record, 187);
-  EXPECT_EQ(request_.message, nullptr);
+  EXPECT_EQ(last_.status, IoStatus::kEndOfFile);
 }
 
 }  // namespace
