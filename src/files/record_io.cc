@@ -548,10 +548,15 @@ IoResult deliver(Call& c, const uint8_t* rec, int32_t length, int64_t address, u
 // The commonest record of all: a text line ended by LF alone, handed over in the buffer, of a
 // file without tabs to expand. Returns it as the general path below would (same fields, same
 // counts), or null when the line is not of that kind.
+// Whether the file reads text lines: the only records quick_line can take (checked inline, so
+// that other formats pay nothing for it).
+inline bool reads_text_lines(const FFREC& f) {
+  return record_format(f.recfm).finder == RecordCode::kText;
+}
+
 const uint8_t* quick_line(FFREC& f) {
-  if (record_format(f.recfm).finder != RecordCode::kText || f.delimiter != nullptr ||
-      f.delimiter_length <= 0 || f.resync || f.tab_width > 0 || f.predefined == kPredefCard ||
-      f.bytes_remaining < 2) {
+  if (f.delimiter != nullptr || f.delimiter_length <= 0 || f.resync || f.tab_width > 0 ||
+      f.predefined == kPredefCard || f.bytes_remaining < 2) {
     return nullptr;
   }
   const uint8_t* p = f.buffer + f.buffer_offset;
@@ -577,7 +582,7 @@ const uint8_t* quick_line(FFREC& f) {
 IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
   FFREC& f = c.file;
   if (!is_readable(f)) return fail(c, kErrOpenType);
-  if (area == nullptr) {
+  if (area == nullptr && reads_text_lines(f)) {
     if (const uint8_t* line = quick_line(f)) return done(line, f.current_length);
   }
   f.previous_length = f.current_length;
@@ -836,7 +841,8 @@ IoResult close_file(FileRequest& request, FFREC& file) {
 
 IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
   // The record loop's plain READ of a text file, once per record: straight to its line.
-  if (area == nullptr && file.is_open && file.predefined != kPredefDummy && is_readable(file)) {
+  if (area == nullptr && file.is_open && reads_text_lines(file) &&
+      file.predefined != kPredefDummy && is_readable(file)) {
     if (const uint8_t* line = quick_line(file)) return done(line, file.current_length);
   }
   if (dummy(file)) return {IoStatus::kEndOfFile};
