@@ -75,7 +75,7 @@ int read_verb(Run& run, Statement& st) {
     got = files::read_keyed(*run.io, *file, how, area, area_length);
   }
 
-  uint8_t* record = got.record;
+  uint8_t* record = got.record();
   if (got.status != files::IoStatus::kRecord) {
     if (got.status == files::IoStatus::kEndOfFile) {
       run.record_length = 0;

@@ -520,18 +520,28 @@ enum class IoStatus : uint8_t {
   kError,      // failed; the reporter has been told, once
 };
 
+// 16 bytes, so that it comes back in registers: the record loop gets one per record.
 struct IoResult {
   IoStatus status = IoStatus::kError;
-  uint8_t* record = nullptr;    // kRecord of a READ: the caller's area or a view into the file's
-                                // buffer, valid until the next call for the file; of a WRITE or
-                                // UPDATE: the data given
-  int32_t length = 0;           // kRecord of a READ: the record's length (its current_length);
-                                // of a WRITE: its length as written (padded, cut, with its
-                                // descriptor)
-  const char* error = nullptr;  // kError and kNotFound: the text, also left in last_error
+  int32_t length = 0;          // kRecord of a READ: the record's length (its current_length);
+                               // of a WRITE: its length as written (padded, cut, with its
+                               // descriptor)
+  const void* data = nullptr;  // kRecord: the record (below); kError, kNotFound: the text
 
   bool ok() const { return status == IoStatus::kRecord; }
+  // kRecord of a READ: the caller's area or a view into the file's buffer, valid until the next
+  // call for the file; of a WRITE or UPDATE: the data given. Null otherwise.
+  uint8_t* record() const {
+    return ok() ? static_cast<uint8_t*>(const_cast<void*>(data)) : nullptr;
+  }
+  // kError and kNotFound: the error text, also left in the file's last_error. Null otherwise.
+  const char* error() const {
+    return status == IoStatus::kError || status == IoStatus::kNotFound
+               ? static_cast<const char*>(data)
+               : nullptr;
+  }
 };
+static_assert(sizeof(IoResult) == 16);
 
 // Hears of each failure of record I/O once, with the file and the error text. Where it goes is
 // the caller's affair; the run prints failure_line() of it.

@@ -89,17 +89,17 @@ IoResult fail(Call& c, const char* text) {
   if (text == nullptr) text = kErrUnknown;
   c.file.last_error = text;
   if (c.request.reporter != nullptr) c.request.reporter->failed(c.file, text);
-  return {IoStatus::kError, nullptr, 0, text};
+  return {IoStatus::kError, 0, text};
 }
 
 // No record at the byte address asked for: an ordinary outcome, not reported.
 IoResult not_found(Call& c) {
   c.file.last_error = kErrNotFound;
-  return {IoStatus::kNotFound, nullptr, 0, kErrNotFound};
+  return {IoStatus::kNotFound, 0, kErrNotFound};
 }
 
 IoResult done(const void* record = nullptr, int32_t length = 0) {
-  return {IoStatus::kRecord, static_cast<uint8_t*>(const_cast<void*>(record)), length, nullptr};
+  return {IoStatus::kRecord, length, record};
 }
 
 // ---- Buffer --------------------------------------------------------------------------------

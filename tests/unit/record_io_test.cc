@@ -103,7 +103,7 @@ class RecordIoTest : public ::testing::Test {
       last_ = read_record(request_, f, area_length > 0 ? area.data() : nullptr, area_length);
       if (!last_.ok()) break;
       EXPECT_EQ(last_.length, f.current_length);
-      records.emplace_back(reinterpret_cast<const char*>(last_.record),
+      records.emplace_back(reinterpret_cast<const char*>(last_.record()),
                            static_cast<size_t>(last_.length));
     }
     return records;
@@ -116,7 +116,7 @@ class RecordIoTest : public ::testing::Test {
     return read_at(request_, f, nullptr, 0);
   }
   static std::string text(const IoResult& r) {
-    return {reinterpret_cast<const char*>(r.record), static_cast<size_t>(r.length)};
+    return {reinterpret_cast<const char*>(r.record()), static_cast<size_t>(r.length)};
   }
   IoResult write(FFREC& f, const std::string& record) {
     return write_record(request_, f, reinterpret_cast<const uint8_t*>(record.data()),
@@ -390,8 +390,8 @@ TEST_F(RecordIoTest, FailuresComeBackTypedAndAreReportedOnce) {
         break;
     }
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.record, nullptr);
-    EXPECT_STREQ(r.error, c.message);
+    EXPECT_EQ(r.record(), nullptr);
+    EXPECT_STREQ(r.error(), c.message);
     EXPECT_STREQ(f.last_error, c.message);
     const bool reported = c.status == IoStatus::kError;
     const char* kind = (c.open_type & kOpenOutput) ? "Outpt" : "Input";
@@ -406,7 +406,7 @@ TEST_F(RecordIoTest, FailuresComeBackTypedAndAreReportedOnce) {
 TEST_F(RecordIoTest, OutputThatCannotBeCreatedFails) {
   path_ = ::testing::TempDir() + "no_such_folder_recsift/out.txt";
   FFREC& f = define(kRecfmU, kOpenOutput);
-  EXPECT_STREQ(write(f, "x").error, "OPEN failed.");
+  EXPECT_STREQ(write(f, "x").error(), "OPEN failed.");
   EXPECT_TRUE(f.open_failed);
   EXPECT_EQ(report(), "qelfio: OPEN failed.  (Outpt) F=\"" + path_ + "\"\n");
 }
@@ -415,7 +415,7 @@ TEST_F(RecordIoTest, SecondOpenIsRefusedUnlessReopenAllowed) {
   put("a\n");
   FFREC& f = define(kRecfmU, kOpenInput);
   EXPECT_TRUE(open_file(request_, f).ok());
-  EXPECT_STREQ(open_file(request_, f).error, "2nd OPEN ignored.");
+  EXPECT_STREQ(open_file(request_, f).error(), "2nd OPEN ignored.");
   f.reopen_allowed = true;
   EXPECT_TRUE(open_file(request_, f).ok());
   EXPECT_EQ(read_all(f), Records{"a"});
@@ -427,7 +427,7 @@ TEST_F(RecordIoTest, ReadErrorIsNotEndOfFile) {
   host_.reads_before_error = 1;
   EXPECT_EQ(read_all(f).size(), 10u);
   EXPECT_EQ(last_.status, IoStatus::kError);
-  EXPECT_STREQ(last_.error, "Read failed.");
+  EXPECT_STREQ(last_.error(), "Read failed.");
 }
 
 TEST_F(RecordIoTest, TabsThatDoNotFitAreAnError) {
@@ -435,7 +435,7 @@ TEST_F(RecordIoTest, TabsThatDoNotFitAreAnError) {
   FFREC& f = define(kRecfmU, kOpenInput);
   f.tab_width = 8;
   char area[5];
-  EXPECT_STREQ(read(f, area, sizeof area).error, "TAB char expansion exceeds work area.");
+  EXPECT_STREQ(read(f, area, sizeof area).error(), "TAB char expansion exceeds work area.");
   // Without an area the record cannot be expanded either, unless the check is suppressed.
   f.no_tab_check = true;
   const IoResult r = read_position(f, 0);
@@ -448,7 +448,7 @@ TEST_F(RecordIoTest, PieceLengthBelowOneIsAnError) {
   FFREC& f = define(kRecfmU, kOpenInput, 10);
   f.delimiter_length = 0;
   f.current_lrecl = -1;
-  EXPECT_STREQ(read(f).error, "Inval curr LRECL for EOL=NO input.");
+  EXPECT_STREQ(read(f).error(), "Inval curr LRECL for EOL=NO input.");
 }
 
 // ---- Writing ---------------------------------------------------------------------------------
@@ -523,13 +523,13 @@ TEST_F(RecordIoTest, FailedFlushesAreReported) {
   ASSERT_TRUE(write(f, "a").ok());
   ASSERT_TRUE(write(f, "b").ok());
   host_.fail_write = true;
-  EXPECT_STREQ(write(f, "c").error, "Write failed.");
+  EXPECT_STREQ(write(f, "c").error(), "Write failed.");
   EXPECT_TRUE(f.write_error);
   FFREC& g = define(kRecfmU, kOpenOutput);
   ASSERT_TRUE(write(g, "a").ok());
   const IoResult closed = close(g);
   EXPECT_EQ(closed.status, IoStatus::kError);
-  EXPECT_STREQ(closed.error, "Write final buf failed.");
+  EXPECT_STREQ(closed.error(), "Write final buf failed.");
   EXPECT_FALSE(g.is_open);
 }
 
@@ -542,9 +542,9 @@ TEST_F(RecordIoTest, UpdateRewritesTheCurrentRecordInPlace) {
   char area[8];
   ASSERT_TRUE(read(f, area, sizeof area).ok());
   std::memcpy(area, "BBB", 3);
-  EXPECT_EQ(update(f, area, 3).record, reinterpret_cast<uint8_t*>(area));
+  EXPECT_EQ(update(f, area, 3).record(), reinterpret_cast<uint8_t*>(area));
   // Another length would overwrite the next record: refused.
-  EXPECT_STREQ(update(f, area, 4).error, "UPDATE failed.");
+  EXPECT_STREQ(update(f, area, 4).error(), "UPDATE failed.");
   // The next READ continues after the record; a READ at its address sees the new data.
   EXPECT_EQ(read_all(f), Records{"ccc"});
   EXPECT_EQ(contents(), "aaa\nBBB\nccc\n");
@@ -552,7 +552,7 @@ TEST_F(RecordIoTest, UpdateRewritesTheCurrentRecordInPlace) {
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(text(r), "BBB");
   host_.fail_seek = true;
-  EXPECT_STREQ(update(f, r.record, 3).error, "UPDATE failed.");
+  EXPECT_STREQ(update(f, r.record(), 3).error(), "UPDATE failed.");
 }
 
 struct PositionCase {
@@ -574,7 +574,7 @@ TEST_F(RecordIoTest, ReadAtPositionFindsTheRecordAtOrAfterIt) {
     const IoResult r = read_position(f, c.position);
     if (c.record == nullptr) {
       EXPECT_EQ(r.status, IoStatus::kNotFound);
-      EXPECT_STREQ(r.error, "Key/Rec not found.");
+      EXPECT_STREQ(r.error(), "Key/Rec not found.");
       EXPECT_EQ(f.position, c.found_at);
     } else {
       ASSERT_TRUE(r.ok());
@@ -605,7 +605,7 @@ TEST_F(RecordIoTest, ReadAtPositionOutsideTheBufferSeeks) {
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(text(r), "line777");
   host_.fail_seek = true;
-  EXPECT_STREQ(read_position(f, 3).error, "Reposition error.");
+  EXPECT_STREQ(read_position(f, 3).error(), "Reposition error.");
 }
 
 // ---- Buffer and special files ------------------------------------------------------------------
@@ -706,17 +706,17 @@ TEST_F(RecordIoTest, UpdateOfFixedRecordsAndOfAViewIntoTheBuffer) {
   put("aaabbbccc");
   FFREC& f = define(kRecfmF, kOpenUpdate | kOpenInput, 3, 2048);
   ASSERT_TRUE(read(f).ok());
-  uint8_t* view = read(f).record;
+  uint8_t* view = read(f).record();
   ASSERT_NE(view, nullptr);
   std::memcpy(view, "XYZ", 3);  // changed where it lies
-  EXPECT_EQ(update(f, view, 3).record, view);
+  EXPECT_EQ(update(f, view, 3).record(), view);
   EXPECT_EQ(read_all(f), Records{"ccc"});
   EXPECT_EQ(contents(), "aaaXYZccc");
   // An input-only file cannot be updated.
   FFREC& g = define(kRecfmF, kOpenInput, 3, 2048);
   char area[3] = {'a', 'a', 'a'};
   ASSERT_TRUE(read(g, area, 3).ok());
-  EXPECT_STREQ(update(g, area, 3).error, "Bad OPEN type.");
+  EXPECT_STREQ(update(g, area, 3).error(), "Bad OPEN type.");
   EXPECT_TRUE(g.is_open);
 }
 

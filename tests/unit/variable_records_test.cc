@@ -82,7 +82,7 @@ class VariableRecordsTest : public ::testing::Test {
     return records;
   }
   static std::string text(const IoResult& r) {
-    return {reinterpret_cast<const char*>(r.record), static_cast<size_t>(r.length)};
+    return {reinterpret_cast<const char*>(r.record()), static_cast<size_t>(r.length)};
   }
   IoResult write(FFREC& f, const std::string& record) {
     return write_record(request_, f, reinterpret_cast<const uint8_t*>(record.data()),
@@ -308,7 +308,7 @@ TEST_F(VariableRecordsTest, DamagedDescriptorsFailWithTheirTexts) {
       FFREC& in = define(c.recfm, kOpenInput, 80, 200);
       EXPECT_EQ(read_all(in), c.records);
       EXPECT_EQ(last_.status, IoStatus::kError);
-      EXPECT_STREQ(last_.error, c.message);
+      EXPECT_STREQ(last_.error(), c.message);
       close(in);
     }
   }
@@ -318,7 +318,7 @@ TEST_F(VariableRecordsTest, FailedFlushIsReported) {
   FFREC& out = define(kRecfmV, kOpenOutput, 20, 30);
   ASSERT_TRUE(write(out, "0123456789").ok());
   host_.fail_write = true;
-  EXPECT_STREQ(write(out, "abcdefghij").error, kErrWrite);
+  EXPECT_STREQ(write(out, "abcdefghij").error(), kErrWrite);
 }
 
 // ---- Reading at a byte address ------------------------------------------------------------------
@@ -360,10 +360,10 @@ TEST_F(VariableRecordsTest, ReadAtAnAddressFindsTheNextRecordStart) {
       IoResult r = read_at(request_, in, nullptr, 0);
       if (c.found < 0) {
         EXPECT_EQ(r.status, IoStatus::kError);
-        EXPECT_STREQ(r.error, kErrNoRecordStart);
+        EXPECT_STREQ(r.error(), kErrNoRecordStart);
         continue;
       }
-      ASSERT_TRUE(r.ok()) << r.error;
+      ASSERT_TRUE(r.ok()) << r.error();
       EXPECT_EQ(text(r), records[static_cast<size_t>(c.found)]);
       EXPECT_EQ(in.position, addresses[static_cast<size_t>(c.found)]);
       // Reading on continues with the record after it.
