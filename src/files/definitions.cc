@@ -13,6 +13,7 @@
 //    and extension are equal, and both are predefined alike.
 //  - Nothing here reads tokens; the compiler hands over texts as typed.
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -147,7 +148,7 @@ void init_record(FFREC& file, const FileList& files) {
   FFREC* next = file.next;
   FFREC* prev = file.prev;
   const int32_t index = file.index;
-  std::memset(static_cast<void*>(&file), 0, sizeof file);
+  file = FFREC();
   file.next = next;
   file.prev = prev;
   file.index = index;
@@ -170,7 +171,7 @@ FFREC* take_record(FileList& files) {
       return f;
     }
   }
-  auto* f = static_cast<FFREC*>(base::qelgcore(sizeof(FFREC), 0, "FFREC"));
+  auto* f = new (base::qelgcore(sizeof(FFREC), 0, "FFREC")) FFREC();
   f->index = files.tail != nullptr ? files.tail->index + 1 : 0;
   init_record(*f, files);
   f->prev = files.tail;

@@ -15,11 +15,11 @@
 namespace recsift::files {
 
 // ---- File control blocks ---------------------------------------------------------------------
-// One FFREC per file of the run, from the pool ("FFREC", zero-filled), chained in order of
-// definition in the FileList and kept until close-down. A record whose name is still empty is
-// free: the next definition takes it instead of a new block. The record is a plain record
-// (copied whole to undo a failed definition), so it holds no owning C++ objects; its texts are
-// pool texts.
+// One FFREC per file of the run, from the pool ("FFREC"), chained in order of definition in the
+// FileList and kept until close-down. A record whose name is still empty is free: the next
+// definition takes it instead of a new block. The record is a plain record (copied whole to undo
+// a failed definition, so it holds no owning C++ objects; its texts are pool texts) whose every
+// field starts from its initialiser below.
 
 struct DirListing;  // state of a directory listing (pool "fcb"), owned by directory input
 struct IndexNode;   // node of the key index built over a keyed file (pool "xxrec")
@@ -140,169 +140,171 @@ inline constexpr int kMaxFileName = 255;
 
 struct FFREC {
   // Links, owners and names. Set by the definitions; the texts are pool texts.
-  FFREC* next;            // next file of the run, in order of definition
-  FFREC* prev;            // previous file
-  DirListing* directory;  // DIR, DIRDATA: the listing state, once opened
-  FFREC* owner;           // member of a directory listing: the directory's FFREC
-  char* member_name;      // member: the full name found by the listing (pool "fnx"), else null
-  char* dsn;              // DSN=value given: the host file name as typed (pool "dsn"), else null
-  char* path;             // folder of the file ending in "/" (pool "pth"); "" for predefined names
-  char ident[8];          // blank-padded: the predefined name, the DSN name, or the listed name
-  char name[9];           // the last 8 characters of the name, zero-terminated; "" = record free
-  char ext[4];            // extension of 1 to 3 characters, zero-terminated, or ""
-  uint8_t file_type;      // FileType; 1 for a new definition
+  FFREC* next = nullptr;            // next file of the run, in order of definition
+  FFREC* prev = nullptr;            // previous file
+  DirListing* directory = nullptr;  // DIR, DIRDATA: the listing state, once opened
+  FFREC* owner = nullptr;           // member of a directory listing: the directory's FFREC
+  char* member_name =
+      nullptr;            // member: the full name found by the listing (pool "fnx"), else null
+  char* dsn = nullptr;    // DSN=value given: the host file name as typed (pool "dsn"), else null
+  char* path = nullptr;   // folder of the file ending in "/" (pool "pth"); "" for predefined names
+  char ident[8]{};        // blank-padded: the predefined name, the DSN name, or the listed name
+  char name[9]{};         // the last 8 characters of the name, zero-terminated; "" = record free
+  char ext[4]{};          // extension of 1 to 3 characters, zero-terminated, or ""
+  uint8_t file_type = 0;  // FileType; 1 for a new definition
 
   // Host state, kept by record I/O.
-  const char* last_error;  // last error text of the record I/O layer, or null
-  int32_t handle;          // host descriptor; meaningful only while is_open is set
-  std::FILE* stream;       // the standard stream of STDIN, STDOUT, STDERR, SYSIN; else null
-  uint8_t* mfhdr;          // the 128-byte header of an MFV file, or null
+  const char* last_error = nullptr;  // last error text of the record I/O layer, or null
+  int32_t handle = 0;                // host descriptor; meaningful only while is_open is set
+  std::FILE* stream = nullptr;  // the standard stream of STDIN, STDOUT, STDERR, SYSIN; else null
+  uint8_t* mfhdr = nullptr;     // the 128-byte header of an MFV file, or null
 
   // Format, set by the definitions and settled at completion.
-  uint8_t recfm;              // RecordFormat
-  uint8_t open_type;          // OpenTypeBit set; 0 while only OPEN or CLOSE named the file
-  int32_t descriptor_length;  // 4 for V, 2 for V2 and MFV, else 0
-  int32_t delimiter_length;   // bytes of the end-of-line delimiter; 0 = none
-  const char* delimiter;      // delimiter bytes (static or pool "eol"); null on input: CR, LF
-                              // and CR LF are all recognised
-  int32_t tab_width;          // -1 no expansion, 0 not settled, else the tab stop interval
-  uint8_t fill_char;          // pad byte of F records, stripped under TRUNC, cleared under FILL
-  int32_t lrecl;              // maximum (F: exact) record length
-  int32_t blksize;            // buffer size; for output also the size of each physical write
-  uint8_t* buffer;            // buffer_capacity + 16 bytes (at least 256), sentinel at
-                              // buffer + buffer_capacity
-  int32_t buffer_capacity;    // data bytes the buffer holds: BLKSIZE, raised for fixed and text
-                              // records so that host reads and writes stay large (records and
-                              // lengths never depend on it)
-  int32_t dir_sort;           // directory listing: sort letter of "SPEND", 0 = unsorted
-  int32_t dir_sub;            // directory listing: sub-folder depth, 0 = none
+  uint8_t recfm = 0;                // RecordFormat
+  uint8_t open_type = 0;            // OpenTypeBit set; 0 while only OPEN or CLOSE named the file
+  int32_t descriptor_length = 0;    // 4 for V, 2 for V2 and MFV, else 0
+  int32_t delimiter_length = 0;     // bytes of the end-of-line delimiter; 0 = none
+  const char* delimiter = nullptr;  // delimiter bytes (static or pool "eol"); null on input: CR, LF
+                                    // and CR LF are all recognised
+  int32_t tab_width = 0;            // -1 no expansion, 0 not settled, else the tab stop interval
+  uint8_t fill_char = 0;        // pad byte of F records, stripped under TRUNC, cleared under FILL
+  int32_t lrecl = 0;            // maximum (F: exact) record length
+  int32_t blksize = 0;          // buffer size; for output also the size of each physical write
+  uint8_t* buffer = nullptr;    // buffer_capacity + 16 bytes (at least 256), sentinel at
+                                // buffer + buffer_capacity
+  int32_t buffer_capacity = 0;  // data bytes the buffer holds: BLKSIZE, raised for fixed and text
+                                // records so that host reads and writes stay large (records and
+                                // lengths never depend on it)
+  int32_t dir_sort = 0;         // directory listing: sort letter of "SPEND", 0 = unsorted
+  int32_t dir_sub = 0;          // directory listing: sub-folder depth, 0 = none
 
   // Keys (keyed access). key_position counts from 0 at the start of the data.
-  int32_t key_position;       // key offset in the record
-  int32_t key_length;         // key length in bytes
-  const uint8_t* key_sought;  // key of the pending keyed read, set by the caller
-  int32_t key_sought_length;  // its length (shorter than key_length: a generic key)
+  int32_t key_position = 0;             // key offset in the record
+  int32_t key_length = 0;               // key length in bytes
+  const uint8_t* key_sought = nullptr;  // key of the pending keyed read, set by the caller
+  int32_t key_sought_length = 0;        // its length (shorter than key_length: a generic key)
 
   // Positions and counts, kept by record I/O.
-  int64_t position;          // byte address (RBA) of the current record
-  int32_t buffer_offset;     // input: offset of the next record; output: next free byte
-  int32_t cr_free_until;     // text input: the buffered data before this offset holds no CR
-                             // (or it is the place of the next CR); 0 = not known
-  int32_t bytes_remaining;   // input bytes buffered from buffer_offset on
-  int32_t record_count;      // records read or written since open
-  int64_t buffered_address;  // input: file offset just past the buffered data;
-                             // output: file offset of the buffer's first byte
-  uint8_t file_size_be[8];   // the file size, most significant byte first
-  int64_t file_size;         // file size found at open (input)
-  int32_t current_lrecl;     // piece length of EOL=NO input; starts as lrecl
-  int32_t current_length;    // length of the current record; set by the caller before a
-                             // WRITE or UPDATE
-  int32_t longest_record;    // longest record read or written (descriptors included)
-  int32_t delimiter_found;   // delimiter bytes that ended the current record
-  int32_t block_length;      // length of the current block (block descriptor)
-  int32_t block_used;        // bytes of the current block used so far
-  int32_t longest_block;     // longest block read or written
-  int32_t truncated_count;   // records shortened on output
-  int32_t previous_length;   // record length before the last READ (file verbs)
+  int64_t position = 0;          // byte address (RBA) of the current record
+  int32_t buffer_offset = 0;     // input: offset of the next record; output: next free byte
+  int32_t cr_free_until = 0;     // text input: the buffered data before this offset holds no CR
+                                 // (or it is the place of the next CR); 0 = not known
+  int32_t bytes_remaining = 0;   // input bytes buffered from buffer_offset on
+  int32_t record_count = 0;      // records read or written since open
+  int64_t buffered_address = 0;  // input: file offset just past the buffered data;
+                                 // output: file offset of the buffer's first byte
+  uint8_t file_size_be[8]{};     // the file size, most significant byte first
+  int64_t file_size = 0;         // file size found at open (input)
+  int32_t current_lrecl = 0;     // piece length of EOL=NO input; starts as lrecl
+  int32_t current_length = 0;    // length of the current record; set by the caller before a
+                                 // WRITE or UPDATE
+  int32_t longest_record = 0;    // longest record read or written (descriptors included)
+  int32_t delimiter_found = 0;   // delimiter bytes that ended the current record
+  int32_t block_length = 0;      // length of the current block (block descriptor)
+  int32_t block_used = 0;        // bytes of the current block used so far
+  int32_t longest_block = 0;     // longest block read or written
+  int32_t truncated_count = 0;   // records shortened on output
+  int32_t previous_length = 0;   // record length before the last READ (file verbs)
 
   // State flags, kept by record I/O.
-  bool is_open;       // open now
-  bool open_failed;   // the last open failed
-  bool closed;        // closed after having been open
-  bool was_opened;    // has been opened at least once
-  bool physical_end;  // the host has no more data
-  bool empty;         // input missing or empty at open, or a listing that could not start
+  bool is_open = false;       // open now
+  bool open_failed = false;   // the last open failed
+  bool closed = false;        // closed after having been open
+  bool was_opened = false;    // has been opened at least once
+  bool physical_end = false;  // the host has no more data
+  bool empty = false;         // input missing or empty at open, or a listing that could not start
 
   // Option flags.
-  bool truncate;        // TRUNC: output strips trailing fill bytes (input: split-at-LRECL mark)
-  bool replace;         // RESET, REUSE: output created anew; clear: appended (APPEND)
-  bool reopen_allowed;  // DEFER: may be opened again, not opened before execution
-  bool full_name;       // the data set name is the host file name
+  bool truncate = false;  // TRUNC: output strips trailing fill bytes (input: split-at-LRECL mark)
+  bool replace = false;   // RESET, REUSE: output created anew; clear: appended (APPEND)
+  bool reopen_allowed = false;  // DEFER: may be opened again, not opened before execution
+  bool full_name = false;       // the data set name is the host file name
 
   // Processing flags.
-  bool fail;            // FAIL=NOCLOSE
-  bool wto;             // WTO
-  bool fill;            // FILL, PAD: clear the caller's area with fill_char
-  uint8_t keyed_modes;  // KeyedModeBit set: how statements read the file by key
+  bool fail = false;        // FAIL=NOCLOSE
+  bool wto = false;         // WTO
+  bool fill = false;        // FILL, PAD: clear the caller's area with fill_char
+  uint8_t keyed_modes = 0;  // KeyedModeBit set: how statements read the file by key
 
   // Key flags.
-  bool resync;              // the next read starts mid-record and skips to a record start
-  bool key_length_given;    // KL, KEYLEN
-  bool key_position_given;  // KP, KEYPOS, KEYLOC, RKP
+  bool resync = false;              // the next read starts mid-record and skips to a record start
+  bool key_length_given = false;    // KL, KEYLEN
+  bool key_position_given = false;  // KP, KEYPOS, KEYLOC, RKP
 
   // Descriptor flags.
-  bool rdw;               // RDW: descriptor words stay in the data handed over
-  bool nordw;             // NORDW: descriptor words are stripped
-  bool record_truncated;  // the current record was shortened
+  bool rdw = false;               // RDW: descriptor words stay in the data handed over
+  bool nordw = false;             // NORDW: descriptor words are stripped
+  bool record_truncated = false;  // the current record was shortened
 
   // Format flags.
-  bool blocked;  // FB, VB
+  bool blocked = false;  // FB, VB
 
   // Record flags.
-  bool tab_seen;  // a tab character was seen in the current record
+  bool tab_seen = false;  // a tab character was seen in the current record
 
   // Directory flags.
-  bool dirdata;     // DIRDATA: the listed files are read as data
-  bool dir_member;  // this file is a member of a directory listing
-  bool dir_opened;  // the directory listing has been opened
+  bool dirdata = false;     // DIRDATA: the listed files are read as data
+  bool dir_member = false;  // this file is a member of a directory listing
+  bool dir_opened = false;  // the directory listing has been opened
 
   // Close flags.
-  bool no_close_at_eof;  // end of file does not close the file
+  bool no_close_at_eof = false;  // end of file does not close the file
 
   // Stream flags.
-  bool console_ended;    // console input ended by "/*"
-  bool standard_stream;  // a standard stream or the card input: no host handle of its own
-  bool line_at_a_time;   // read one line per request (console input)
-  bool no_tab_check;     // suppress the tab check (index sampling)
-  bool bdw;              // BDW: block descriptor words present
-  bool nobdw;            // NOBDW: no block descriptor words
-  bool no_blocks_found;  // input: the first V record had no block descriptor (reset at open)
+  bool console_ended = false;    // console input ended by "/*"
+  bool standard_stream = false;  // a standard stream or the card input: no host handle of its own
+  bool line_at_a_time = false;   // read one line per request (console input)
+  bool no_tab_check = false;     // suppress the tab check (index sampling)
+  bool bdw = false;              // BDW: block descriptor words present
+  bool nobdw = false;            // NOBDW: no block descriptor words
+  bool no_blocks_found =
+      false;  // input: the first V record had no block descriptor (reset at open)
 
   // Control-Z flag.
-  bool keep_ctlz;  // KEEPCTLZ: keep a final control-Z byte on input
+  bool keep_ctlz = false;  // KEEPCTLZ: keep a final control-Z byte on input
 
   // Given flags.
-  bool lrecl_given;  // L, LRECL, RECSIZE with a number
-  bool recfm_given;  // RECFM
+  bool lrecl_given = false;  // L, LRECL, RECSIZE with a number
+  bool recfm_given = false;  // RECFM
 
   // Write error.
-  bool write_error;  // a physical write failed: close does not try again
+  bool write_error = false;  // a physical write failed: close does not try again
 
   // Place in the run and run-time naming. What the record loop keeps about a file (primary
   // input, end of file met, FLAG markers ...) lives on the engine's side, found by `index`.
-  int32_t index;          // place in the run's file list, from 0; kept when the record is reused
-  bool concatenated;      // a CAT continuation of another input
-  bool excluded;          // excluded from the run
-  bool no_prefix;         // records carry no record prefix
-  bool write_warning;     // a write shortened a record: raise the return code to 5
-  bool name_reeval;       // the name comes from record data and must be evaluated again
-  int32_t console_total;  // records counted for the console total
+  int32_t index = 0;  // place in the run's file list, from 0; kept when the record is reused
+  bool concatenated = false;   // a CAT continuation of another input
+  bool excluded = false;       // excluded from the run
+  bool no_prefix = false;      // records carry no record prefix
+  bool write_warning = false;  // a write shortened a record: raise the return code to 5
+  bool name_reeval = false;    // the name comes from record data and must be evaluated again
+  int32_t console_total = 0;   // records counted for the console total
 
   // Definition details that no file operation acts on, or that completion settles.
-  uint8_t predefined;      // Predefined
-  uint8_t blksize_rule;    // BlksizeRule for output (SAME, MAX, UNB)
-  bool blksize_given;      // BLKSIZE, BLK, B
-  bool tabs_given;         // TABS, TAB: the run-wide tab setting does not apply
-  bool eol_given;          // EOL: the default delimiters do not apply
-  bool no_label;           // NOLABEL, LABEL=NO
-  bool leading_tape_mark;  // LTM=YES
-  bool no_rewind;          // OPEN=NORWD, CLOSE=NOREW
-  bool unload;             // CLOSE=UNLD
-  bool backward;           // BWD: read backwards (keyed files)
-  bool forward;            // FWD
+  uint8_t predefined = 0;          // Predefined
+  uint8_t blksize_rule = 0;        // BlksizeRule for output (SAME, MAX, UNB)
+  bool blksize_given = false;      // BLKSIZE, BLK, B
+  bool tabs_given = false;         // TABS, TAB: the run-wide tab setting does not apply
+  bool eol_given = false;          // EOL: the default delimiters do not apply
+  bool no_label = false;           // NOLABEL, LABEL=NO
+  bool leading_tape_mark = false;  // LTM=YES
+  bool no_rewind = false;          // OPEN=NORWD, CLOSE=NOREW
+  bool unload = false;             // CLOSE=UNLD
+  bool backward = false;           // BWD: read backwards (keyed files)
+  bool forward = false;            // FWD
 
   // Key index (keyed access).
-  IndexNode* index_root;     // root node, built on first keyed use
-  IndexNode* index_current;  // node of the last search
-  int32_t index_nodes;       // nodes built
+  IndexNode* index_root = nullptr;     // root node, built on first keyed use
+  IndexNode* index_current = nullptr;  // node of the last search
+  int32_t index_nodes = 0;             // nodes built
 
   // Member facts set by directory input.
-  uint8_t attributes;  // "a", "r", "h", "s" attribute bits of a listed file
-  char time_text[20];  // its last-write time as listed, zero-terminated
+  uint8_t attributes = 0;  // "a", "r", "h", "s" attribute bits of a listed file
+  char time_text[20]{};    // its last-write time as listed, zero-terminated
 
   // CAT with summary level 3: the comment of the CAT line.
-  const char* comment;     // in the statement-text store, or null
-  int32_t comment_length;  // its length
+  const char* comment = nullptr;  // in the statement-text store, or null
+  int32_t comment_length = 0;     // its length
 };
 
 // ---- File definitions ------------------------------------------------------------------------
