@@ -255,13 +255,27 @@ int64_t pool_blocks_held() {
   return g_held;
 }
 
+PoolArena* PoolArena::current() {
+  return g_arena;
+}
+
 PoolArena::PoolArena() : previous_(g_arena), start_(g_pool) {
   g_arena = this;
 }
 
 PoolArena::~PoolArena() {
   release_run();
-  if (g_arena == this) g_arena = previous_;
+  // Usually the newest arena ends first; one that ends out of turn leaves the list where it is.
+  if (g_arena == this) {
+    g_arena = previous_;
+  } else {
+    for (PoolArena* a = g_arena; a != nullptr; a = a->previous_) {
+      if (a->previous_ == this) {
+        a->previous_ = previous_;
+        break;
+      }
+    }
+  }
 }
 
 void PoolArena::release_run() {

@@ -14,7 +14,8 @@
 // - release_run puts the flags and counters back as they were when the arena began (the chain and
 //   unguarded_live excepted, which keep counting what is live), so each run starts as the first.
 // - Arenas nest: the newest one is current and records; destroying it releases it and makes the
-//   one before current again. A block obtained with no arena current lives until qelgrel.
+//   one before current again (an arena destroyed out of turn just leaves the nesting). A block
+//   obtained with no arena current lives until qelgrel.
 #ifndef RECSIFT_BASE_POOL_H_
 #define RECSIFT_BASE_POOL_H_
 
@@ -101,6 +102,8 @@ class PoolArena {
   void release_run();
   // Blocks recorded now (live or kept).
   int64_t blocks() const { return count_; }
+  // The arena recording new blocks, null when none is current.
+  static PoolArena* current();
 
  private:
   friend struct PoolArenaAccess;
