@@ -3,13 +3,17 @@
 // or write outside a buffer, or end in a logic error.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "../tests/unit/statement_harness.h"
+#include "base/pool.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Runs keep their pool blocks, as a real run does; a fresh one per input keeps inputs apart.
-  auto* run = new recsift::compiler::testing::CompileRun();
+  // A fresh run per input keeps inputs apart; its pool blocks go with the arena once the run's
+  // own objects are gone, so memory stays flat however many inputs are tried.
+  recsift::base::PoolArena arena;
+  auto run = std::make_unique<recsift::compiler::testing::CompileRun>();
   std::string text(reinterpret_cast<const char*>(data), size);
   size_t start = 0;
   while (start < text.size()) {
@@ -23,5 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start = end + 1;
   }
   recsift::report::listing_print(run->listing, nullptr, recsift::report::PT_CLOSE, 0);
+  run.reset();
   return 0;
 }

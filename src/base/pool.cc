@@ -16,6 +16,12 @@
 //   own area; the chain is walked only through blocks that passed their checks.
 // - Without debugging flags the chain stays empty and verification costs one comparison.
 // - Header integers are stored in host order: only this file reads them.
+// - The current arena records a block by its start (the address the heap handed out), with the
+//   block's kind (guarded or not) and whether NR/TR kept it on release; a block is in at most one
+//   arena. qelgcore and qelgrel touch the record only when an arena is current, at the cost of one
+//   hash probe, and add nothing to the block itself.
+#include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +32,9 @@
 namespace recsift::base {
 namespace {
 
-PoolSettings g_pool;  // the process's one set of pool settings and counters
+PoolSettings g_pool;           // the process's one set of pool settings and counters
+PoolArena* g_arena = nullptr;  // the arena recording new blocks, null when none is current
+int64_t g_held = 0;            // blocks handed out and not yet freed
 
 constexpr int kHdr = kPoolHeaderSize;
 constexpr int kPfxBytes = 8;   // heap bytes the pfx text stands for
@@ -160,8 +168,143 @@ void unlink(uint8_t* block) {
 
 }  // namespace
 
+// The arena's record of blocks: an open-addressed set of block starts with linear probing. A
+// slot holds a block start (aligned to at least 16 by the heap) with the flags in its low bits;
+// 0 marks an empty slot. Deletion shifts later entries back, so no tombstones are needed.
+struct PoolArenaAccess {
+  static constexpr uintptr_t kGuarded = 1;  // the block has a header and was in the chain
+  static constexpr uintptr_t kKept = 2;     // released while NR/TR kept released blocks
+  static constexpr uintptr_t kFlags = kGuarded | kKept;
+  static constexpr size_t kInitialSlots = 64;
+  static constexpr size_t kNone = SIZE_MAX;
+
+  static size_t home(const std::vector<uintptr_t>& slots, uintptr_t entry) {
+    const uint64_t key = static_cast<uint64_t>(entry & ~kFlags) >> 4;
+    const int bits = std::countr_zero(slots.size());
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
+  }
+
+  static void place(std::vector<uintptr_t>& slots, uintptr_t entry) {
+    const size_t mask = slots.size() - 1;
+    size_t i = home(slots, entry);
+    while (slots[i] != 0) i = (i + 1) & mask;
+    slots[i] = entry;
+  }
+
+  static size_t find(const PoolArena& a, const uint8_t* block) {
+    if (a.slots_.empty()) return kNone;
+    const auto key = reinterpret_cast<uintptr_t>(block);
+    const size_t mask = a.slots_.size() - 1;
+    for (size_t i = home(a.slots_, key); a.slots_[i] != 0; i = (i + 1) & mask) {
+      if ((a.slots_[i] & ~kFlags) == key) return i;
+    }
+    return kNone;
+  }
+
+  static void record(PoolArena& a, uint8_t* block, bool guarded) {
+    if (static_cast<size_t>(a.count_ + 1) * 2 > a.slots_.size()) {
+      std::vector<uintptr_t> grown(std::max(kInitialSlots, a.slots_.size() * 2), 0);
+      for (uintptr_t e : a.slots_) {
+        if (e != 0) place(grown, e);
+      }
+      a.slots_.swap(grown);
+    }
+    place(a.slots_, reinterpret_cast<uintptr_t>(block) | (guarded ? kGuarded : 0));
+    ++a.count_;
+    if (guarded) ++a.guarded_;
+  }
+
+  static void erase(PoolArena& a, size_t i) {
+    const size_t mask = a.slots_.size() - 1;
+    if ((a.slots_[i] & (kGuarded | kKept)) == kGuarded) --a.guarded_;
+    --a.count_;
+    for (size_t j = i;;) {
+      j = (j + 1) & mask;
+      if (a.slots_[j] == 0) break;
+      const size_t k = home(a.slots_, a.slots_[j]);
+      // The entry at j may fill the hole at i unless its home lies cyclically in (i, j].
+      if (j > i ? (k <= i || k > j) : (k <= i && k > j)) {
+        a.slots_[i] = a.slots_[j];
+        i = j;
+      }
+    }
+    a.slots_[i] = 0;
+  }
+
+  // A block went through qelgrel: freed, it leaves its arena; kept, it stays there as kept.
+  static void released(uint8_t* block, bool freed) {
+    for (PoolArena* a = g_arena; a != nullptr; a = a->previous_) {
+      const size_t i = find(*a, block);
+      if (i == kNone) continue;
+      if (freed) {
+        erase(*a, i);
+      } else if ((a->slots_[i] & kKept) == 0) {
+        if ((a->slots_[i] & kGuarded) != 0) --a->guarded_;
+        a->slots_[i] |= kKept;
+      }
+      return;
+    }
+  }
+};
+
 PoolSettings& pool_settings() {
   return g_pool;
+}
+
+int64_t pool_blocks_held() {
+  return g_held;
+}
+
+PoolArena* PoolArena::current() {
+  return g_arena;
+}
+
+PoolArena::PoolArena() : previous_(g_arena), start_(g_pool) {
+  g_arena = this;
+}
+
+PoolArena::~PoolArena() {
+  release_run();
+  // Usually the newest arena ends first; one that ends out of turn leaves the list where it is.
+  if (g_arena == this) {
+    g_arena = previous_;
+  } else {
+    for (PoolArena* a = g_arena; a != nullptr; a = a->previous_) {
+      if (a->previous_ == this) {
+        a->previous_ = previous_;
+        break;
+      }
+    }
+  }
+}
+
+void PoolArena::release_run() {
+  // Guarded blocks leave the chain through their neighbours' headers, so the chain must be sound:
+  // a damaged one keeps its blocks, and the next pool call reports it as it would have.
+  const bool chain_sound = guarded_ == 0 || check_chain(nullptr).error == nullptr;
+  for (uintptr_t e : slots_) {
+    if (e == 0) continue;
+    auto* block = reinterpret_cast<uint8_t*>(e & ~PoolArenaAccess::kFlags);
+    if ((e & PoolArenaAccess::kKept) == 0) {
+      if ((e & PoolArenaAccess::kGuarded) != 0) {
+        if (!chain_sound) continue;
+        unlink(block);
+      } else if (g_pool.unguarded_live > 0) {
+        --g_pool.unguarded_live;
+      }
+    }
+    std::free(block);
+    --g_held;
+  }
+  slots_ = {};
+  count_ = 0;
+  guarded_ = 0;
+  // Flags and counters as at the start; the chain and the count of bare blocks stay as they are.
+  PoolSettings restored = start_;
+  restored.chain_head = g_pool.chain_head;
+  restored.chain_tail = g_pool.chain_tail;
+  restored.unguarded_live = g_pool.unguarded_live;
+  g_pool = restored;
 }
 
 void* qelgcore(int64_t length, int fill, const char* description) {
@@ -184,7 +327,9 @@ void* qelgcore(int64_t length, int fill, const char* description) {
   }
   if (fill >= 0) std::memset(block, fill, static_cast<size_t>(total));
   ++g_pool.get_count;
+  ++g_held;
   if (h == 0) ++g_pool.unguarded_live;
+  if (g_arena != nullptr) PoolArenaAccess::record(*g_arena, block, h != 0);
 
   // A block with a header always gets it written at both ends and joins the chain, whatever the
   // flags say: a block handed out 128 bytes in must be recognisable as such when it is released.
@@ -251,7 +396,11 @@ void qelgrel(void** pointer, const char* description) {
       if (h != 0) unlink(block);
     }
     if (h == 0 && g_pool.unguarded_live > 0) --g_pool.unguarded_live;
-    if (!g_pool.keep_released) std::free(block);
+    if (!g_pool.keep_released) {
+      std::free(block);
+      --g_held;
+    }
+    if (g_arena != nullptr) PoolArenaAccess::released(block, !g_pool.keep_released);
   }
   if (pointer != nullptr) *pointer = nullptr;
   qelgcorv(nullptr, "r2");

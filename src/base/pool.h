@@ -1,11 +1,27 @@
 // The storage pool: every dynamic block of the program (the work block, file control blocks,
 // buffers, tokens, compiled statements) is obtained here, with a short description that the
 // "-cor" traces and guards show.
+//
+// A run's storage can be released as a whole: while a PoolArena is current, every block the pool
+// hands out is recorded in it, and release_run() frees every block still recorded. Invariants:
+// - An arena records blocks only; it never changes what the pool does between a run's start and
+//   its release: block layout, "Got"/"Rel" lines, counters, guard verification and keep modes are
+//   the same with or without one. The release itself writes no trace line.
+// - A block freed by qelgrel leaves the arena that recorded it, so release_run never frees a block
+//   twice. A block kept by NR/TR stays recorded (as kept) and is freed by the release.
+// - Guarded blocks freed by the release leave the chain; blocks of other arenas, or obtained
+//   while no arena was current, keep their places in it.
+// - release_run puts the flags and counters back as they were when the arena began (the chain and
+//   unguarded_live excepted, which keep counting what is live), so each run starts as the first.
+// - Arenas nest: the newest one is current and records; destroying it releases it and makes the
+//   one before current again (an arena destroyed out of turn just leaves the nesting). A block
+//   obtained with no arena current lives until qelgrel.
 #ifndef RECSIFT_BASE_POOL_H_
 #define RECSIFT_BASE_POOL_H_
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace recsift::base {
 
@@ -70,6 +86,36 @@ void qelgrel(T** pointer, const char* description) {
 // Verifies the chain of guarded blocks; `block` (a block start, or null) must be in it. tag names
 // the call site ("g1", "g2", "r1", "r2"). A fault stops the process with exit code 8301.
 void qelgcorv(const uint8_t* block, const char* tag);
+// Blocks the pool holds now: handed out and not yet freed (kept blocks included).
+int64_t pool_blocks_held();
+
+// The storage of one run (see the file comment). Constructing one makes it current.
+class PoolArena {
+ public:
+  PoolArena();
+  ~PoolArena();  // release_run(), then the arena before this one is current again
+  PoolArena(const PoolArena&) = delete;
+  PoolArena& operator=(const PoolArena&) = delete;
+
+  // Frees every block still recorded, kept ones included, and restores the pool settings of the
+  // arena's start. The arena stays current and records the next run's blocks.
+  void release_run();
+  // Blocks recorded now (live or kept).
+  int64_t blocks() const { return count_; }
+  // The arena recording new blocks, null when none is current.
+  static PoolArena* current();
+
+ private:
+  friend struct PoolArenaAccess;
+  PoolArena* previous_ = nullptr;  // the arena current before this one
+  PoolSettings start_;             // the settings when the arena began
+  // Open-addressed set of block starts (linear probing); the low bits of an entry are flags
+  // (guarded, kept), 0 is an empty slot. Its size is a power of two, at most half full.
+  std::vector<uintptr_t> slots_;
+  int64_t count_ = 0;
+  int64_t guarded_ = 0;  // recorded blocks that are in the chain
+};
+
 // Formats n source bytes as lower-case hex text in groups of 4 bytes, 16 bytes a line, into dest
 // (dest_len bytes, zero-terminated). Returns dest, or a fixed complaint when dest is too small.
 // A null source gives blanks of the length the text would have.

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "base/fatal.h"
+#include "base/pool.h"
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "driver/driver.h"
@@ -123,8 +125,11 @@ int close_down(RunState& run) {
 }  // namespace
 
 int run(int argc, char** argv) {
-  // One run per process; its blocks stay allocated until the process ends.
-  static RunState state;
+  // The run's pool blocks are recorded in its arena and released with it, after the state that
+  // points into them is gone; a fatal stop ends the process with both in place.
+  base::PoolArena arena;
+  const auto owned = std::make_unique<RunState>();
+  RunState& state = *owned;
   state.program_path = argc > 0 && argv[0] != nullptr ? argv[0] : "recsift";
   state.program_dir = host::program_directory(argc > 0 ? argv[0] : nullptr);
   read_switches(state, argc, argv);

@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "host/host.h"
 #include "program/program.h"
+#include "run_storage.h"
 #include "statement_harness.h"
 
 namespace recsift::engine {
@@ -27,7 +28,7 @@ namespace {
 class DataRun {
  public:
   explicit DataRun(const std::string& record, size_t addressable = 0)
-      : cr_(compiler::testing::new_run()), area_(std::max(addressable, record.size()) + 1, '\0') {
+      : area_(std::max(addressable, record.size()) + 1, '\0') {
     std::copy(record.begin(), record.end(), area_.begin());
     run_.record_base = base();
     run_.addressable_length = static_cast<int32_t>(area_.size() - 1);
@@ -69,7 +70,8 @@ class DataRun {
   uint8_t* base() { return reinterpret_cast<uint8_t*>(area_.data()); }
 
  private:
-  compiler::testing::CompileRun& cr_;
+  testing_support::CaseArena arena_;  // first: the run's pool blocks go once the rest is gone
+  compiler::testing::CompileRun cr_;
   std::string area_;  // the record and the work area, and one guard byte
   Run run_;
   Statement* last_ = nullptr;  // the statement executed last

@@ -1,14 +1,17 @@
 // The run driver: both passes over the command line, the work block and the defaults.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "base/pool.h"
 #include "convert/special_area.h"
 #include "driver/driver.h"
+#include "file_bytes.h"
 #include "files/files.h"
+#include "run_storage.h"
 
 namespace recsift::driver {
 namespace {
@@ -29,19 +32,24 @@ class Args {
   std::vector<char*> pointers_;
 };
 
-// A run state through the first pass, start-up and the second pass. Like the program's own, each
-// lives until the process ends (its pool blocks are never released).
-RunState& started(std::vector<std::string> words) {
-  static auto& states = *new std::deque<RunState>();  // never destroyed: blocks stay reachable
-  Args args(std::move(words));
-  RunState& run = states.emplace_back();
-  read_switches(run, args.argc(), args.argv());
-  start_up(run);
-  read_parameters(run, args.argc(), args.argv());
-  return run;
-}
+// Run states through the first pass, start-up and the second pass. Each test's states, and the
+// pool blocks they took, go when the test ends.
+class DriverTest : public testing_support::RunsPerTest<RunState> {
+ protected:
+  RunState& started(std::vector<std::string> words) {
+    Args args(std::move(words));
+    RunState& run = new_run();
+    read_switches(run, args.argc(), args.argv());
+    start_up(run);
+    read_parameters(run, args.argc(), args.argv());
+    return run;
+  }
+};
+using DriverSwitches = DriverTest;
+using DriverParameters = DriverTest;
+using DriverStartUp = DriverTest;
 
-TEST(DriverSwitches, ValueAfterEqualsOrAsNextArgument) {
+TEST_F(DriverSwitches, ValueAfterEqualsOrAsNextArgument) {
   RunState& run = started({"-ctl=a.ctl", "-lst", "out.lst"});
   EXPECT_EQ(run.control_file, "a.ctl");
   EXPECT_EQ(run.listing_file, "out.lst");
@@ -50,13 +58,13 @@ TEST(DriverSwitches, ValueAfterEqualsOrAsNextArgument) {
   EXPECT_EQ(std::string(run.work.listing_name, run.listing_file.size()), "out.lst");
 }
 
-TEST(DriverSwitches, SeveralSwitchesInOneArgument) {
+TEST_F(DriverSwitches, SeveralSwitchesInOneArgument) {
   RunState& run = started({"-ctl a.ctl,-lst b.lst"});
   EXPECT_EQ(run.control_file, "a.ctl");
   EXPECT_EQ(run.listing_file, "b.lst");
 }
 
-TEST(DriverSwitches, RepeatedOrEmptyValueRaises155) {
+TEST_F(DriverSwitches, RepeatedOrEmptyValueRaises155) {
   EXPECT_EQ(started({"-ctl", "a.ctl", "-ctl", "b.ctl"}).messages.pending, 155);
   RunState& repeated = started({"-ctl", "a.ctl", "-ctl", "b.ctl"});
   EXPECT_EQ(repeated.control_file, "a.ctl");  // the first value stays
@@ -64,20 +72,20 @@ TEST(DriverSwitches, RepeatedOrEmptyValueRaises155) {
   EXPECT_EQ(started({"-log", "/nonexistent-folder/x.log"}).messages.pending, 155);
 }
 
-TEST(DriverSwitches, UpperCaseSwitchIsDroppedWithItsValue) {
+TEST_F(DriverSwitches, UpperCaseSwitchIsDroppedWithItsValue) {
   RunState& run = started({"-CTL", "a.ctl", "X"});
   EXPECT_FALSE(run.control_file_given);
   EXPECT_EQ(run.param_count, 1);
   EXPECT_EQ(run.params[1].source, "X");
 }
 
-TEST(DriverSwitches, SwitchAfterInlineStatementsRaises168ButIsObeyed) {
+TEST_F(DriverSwitches, SwitchAfterInlineStatementsRaises168ButIsObeyed) {
   RunState& run = started({"!", "S1", "-lst", "x.lst"});
   EXPECT_EQ(run.messages.pending, 168);
   EXPECT_EQ(run.listing_file, "x.lst");
 }
 
-TEST(DriverSwitches, DebugLetters) {
+TEST_F(DriverSwitches, DebugLetters) {
   base::PoolSettings saved = base::pool_settings();
   Args args({"-corA4 -corNR", "-corTR=5", "-corTR9", "-corXX -ctl=ignored", "-cor1,"});
   RunState run;
@@ -94,7 +102,7 @@ TEST(DriverSwitches, DebugLetters) {
   base::pool_settings() = saved;
 }
 
-TEST(DriverParameters, PlainArgumentsBecomeEquStatements) {
+TEST_F(DriverParameters, PlainArgumentsBecomeEquStatements) {
   RunState& run = started({"X", "y", "'a b'", "X'C1'"});
   EXPECT_EQ(run.param_count, 4);
   EXPECT_TRUE(run.params_present);
@@ -106,21 +114,21 @@ TEST(DriverParameters, PlainArgumentsBecomeEquStatements) {
   EXPECT_EQ(std::string(run.parg, run.parg_length), "X y 'a b' X'C1'");
 }
 
-TEST(DriverParameters, OnlyNineParametersAreTaken) {
+TEST_F(DriverParameters, OnlyNineParametersAreTaken) {
   RunState& run = started({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"});
   EXPECT_EQ(run.param_count, 9);
   EXPECT_EQ(run.staging.find("EQU %0"), std::string::npos);
   EXPECT_NE(run.staging.find("EQU %9   i!"), std::string::npos);
 }
 
-TEST(DriverParameters, InlineStatementsFollowTheParameters) {
+TEST_F(DriverParameters, InlineStatementsFollowTheParameters) {
   RunState& run = started({"P1", "!", "S1", "!", "S2"});
   EXPECT_TRUE(run.inline_statements);
   EXPECT_FALSE(run.no_control_input);
   EXPECT_EQ(run.staging, "EQU %1   P1! S1 ! S2!\n");
 }
 
-TEST(DriverParameters, SlashStarEndsTheStatementsAndTheControlInput) {
+TEST_F(DriverParameters, SlashStarEndsTheStatementsAndTheControlInput) {
   RunState& run = started({"!", "S1", "!", "/*"});
   EXPECT_TRUE(run.no_control_input);
   EXPECT_EQ(run.staging, " S1 ! /*\n");
@@ -129,18 +137,18 @@ TEST(DriverParameters, SlashStarEndsTheStatementsAndTheControlInput) {
   EXPECT_EQ(ended.staging, " S1 ! end\n");
 }
 
-TEST(DriverParameters, VersionRequest) {
+TEST_F(DriverParameters, VersionRequest) {
   EXPECT_TRUE(started({"-V"}).version_request);
   EXPECT_EQ(started({"-V"}).param_count, 0);
 }
 
-TEST(DriverParameters, OverlongTailIsCutWith170) {
+TEST_F(DriverParameters, OverlongTailIsCutWith170) {
   RunState& run = started({std::string(600, 'A')});
   EXPECT_EQ(run.messages.pending, 170);
   EXPECT_EQ(run.parm_length, 515);
 }
 
-TEST(DriverParameters, EquStatementsBeyondTheStagingBufferAreDropped) {
+TEST_F(DriverParameters, EquStatementsBeyondTheStagingBufferAreDropped) {
   std::vector<std::string> words(9, std::string(60, 'Q'));
   RunState& run = started(words);
   EXPECT_EQ(run.messages.pending, 170);
@@ -148,7 +156,7 @@ TEST(DriverParameters, EquStatementsBeyondTheStagingBufferAreDropped) {
   EXPECT_LE(run.staging.size(), 528u);
 }
 
-TEST(DriverParameters, NoArgumentsGiveEmptyTexts) {
+TEST_F(DriverParameters, NoArgumentsGiveEmptyTexts) {
   RunState& run = started({});
   EXPECT_EQ(run.parm_length, 0);
   EXPECT_EQ(run.parg_length, 0);
@@ -157,7 +165,7 @@ TEST(DriverParameters, NoArgumentsGiveEmptyTexts) {
   EXPECT_TRUE(run.staging.empty());
 }
 
-TEST(DriverStartUp, WorkBlockAndDefaults) {
+TEST_F(DriverStartUp, WorkBlockAndDefaults) {
   RunState& run = started({"-lst", "my.lst"});
   const WorkBlock& w = run.work;
   EXPECT_EQ(w.size, kWorkBlockFixed + 6);
@@ -176,7 +184,7 @@ TEST(DriverStartUp, WorkBlockAndDefaults) {
   EXPECT_EQ(run.listing.dump_enclosure, 0x7C3A);
 }
 
-TEST(DriverStartUp, BannerShowsTitleAndStartMinute) {
+TEST_F(DriverStartUp, BannerShowsTitleAndStartMinute) {
   setenv("SOURCE_DATE_EPOCH", "1796308387", 1);  // 2026-12-03 14:33:07 UTC
   setenv("TZ", "UTC", 1);
   RunState& run = started({});
@@ -185,6 +193,35 @@ TEST(DriverStartUp, BannerShowsTitleAndStartMinute) {
   EXPECT_EQ(line.substr(0, 20), "RECSIFT/WNT 2.08 at ");
   EXPECT_EQ(line.substr(61), "2026/12/03 14:33");
   unsetenv("SOURCE_DATE_EPOCH");
+}
+
+// Whole jobs one after another in one process, as a harness runs them: each gives its storage
+// back, and the next, starting afresh, writes the same listing and output.
+TEST(DriverJobs, EachJobReleasesItsStorage) {
+  setenv("SOURCE_DATE_EPOCH", "1796308387", 1);
+  setenv("TZ", "UTC", 1);
+  char pattern[] = "/tmp/recsift-jobs-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = std::string(pattern) + "/";
+  ASSERT_TRUE(testing::put_file_bytes(dir + "in.txt", "NORTH 1\nSOUTH 2\nNORTH 3\n"));
+  ASSERT_TRUE(testing::put_file_bytes(
+      dir + "job.ctl",
+      "READ " + dir + "in.txt\nIF POS 1 = 'NORTH'\nTHEN WRITE " + dir + "hits.txt\nELSE PRINT\n"));
+  const int64_t held = base::pool_blocks_held();
+  std::string first;
+  for (int job = 0; job < 3; ++job) {
+    Args args({"-ctl", dir + "job.ctl", "-lst", dir + "job.lst", "-log", dir + "job.log"});
+    EXPECT_EQ(run(args.argc(), args.argv()), 0);
+    EXPECT_EQ(base::pool_blocks_held(), held) << job;
+    const std::string out = testing::file_bytes(dir + "job.log") +
+                            testing::file_bytes(dir + "job.lst") +
+                            testing::file_bytes(dir + "hits.txt");
+    if (job == 0) first = out;
+    EXPECT_EQ(out, first) << job;
+  }
+  EXPECT_TRUE(first.ends_with("NORTH 1\r\nNORTH 3\r\n")) << first;
+  for (const char* f : {"in.txt", "job.ctl", "job.lst", "job.log", "hits.txt", ""})
+    std::remove((dir + f).c_str());
 }
 
 }  // namespace

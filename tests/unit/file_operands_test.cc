@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/pool.h"
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
 #include "files/files.h"
@@ -67,8 +68,8 @@ class FileStatements : public ::testing::Test {
     return out;
   }
 
-  // Operands compiled by FROM, INTO and the keys are pool blocks that live for the run.
-  testing_support::RunLifetime run_lifetime_;
+  // First: every pool block of the test (operands of FROM, INTO and the keys) goes last.
+  base::PoolArena arena_;
   input::TokenList list_;
   report::Messages messages_;
   program::Program program_;

@@ -3,7 +3,6 @@
 // errors of impossible statements.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -13,18 +12,18 @@
 #include "files/files.h"
 #include "host/host.h"
 #include "program/program.h"
+#include "run_storage.h"
 #include "statement_harness.h"
 
 namespace recsift::engine {
 namespace {
 
 using compiler::testing::CompileRun;
-using compiler::testing::new_run;
 
 // Compiles `lines`, links and runs the program; returns the SELTOT of every action statement in
 // text order ("id:count" blank-separated) and the return code after "rc=".
 struct LoopRun {
-  CompileRun& c = new_run();
+  CompileRun c;
   Run run;
   files::FileRequest io;
   uint8_t main_block[600] = {};
@@ -52,14 +51,15 @@ struct LoopRun {
   }
 };
 
-// A new run. Runs live until the process ends, like the program's own run state, so that the
-// blocks linking and running leave (the work area, return-stack nodes) stay reachable.
-LoopRun& new_loop() {
-  static auto& runs = *new std::deque<LoopRun>();  // never destroyed
-  return runs.emplace_back();
-}
+// Each test's runs and the pool blocks they take (the work area, return-stack nodes) go when the
+// test ends.
+class RecordLoop : public testing_support::RunsPerTest<LoopRun> {
+ protected:
+  LoopRun& new_loop() { return new_run(); }
+};
+using RecordLoopDeathTest = RecordLoop;
 
-TEST(RecordLoop, ThenElseAndOrFollowTheirTests) {
+TEST_F(RecordLoop, ThenElseAndOrFollowTheirTests) {
   // The work area starts as 80 blanks; MOVE puts "AB" in front. Each sentence runs once.
   EXPECT_EQ(new_loop().go("MOVE 'AB' TO POS 1\n"
                           "IF POS 1 = 'A'\nTHEN PRINT 'x'\nELSE PRINT 'y'\nPRINT 'z'\n"
@@ -68,7 +68,7 @@ TEST(RecordLoop, ThenElseAndOrFollowTheirTests) {
             "1:1 2:1 3:0 4:1 5:1 6:0 7:1 rc=0");
 }
 
-TEST(RecordLoop, GosubTimesAndReturn) {
+TEST_F(RecordLoop, GosubTimesAndReturn) {
   EXPECT_EQ(
       new_loop().go("GOSUB SUBR TIMES 3\nGOTO DONE\nSUBR\nPRINT 'r'\nRETURN\nDONE\nPRINT 'e'"),
       "1:3 2:1 3:3 4:3 5:1 rc=0");
@@ -76,12 +76,12 @@ TEST(RecordLoop, GosubTimesAndReturn) {
   EXPECT_EQ(new_loop().go("PRINT 'a'\nRETURN\nPRINT 'b'"), "1:1 2:1 3:0 rc=44");
 }
 
-TEST(RecordLoop, LinkingErrorsStopTheRun) {
+TEST_F(RecordLoop, LinkingErrorsStopTheRun) {
   EXPECT_EQ(new_loop().go("MOVE 'A' TO POS 1"), "link 524");
   EXPECT_EQ(new_loop().go("PRINT 'a'\nGOTO NOWHERE\nNOWHERE"), "link 522");
 }
 
-TEST(RecordLoop, ComparisonPointerKeptWhereAStatementCanSeeIt) {
+TEST_F(RecordLoop, ComparisonPointerKeptWhereAStatementCanSeeIt) {
   LoopRun& unseen = new_loop();
   ASSERT_EQ(unseen.go("MOVE 'AB' TO POS 1\nIF POS 1 = 'AX'\nTHEN PRINT 'x'"), "1:1 2:0 rc=0");
   EXPECT_FALSE(unseen.run.compare_pointer_seen);
@@ -97,7 +97,7 @@ TEST(RecordLoop, ComparisonPointerKeptWhereAStatementCanSeeIt) {
   EXPECT_TRUE(by_name.run.compare_pointer_seen);
 }
 
-TEST(RecordLoopDeathTest, OperationsWithoutExecutionAreLogicErrors) {
+TEST_F(RecordLoopDeathTest, OperationsWithoutExecutionAreLogicErrors) {
   LoopRun& l = new_loop();
   ASSERT_EQ(l.go("PRINT 'a'"), "1:1 rc=0");
   Statement& st = *l.c.program.head;

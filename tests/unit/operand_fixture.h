@@ -16,23 +16,14 @@
 #include "program/operand.h"
 #include "program/program.h"
 #include "report/report.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
+#include "run_storage.h"
 
 namespace recsift::testing_support {
 
-// Compiled descriptors are pool blocks that live for the run, as in the program: the leak
-// checker is told so for the blocks a test case allocates.
-#if defined(__SANITIZE_ADDRESS__)
-using RunLifetime = __lsan::ScopedDisabler;
-#else
-struct RunLifetime {};
-#endif
-
 // A statement text tokenised into a context with an empty program record (operation `op`), the
 // two reserved pointer names, a zeroed special-variable area, and no variables and no files.
+// Every pool block taken while the case lives (compiled descriptors, and what a run over them
+// takes) is released with it, or with the outermost case alive.
 class CompileCase {
  public:
   explicit CompileCase(const std::string& text, program::Op op = program::Op::kNone)
@@ -70,7 +61,7 @@ class CompileCase {
   input::Variables& variables() { return variables_; }
 
  private:
-  RunLifetime run_lifetime_;  // first member: in force before anything is allocated
+  CaseArena arena_;  // first member: records every block of the case, released last
   std::unique_ptr<char[]> text_;
   std::unique_ptr<char[]> source_;
   input::TokenList list_;

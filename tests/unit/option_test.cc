@@ -5,13 +5,16 @@
 #include <cstdio>
 #include <string>
 
+#include "run_storage.h"
 #include "statement_harness.h"
 
 namespace recsift::compiler {
 namespace {
 
 using testing::CompileRun;
-using testing::new_run;
+
+// Each test's runs and their pool blocks go when the test ends.
+using OptionStatement = testing_support::RunsPerTest<CompileRun>;
 
 // The settings of a run that differ from start-up, blank-separated.
 std::string changed(CompileRun& run) {
@@ -71,7 +74,7 @@ struct OptionCase {
   const char* messages;    // "n:m" per statement raising message m
 };
 
-TEST(OptionStatement, SettingsAndMessages) {
+TEST_F(OptionStatement, SettingsAndMessages) {
   const OptionCase cases[] = {
       // Listing sizes and their lower bounds.
       {"OPTION PW=60", "pw=66 rebuild", "1:6"},
@@ -134,7 +137,7 @@ TEST(OptionStatement, SettingsAndMessages) {
   }
 }
 
-TEST(OptionStatement, HeadingTitleAndRule) {
+TEST_F(OptionStatement, HeadingTitleAndRule) {
   CompileRun& run = new_run();
   std::memcpy(run.heading + 2, "RECSIFT/WNT 2.08 at ", 20);
   std::memset(run.rule, '-', 20);
@@ -152,14 +155,14 @@ TEST(OptionStatement, HeadingTitleAndRule) {
   EXPECT_EQ(std::string(run.rule, 56), std::string(56, ' '));
 }
 
-TEST(OptionStatement, DefaultDirectoryAfterAFileDefinition) {
+TEST_F(OptionStatement, DefaultDirectoryAfterAFileDefinition) {
   CompileRun& run = new_run();
   run.files.head = reinterpret_cast<files::FFREC*>(run.special);  // any file defined
   EXPECT_EQ(run.compile("OPTION DEFDIR /tmp/in"), "169@14+7");    // on the folder
   EXPECT_STREQ(run.files.default_dir, "/tmp/in");
 }
 
-TEST(OptionStatement, PrintOptionsChangeTheRunButEnclosureOnlyTheStatement) {
+TEST_F(OptionStatement, PrintOptionsChangeTheRunButEnclosureOnlyTheStatement) {
   CompileRun& run = new_run();
   EXPECT_EQ(run.compile_all("PRINT PW 90 PD 40 DUMPENC {} DUMPALL\nPRINT"), "");
   EXPECT_EQ(changed(run), "pw=90 pd=40 left=4 rebuild");

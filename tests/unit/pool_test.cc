@@ -140,6 +140,41 @@ TEST_F(PoolTest, BlocksKeepTheirShapeWhenGuardingChangesMidRun) {
   EXPECT_EQ(pool_settings().chain_head, nullptr);
 }
 
+TEST_F(PoolTest, ArenaReleasesEveryBlockOfItsRunOnce) {
+  // Each mode: a block obtained before the arena stays; inside it, one block is released early
+  // (freed, or kept under NR) and two are left for the release.
+  const struct {
+    const char* mode;
+    bool guard, keep;
+  } modes[] = {{"plain", false, false}, {"guarded", true, false}, {"kept", false, true}};
+  for (const auto& m : modes) {
+    pool_settings() = {.guard_blocks = m.guard, .trace = trace_};
+    void* outside = qelgcore(24, 0, "out");
+    const int64_t held = pool_blocks_held();
+    {
+      PoolArena arena;
+      void* early = qelgcore(40, 0, "early");
+      qelgcore(40, 0, "left1");
+      pool_settings().keep_released = m.keep;
+      qelgrel(&early, "early");
+      qelgcore(70000, 0, "left2");
+      EXPECT_EQ(arena.blocks(), m.keep ? 3 : 2) << m.mode;
+      arena.release_run();
+      EXPECT_EQ(pool_blocks_held(), held) << m.mode;
+      EXPECT_EQ(arena.blocks(), 0);
+      EXPECT_FALSE(pool_settings().keep_released);  // flags as when the arena began
+      EXPECT_EQ(pool_settings().get_count, 1);
+      qelgcore(8, 0, "next");  // the arena records the next run; its end releases it
+    }
+    EXPECT_EQ(pool_blocks_held(), held) << m.mode;
+    EXPECT_EQ(pool_settings().chain_head == nullptr, !m.guard);
+    EXPECT_EQ(pool_settings().unguarded_live, m.guard ? 0 : 1);
+    qelgrel(&outside, "out");  // verifies what is left of the chain
+    EXPECT_EQ(pool_settings().chain_head, nullptr);
+    EXPECT_EQ(take_trace(), "");  // a release writes no trace line
+  }
+}
+
 uint8_t foreign[256];  // storage the pool never handed out
 
 TEST_F(PoolDeathTest, FatalStops) {

@@ -12,8 +12,8 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "operand_fixture.h"
+#include "program/program.h"
 
 namespace recsift::testing_support {
 

@@ -6,7 +6,6 @@
 #define RECSIFT_TESTS_UNIT_STATEMENT_HARNESS_H_
 
 #include <cstring>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,9 +13,9 @@
 #include "compiler/compiler.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::compiler::testing {
@@ -127,12 +126,6 @@ struct CompileRun {
     return out;
   }
 };
-
-// A new run. Runs live until the process ends, like the program's own pool blocks.
-inline CompileRun& new_run() {
-  static auto& runs = *new std::deque<CompileRun>();  // never destroyed: blocks stay reachable
-  return runs.emplace_back();
-}
 
 }  // namespace recsift::compiler::testing
 

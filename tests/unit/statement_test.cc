@@ -7,13 +7,16 @@
 #include <string_view>
 
 #include "program/operand.h"
+#include "run_storage.h"
 #include "statement_harness.h"
 
 namespace recsift::compiler {
 namespace {
 
 using testing::CompileRun;
-using testing::new_run;
+
+// Each test's runs and their pool blocks go when the test ends.
+using StatementCompiler = testing_support::RunsPerTest<CompileRun>;
 
 struct DumpCase {
   const char* name;
@@ -28,7 +31,7 @@ struct DumpCase {
 #define PRINTED "op0=field(pos 1 len rest type 1)"
 
 void check(const DumpCase& c) {
-  CompileRun& run = new_run();
+  CompileRun run;
   EXPECT_EQ(run.compile_all(c.statements), c.messages) << c.name;
   EXPECT_EQ(dump(run.program), c.dump) << c.name;
 }
@@ -36,7 +39,7 @@ void check(const DumpCase& c) {
 // A control file that uses every statement family, compiled through the real compile steps:
 // files with their keywords, conditions with value lists and scans, data statements, prints,
 // branches, listing layout and options.
-TEST(StatementCompiler, EveryFamilyTogether) {
+TEST_F(StatementCompiler, EveryFamilyTogether) {
   const DumpCase cases[] = {
       {"a selection run",
        "OPTION PW=100 WORKLEN=400\n"
@@ -84,7 +87,7 @@ TEST(StatementCompiler, EveryFamilyTogether) {
   for (const DumpCase& c : cases) check(c);
 }
 
-TEST(StatementCompiler, RolesOfTheFirstWord) {
+TEST_F(StatementCompiler, RolesOfTheFirstWord) {
   const DumpCase cases[] = {
       {"L alone is ELSE, its action a WRITE", "IF POS 1 = 'A'\nTHEN PRINT\nL",
        "-1 if cmp=1 op0=field(pos 1 len =2nd kw) op1=lit('A')\n"
@@ -130,7 +133,7 @@ TEST(StatementCompiler, RolesOfTheFirstWord) {
   for (const DumpCase& c : cases) check(c);
 }
 
-TEST(StatementCompiler, OrderOfStatements) {
+TEST_F(StatementCompiler, OrderOfStatements) {
   const DumpCase cases[] = {
       {"IF after IF", "IF POS 1 = 'A'\nIF POS 2 = 'B'",
        "-1 if cmp=1 op0=field(pos 1 len =2nd kw) op1=lit('A')\n"
@@ -173,7 +176,7 @@ TEST(StatementCompiler, OrderOfStatements) {
   for (const DumpCase& c : cases) check(c);
 }
 
-TEST(StatementCompiler, VerbFamilies) {
+TEST_F(StatementCompiler, VerbFamilies) {
   const DumpCase cases[] = {
       {"SPACE and LINE", "SPACE 3\nSPACE 300\nLINE 90\nLINE\nSPACE 86",
        "1 act space mod=5 arg=3\n2 act line mod=6 arg=1\n3 act line mod=6 arg=1\n"
@@ -246,7 +249,7 @@ TEST(StatementCompiler, VerbFamilies) {
   EXPECT_EQ(dump(bare.program), "1 act call\n");
 }
 
-TEST(StatementCompiler, PrintAndLog) {
+TEST_F(StatementCompiler, PrintAndLog) {
   const DumpCase cases[] = {
       {"print formats", "PRINT TYPE H\nPRT TY DX\nPLOG TYPE MP\nPR TYPE Q",
        "1 act pr mod=18 " ENC " " PRINTED "\n"
@@ -277,7 +280,7 @@ TEST(StatementCompiler, PrintAndLog) {
   for (const DumpCase& c : cases) check(c);
 }
 
-TEST(StatementCompiler, CountsAndBranches) {
+TEST_F(StatementCompiler, CountsAndBranches) {
   const DumpCase cases[] = {
       {"STOPAFT and TIMES anywhere", "PRINT STOPAFT 5\nPRINT TIMES 3 S 2\nGOSUB RTN TIMES 4",
        "1 act pr mod=17 " ENC " stop=5 " PRINTED "\n"
@@ -312,7 +315,7 @@ TEST(StatementCompiler, CountsAndBranches) {
   for (const DumpCase& c : cases) check(c);
 }
 
-TEST(StatementCompiler, EndOfFileThenActionsRunOnce) {
+TEST_F(StatementCompiler, EndOfFileThenActionsRunOnce) {
   // The condition compiler marks what the sentence tests; only THEN actions of a sentence that
   // tests nothing but the end of a file get STOPAFT 1.
   CompileRun& run = new_run();
@@ -356,7 +359,7 @@ TEST(StatementCompiler, EndOfFileThenActionsRunOnce) {
   EXPECT_NE(first->next->open_type & files::kOpenInput, 0);
 }
 
-TEST(StatementCompiler, StatementsWithoutARecord) {
+TEST_F(StatementCompiler, StatementsWithoutARecord) {
   CompileRun& run = new_run();
   EXPECT_EQ(run.compile_all("CAT X\nREAD IN\nCAT MORE\nIF POS 1 = 'A'\nCAT X"), "1:86 5:86");
   EXPECT_TRUE(run.program.cat_seen);
@@ -379,7 +382,7 @@ TEST(StatementCompiler, StatementsWithoutARecord) {
   EXPECT_FALSE(flags.listing.no_echo);
 }
 
-TEST(StatementCompiler, IncludeOpensTheNameAsTyped) {
+TEST_F(StatementCompiler, IncludeOpensTheNameAsTyped) {
   CompileRun& run = new_run();
   std::string opened;
   run.ctx.open_include = [&opened](std::string_view name) {
@@ -395,7 +398,7 @@ TEST(StatementCompiler, IncludeOpensTheNameAsTyped) {
   EXPECT_EQ(dump(run.program), "0 end\n");
 }
 
-TEST(StatementCompiler, MessagesMarkTheOffendingWord) {
+TEST_F(StatementCompiler, MessagesMarkTheOffendingWord) {
   struct MarkCase {
     const char* statement;
     const char* message;  // number@offset+length
@@ -412,14 +415,14 @@ TEST(StatementCompiler, MessagesMarkTheOffendingWord) {
   for (const MarkCase& c : cases) EXPECT_EQ(run.compile(c.statement), c.message) << c.statement;
 }
 
-TEST(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
+TEST_F(StatementCompiler, ParameterBeyondTheCountUnderEnvfailCancel) {
   CompileRun& run = new_run();
   run.ctx.param_count = 1;
   input::define_parameter(run.variables, 1, "X", "X");
   EXPECT_EQ(run.compile_all("PRINT %2\nOPTION ENVFAIL CANCEL\nPRINT %1\nPRINT %2"), "4:152");
 }
 
-TEST(StatementCompiler, DumpShowsLinks) {
+TEST_F(StatementCompiler, DumpShowsLinks) {
   CompileRun& run = new_run();
   run.compile_all("IF POS 1 = 'A'\nTHEN PRINT\nGOTO L1\nL1");
   program::Statement* test = run.program.head;
@@ -436,7 +439,7 @@ TEST(StatementCompiler, DumpShowsLinks) {
 }
 
 // A variable's name in a position or length stands for its value.
-TEST(StatementCompiler, VariablesInExpressions) {
+TEST_F(StatementCompiler, VariablesInExpressions) {
   const DumpCase cases[] = {
       {"EQU names",
        "EQU OFF 10\nEQU FLD 10 + 5\nMOVE 'X' TO POS OFF+1\nMOVE POS FLD LEN OFF TO POS 1",
@@ -451,7 +454,7 @@ TEST(StatementCompiler, VariablesInExpressions) {
 
 // Files show their name as defined (below the current folder: relative), the open types of
 // every statement naming them, RECFM and LRECL.
-TEST(StatementCompiler, DumpShowsFilesAsDefined) {
+TEST_F(StatementCompiler, DumpShowsFilesAsDefined) {
   const DumpCase cases[] = {
       {"predefined names", "READ SYSIN\nWRITE stdout\nREAD DUMMY",
        "1 act READ file=SYSIN(in)\n"
@@ -478,7 +481,7 @@ TEST(StatementCompiler, DumpShowsFilesAsDefined) {
 
 // Every detail of a descriptor that differs from what its kind implies shows, so that a dump
 // comparison catches a field the compiler set wrongly.
-TEST(StatementCompiler, OperandTextShowsEveryDifference) {
+TEST_F(StatementCompiler, OperandTextShowsEveryDifference) {
   using program::LengthKind;
   using program::OperandKind;
   using program::TermKind;
@@ -572,7 +575,7 @@ TEST(StatementCompiler, OperandTextShowsEveryDifference) {
   EXPECT_EQ(describe_operand(nullptr), "null");
 }
 
-TEST(StatementCompiler, ListingMarkerBeforeANewSentence) {
+TEST_F(StatementCompiler, ListingMarkerBeforeANewSentence) {
   CompileRun& run = new_run();
   run.compile("PRINT");
   EXPECT_EQ(run.line_area[0], ' ');  // nothing before the first statement
@@ -593,14 +596,14 @@ namespace {
 
 // A word split at "+" or "-" taken as a character literal is joined from exactly its pieces;
 // the statement below once copied more pieces than it had room for.
-TEST(StatementCompiler, SplitWordLiteralStaysInItsBlock) {
+TEST_F(StatementCompiler, SplitWordLiteralStaysInItsBlock) {
   CompileRun& run = new_run();
   run.compile_all("IFOP -S 0 TPItheHRINT TYPE C\nIFOP A-B-C\nPRINT X+Y-Z TYPE C");
   SUCCEED();  // the sanitizers watch the copies
 }
 
 // A value of several tokens substituted inside a word is read as if typed there.
-TEST(StatementCompiler, MultiTokenValueInsideAWord) {
+TEST_F(StatementCompiler, MultiTokenValueInsideAWord) {
   CompileRun& run = new_run();
   EXPECT_EQ(run.compile_all("EQU %1 10 + 5\nMOVE 'X' TO POS 20-%1"), "");
   EXPECT_NE(dump(run.program).find("pos 20-10+5"), std::string::npos) << dump(run.program);
