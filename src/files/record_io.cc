@@ -865,7 +865,11 @@ IoResult read_keyed(FileRequest& request, FFREC& file, KeyedRead /*how*/, uint8_
   return fail(c, dummy(file) ? kErrFunction : kErrKeyed);
 }
 
-IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length) {
+namespace {
+
+// WRITE and UPDATE from outside: the file opened when it is not, DUMMY counting what it takes.
+IoResult put(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length,
+             IoResult (*operation)(Call&, const uint8_t*)) {
   file.current_length = length;
   if (dummy(file)) {
     ++file.record_count;
@@ -873,18 +877,17 @@ IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, in
   }
   Call c = call(request, file);
   if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
-  return write_record(c, data);
+  return operation(c, data);
+}
+
+}  // namespace
+
+IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length) {
+  return put(request, file, data, length, write_record);
 }
 
 IoResult update_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length) {
-  file.current_length = length;
-  if (dummy(file)) {
-    ++file.record_count;
-    return done(data, length);
-  }
-  Call c = call(request, file);
-  if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
-  return update_record(c, data);
+  return put(request, file, data, length, update_record);
 }
 
 }  // namespace recsift::files
