@@ -127,9 +127,6 @@ static_assert(sizeof(FileMarks) == 8);
 // The run phase: what operand resolution, conditions, the record loop and the verbs share. The
 // areas belong to the run driver; the record loop keeps the record fields and `current` up to
 // date. One instance per run.
-// The place of `file` in the run's file list (files::FFREC::index).
-int32_t file_index(const files::FFREC& file);
-
 struct Run {
   // Operand resolution and conditions.
   uint8_t* record_base = nullptr;  // byte 1 of the current record (or of the work area)
@@ -176,14 +173,9 @@ struct Run {
   bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
 
   // The record loop's markers of `file`, made when first asked for.
-  FileMarks& marks(const files::FFREC& file) {
-    const auto index = static_cast<size_t>(file_index(file));
-    return index < file_marks.size() ? file_marks[index] : grow_marks(index);
-  }
+  FileMarks& marks(const files::FFREC& file);
   // The same, read only: all clear for a file the loop never marked.
   FileMarks marks(const files::FFREC& file) const;
-  // Makes the markers of every file up to `index`.
-  FileMarks& grow_marks(size_t index);
 };
 
 // Verb results of the executors.

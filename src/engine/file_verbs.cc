@@ -186,7 +186,7 @@ int open_close_verb(Run& run, Statement& st) {
 }  // namespace
 
 int execute_file_verb(Run& run, Statement& st) {
-  if (st.file == nullptr) st.file = run.files->primary_input;
+  // Linking gave every file verb its file (the primary input when it names none).
   if (st.file == nullptr) base::logic_error(base::kLogicNotFileVerb, st.selid);
   switch (st.op) {
     case Op::kRead:

@@ -236,8 +236,7 @@ void link_files(Run& run) {
       }
     } else if (is_action(x->type)) {
       // FLAG and the file verbs without a file of their own act on the primary input.
-      const bool file_verb = x->op == Op::kRead || x->op == Op::kWrite || x->op == Op::kUpdate ||
-                             x->op == Op::kOpen || x->op == Op::kClose;
+      const bool file_verb = op_executor(x->op) == Executor::kFile;
       if ((x->op == Op::kFlag || file_verb) && x->file == nullptr) {
         x->file = primary;
         if (primary == nullptr) record_run_error(run, kRunErrNoFileForTest);
@@ -343,24 +342,24 @@ void open_files(Run& run) {
       host::raise_open_file_limit() < count + kFilesReserved) {
     record_run_error(run, kRunErrTooManyFiles);
   }
-  // Inputs first, then outputs, and outputs only while nothing has failed: opening an output
-  // empties it (or creates it), which a run that will not start must not do. So every output
-  // is checked for being another name of a file of the run before the first one is opened.
-  for (const bool outputs : {false, true}) {
-    if (outputs) {
-      for (files::FFREC* f = list.head; run.first_error == 0 && f != nullptr; f = f->next) {
-        if (f == primary || f->concatenated || !opens_before_run(*f) || !is_output_only(*f)) {
-          continue;
-        }
-        if (!files::output_target_free(*run.io, *f)) record_run_error(run, kRunErrOpenFailed, f);
-      }
+  // Continuations of a concatenation are opened when the file before them ends.
+  auto opens_here = [primary](const files::FFREC& f, bool output) {
+    return &f != primary && !f.concatenated && opens_before_run(f) && is_output_only(f) == output;
+  };
+  for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
+    if (opens_here(*f, false)) open_before_run(run, *f);
+  }
+  // Outputs only while nothing has failed: opening an output empties it (or creates it), which a
+  // run that will not start must not do. So every output is checked for being another name of a
+  // file of the run before the first one is opened.
+  for (files::FFREC* f = list.head; run.first_error == 0 && f != nullptr; f = f->next) {
+    if (opens_here(*f, true) && !files::output_target_free(*run.io, *f)) {
+      record_run_error(run, kRunErrOpenFailed, f);
     }
-    if (outputs && run.first_error != 0) break;
-    for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
-      // Continuations of a concatenation are opened when the file before them ends.
-      if (f == primary || f->concatenated || !opens_before_run(*f)) continue;
-      if (is_output_only(*f) == outputs) open_before_run(run, *f);
-    }
+  }
+  if (run.first_error != 0) return;
+  for (files::FFREC* f = list.head; f != nullptr; f = f->next) {
+    if (opens_here(*f, true)) open_before_run(run, *f);
   }
 }
 

@@ -17,13 +17,10 @@
 
 namespace recsift::engine {
 
-int32_t file_index(const files::FFREC& file) {
-  return file.index;
-}
-
 // A reference stays valid until a file of a higher index is first marked.
-FileMarks& Run::grow_marks(size_t index) {
-  file_marks.resize(index + 1);
+FileMarks& Run::marks(const files::FFREC& file) {
+  const auto index = static_cast<size_t>(file.index);
+  if (index >= file_marks.size()) file_marks.resize(index + 1);
   return file_marks[index];
 }
 

@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "base/fatal.h"
+#include "base/names.h"
 #include "base/pool.h"
 #include "host/host.h"
 #include "input/input.h"
@@ -47,17 +48,7 @@ constexpr uint32_t kKeptOnReuse = kTokOwnsText | kTokFresh;
 // The empty text of brackets; nothing ever writes through it.
 char g_empty_text[1] = {0};
 
-char upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
+using base::same_name;
 
 std::string_view text_of(const Token& t) {
   return t.text != nullptr ? std::string_view(t.text, static_cast<size_t>(t.length))
@@ -148,7 +139,7 @@ void set_single_value(Variable& v, Token* t) {
 Variable* new_variable(Variables& vars, std::string_view name, uint8_t kind) {
   auto* v = new (base::qelgcore(sizeof(Variable), 0, "EQ")) Variable();
   v->name = static_cast<char*>(base::qelgcore(static_cast<int64_t>(name.size()) + 1, 0, "eqn"));
-  for (size_t i = 0; i < name.size(); ++i) v->name[i] = upper(name[i]);
+  for (size_t i = 0; i < name.size(); ++i) v->name[i] = base::upper_letter(name[i]);
   v->name_length = static_cast<int32_t>(name.size());
   v->kind = kind;
   v->flags = kVarUndefined;
@@ -165,7 +156,7 @@ Variable* new_variable(Variables& vars, std::string_view name, uint8_t kind) {
 // reads upper-cased, its source as it is.
 Token* outside_word(std::string_view value) {
   std::string up(value);
-  for (char& c : up) c = upper(c);
+  for (char& c : up) c = base::upper_letter(c);
   return value_token(up, value, kTokWord);
 }
 

@@ -1,22 +1,12 @@
 // The name-index table of pointer variables.
+#include "base/names.h"
 #include "program/program.h"
 
 namespace recsift::program {
 
 namespace {
 
-// Only ASCII letters fold: names may hold any byte (the reserved name 0xD1 0xFF among them).
-char fold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
+using base::same_name;
 
 }  // namespace
 
