@@ -199,7 +199,13 @@ struct FFREC {
   int32_t current_length = 0;    // length of the current record; set by the caller before a
                                  // WRITE or UPDATE
   int32_t longest_record = 0;    // longest record read or written (descriptors included)
-  int32_t delimiter_found = 0;   // delimiter bytes that ended the current record
+  int32_t delimiter_found = 0;   // bytes after the current record that belong to it: its
+                                 // delimiter, or the alignment bytes of an MFV record
+  int64_t skip_before = -1;      // V2, MFV after a reposition: records that begin before this
+                                 // address are passed over (their descriptors cannot be told
+                                 // from data, so the chain is followed from a known start)
+  int64_t chain_address = 0;     // V2, MFV input: a record start known from the chain (the one
+                                 // after the last record read), 0 = only the file's start
   int32_t block_length = 0;      // length of the current block (block descriptor)
   int32_t block_used = 0;        // bytes of the current block used so far
   int32_t longest_block = 0;     // longest block read or written

@@ -396,9 +396,9 @@ namespace {
 IoResult open_file(Call& c) {
   FFREC& f = c.file;
   if (f.is_open && !f.reopen_allowed && !f.empty) return fail(c, kErrSecondOpen);
-  if (f.file_type != 0 && f.file_type != kFileOrdinary) {
-    return fail(c, kErrFileType);
-  }
+  // The other file types (DL1, ADABAS, VTOC, INDEXED, VSAM) name the kind of data set a job was
+  // written for; here they are ordinary files, read by key through the sampled index.
+  if (f.file_type == kFileDirectory) return fail(c, kErrFileType);
   if (!supported_format(f)) return fail(c, kErrFormat);
   // A file opened again is closed first: its pending output is written, its handle not leaked.
   if (f.is_open && !close_file(c, true)) return fail(c, kErrWriteFinal);
@@ -432,6 +432,8 @@ IoResult open_file(Call& c) {
   std::memset(f.file_size_be, 0, sizeof f.file_size_be);
   f.write_error = false;
   f.resync = false;
+  f.skip_before = -1;
+  f.chain_address = 0;
   f.block_length = f.block_used = 0;
   f.no_blocks_found = false;
   if (variable) {
@@ -589,6 +591,11 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
   for (;;) {
     if (f.bytes_remaining == 0 && f.physical_end) {
       if (const char* e = is_variable(f) ? variable_end_error(f) : nullptr) return fail(c, e);
+      if (f.skip_before >= 0) {  // the position asked for lies in the last record
+        f.skip_before = -1;
+        f.position = f.file_size;
+        return not_found(c);
+      }
       return end_of_file(c, area, area_length);
     }
     if (is_variable(f)) {
@@ -614,9 +621,14 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
       }
       const int64_t address = f.buffered_address - f.bytes_remaining + s.block;
       const uint8_t* rec = take_variable(f, s);
+      f.chain_address = f.buffered_address - f.bytes_remaining;
       if (s.header) continue;
+      if (f.skip_before >= 0) {
+        if (address < f.skip_before) continue;
+        f.skip_before = -1;
+      }
       f.longest_record = std::max(f.longest_record, s.length);
-      f.delimiter_found = 0;
+      f.delimiter_found = s.padding;
       const int32_t strip = f.rdw ? 0 : f.descriptor_length;  // NORDW unless RDW is asked for
       return deliver(c, rec + strip, s.length - strip, address, area, area_length);
     }
@@ -666,13 +678,22 @@ IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
     f.position = f.file_size;
     return not_found(c);
   }
-  if (f.standard_stream || (is_variable(f) && f.recfm != kRecfmV)) return fail(c, kErrReposition);
+  if (f.standard_stream) return fail(c, kErrReposition);
   f.resync = false;
+  f.skip_before = -1;
   if (f.recfm == kRecfmF) {
     target -= target % f.lrecl;
   } else if (f.recfm == kRecfmV) {
     f.resync = true;  // the next record start at or after the position
     f.block_length = f.block_used = 0;
+  } else if (is_variable(f)) {
+    // A 2-byte length cannot be recognised in the middle of data: follow the chain of records
+    // from the last record start it showed when that lies before the position, else from the
+    // file's start (the MFV header, held already, is passed over like any record before the
+    // position).
+    f.skip_before = target;
+    if (f.mfhdr != nullptr) f.skip_before = std::max<int64_t>(target, 1);
+    target = f.chain_address <= target ? f.chain_address : 0;
   } else if (f.delimiter_length <= 0) {
     if (f.current_lrecl > 0) target -= target % f.current_lrecl;
   } else if (target > 0) {
@@ -693,6 +714,7 @@ IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
     int64_t at = 0;
     if (c.host.seek(f.handle, target, 0, &at) != 0 || at != target) {
       f.resync = false;
+      f.skip_before = -1;
       return fail(c, kErrReposition);
     }
     f.buffered_address = target;
@@ -782,24 +804,32 @@ IoResult write_record(Call& c, const uint8_t* area) {
 IoResult update_record(Call& c, const uint8_t* area) {
   FFREC& f = c.file;
   if ((f.open_type & kOpenUpdate) == 0) return fail(c, kErrOpenType);
-  if (!f.is_open || f.record_count == 0 || area == nullptr || is_variable(f))
-    return fail(c, kErrUpdate);
+  if (!f.is_open || f.record_count == 0 || area == nullptr) return fail(c, kErrUpdate);
   if (f.current_length == 0) return done(area);
   // The record as it lies in the file: from its address to the next record's, less its
-  // delimiter. A rewrite of another length would overwrite its neighbour or leave a gap.
+  // delimiter or alignment. A rewrite of another length would overwrite its neighbour or leave a
+  // gap; a variable record keeps its descriptor as stored (only the data after it is rewritten,
+  // whether or not the caller's copy holds the descriptor).
   const int64_t next = f.buffered_address - f.bytes_remaining;
   const int64_t stored = next - f.position - f.delimiter_found;
-  if (f.current_length != stored) return fail(c, kErrUpdate);
+  const int32_t descriptor = is_variable(f) ? record_descriptor_size(f) : 0;
+  const uint8_t* data = area;
+  if (descriptor > 0 && f.rdw && f.current_length == stored) {
+    data += descriptor;
+  } else if (f.current_length != stored - descriptor) {
+    return fail(c, kErrUpdate);
+  }
+  const int64_t data_length = stored - descriptor;
   int64_t at = 0;
-  if (c.host.seek(f.handle, f.position, 0, &at) != 0 ||
-      c.host.write(f.handle, area, f.current_length) != 0 ||
+  if (c.host.seek(f.handle, f.position + descriptor, 0, &at) != 0 ||
+      c.host.write(f.handle, data, data_length) != 0 ||
       c.host.seek(f.handle, f.buffered_address, 0, &at) != 0) {
     return fail(c, kErrUpdate);
   }
   // Keep the buffered copy in step, so a READ at a position inside the buffer sees the update.
-  const int64_t in_buffer = int64_t{f.buffer_offset} - f.delimiter_found - stored;
-  if (in_buffer >= 0 && f.buffer + in_buffer != area) {
-    std::memmove(f.buffer + in_buffer, area, static_cast<size_t>(stored));
+  const int64_t in_buffer = int64_t{f.buffer_offset} - f.delimiter_found - data_length;
+  if (in_buffer >= 0 && f.buffer + in_buffer != data) {
+    std::memmove(f.buffer + in_buffer, data, static_cast<size_t>(data_length));
   }
   return done(area, f.current_length);
 }

@@ -377,6 +377,83 @@ TEST_F(VariableRecordsTest, ReadAtAnAddressFindsTheNextRecordStart) {
   host_.one_byte = false;
 }
 
+// V2 and MFV lengths cannot be told from data: the chain is followed from a known record start,
+// forwards and backwards, and a position inside the last record is not found at the file size.
+TEST_F(VariableRecordsTest, ReadAtAnAddressFollowsTwoByteDescriptors) {
+  for (const uint8_t recfm : {kRecfmV2, kRecfmMfv}) {
+    FFREC& out = define(recfm, kOpenOutput, 20, 200);
+    std::vector<std::string> records;
+    std::vector<int64_t> addresses;
+    for (int i = 0; i < 10; ++i) {
+      // Data bytes that look like descriptors, so a guess from the bytes would misread.
+      records.push_back(std::string(static_cast<size_t>(3 + i % 4), static_cast<char>(i % 2)));
+      ASSERT_TRUE(write(out, records.back()).ok());
+      addresses.push_back(out.position);
+    }
+    close(out);
+    FFREC& in = define(recfm, kOpenInput, 20, 200);
+    in.no_close_at_eof = true;
+    ASSERT_TRUE(open_file(request_, in).ok());
+    const int order[][3] = {{7, 0, 7}, {2, 1, 3}, {0, 0, 0}, {9, 0, 9}, {4, -1, 4}, {5, 0, 5}};
+    for (const auto& c : order) {
+      SCOPED_TRACE(std::to_string(recfm) + ": record " + std::to_string(c[0]) + " + " +
+                   std::to_string(c[1]));
+      in.position = addresses[static_cast<size_t>(c[0])] + c[1];
+      IoResult r = read_at(request_, in, nullptr, 0);
+      ASSERT_TRUE(r.ok()) << r.error();
+      EXPECT_EQ(text(r), records[static_cast<size_t>(c[2])]);
+      EXPECT_EQ(in.position, addresses[static_cast<size_t>(c[2])]);
+    }
+    in.position = 1;  // inside the header (MFV) or the first record (V2)
+    EXPECT_EQ(text(read_at(request_, in, nullptr, 0)), records[recfm == kRecfmMfv ? 0 : 1]);
+    in.position = addresses[9] + 1;
+    EXPECT_EQ(read_at(request_, in, nullptr, 0).status, IoStatus::kNotFound);
+    EXPECT_EQ(in.position, in.file_size);
+    close(in);
+  }
+}
+
+// UPDATE rewrites a variable record's data in place, keeping its descriptor; another length
+// changes nothing.
+TEST_F(VariableRecordsTest, UpdateInPlaceKeepsTheLength) {
+  for (const uint8_t recfm : {kRecfmV, kRecfmV2, kRecfmMfv}) {
+    for (const bool rdw : {false, true}) {
+      SCOPED_TRACE(std::to_string(recfm) + (rdw ? " RDW" : " NORDW"));
+      FFREC& out = define(recfm, kOpenOutput, 40, 200);
+      for (const char* r : {"alpha", "bravo!", "charlie"}) ASSERT_TRUE(write(out, r).ok());
+      close(out);
+      const std::string before = contents();
+      FFREC& f = define(recfm, kOpenInput | kOpenUpdate, 40, 200);
+      f.rdw = rdw;
+      const int32_t d = rdw ? record_descriptor_size(f) : 0;
+      ASSERT_TRUE(read_record(request_, f, nullptr, 0).ok());
+      std::string second = text(read_record(request_, f, nullptr, 0));
+      ASSERT_EQ(second.substr(static_cast<size_t>(d)), "bravo!");
+      const std::string longer = second + "x";
+      EXPECT_STREQ(update_record(request_, f, reinterpret_cast<const uint8_t*>(longer.data()),
+                                 static_cast<int32_t>(longer.size()))
+                       .error(),
+                   kErrUpdate);
+      EXPECT_EQ(contents(), before);
+      second.replace(static_cast<size_t>(d), 6, "BRAVO?");
+      if (rdw) second[0] = '\x7f';  // a damaged descriptor in the copy is not written
+      ASSERT_TRUE(update_record(request_, f, reinterpret_cast<const uint8_t*>(second.data()),
+                                static_cast<int32_t>(second.size()))
+                      .ok());
+      // Only the data (RDW: given with or without the descriptor) are rewritten.
+      if (rdw) {
+        ASSERT_TRUE(update_record(request_, f, reinterpret_cast<const uint8_t*>("BRAVO?"), 6).ok());
+      }
+      EXPECT_EQ(text(read_record(request_, f, nullptr, 0)).substr(static_cast<size_t>(d)),
+                "charlie");
+      close(f);
+      std::string expected = before;
+      expected.replace(expected.find("bravo!"), 6, "BRAVO?");
+      EXPECT_EQ(contents(), expected);
+    }
+  }
+}
+
 // ---- Real VB files from other systems, when present ---------------------------------------------
 
 TEST_F(VariableRecordsTest, ReadsRealFiles) {
