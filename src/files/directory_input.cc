@@ -100,7 +100,7 @@ namespace {
 // and an "*".
 void put_marked(char* to, std::string_view text, size_t width) {
   if (text.size() <= width) {
-    std::memcpy(to, text.data(), text.size());
+    if (!text.empty()) std::memcpy(to, text.data(), text.size());
     return;
   }
   std::memcpy(to, text.data(), width - 1);
@@ -441,7 +441,7 @@ void set_text(char** field, int32_t* room, std::string_view text, const char* de
     *room = static_cast<int32_t>(text.size()) + 1;
     *field = static_cast<char*>(base::qelgcore(*room, 0, description));
   }
-  std::memcpy(*field, text.data(), text.size());
+  if (!text.empty()) std::memcpy(*field, text.data(), text.size());
   (*field)[text.size()] = '\0';
 }
 
