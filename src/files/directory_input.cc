@@ -434,11 +434,14 @@ const char* time_text_of(DirListing& d, int64_t mtime) {
   return d.last_time;
 }
 
-// Puts `text` into the pool text *field of *room bytes, taking a larger block when needed.
-void set_text(char** field, int32_t* room, std::string_view text, const char* description) {
+// Puts `text` into the pool text *field of *room bytes, taking a larger block when needed: at
+// first one of `least` bytes, which every ordinary path or name fits, so that a listing takes its
+// texts once rather than once for each longer entry.
+void set_text(char** field, int32_t* room, std::string_view text, int32_t least,
+              const char* description) {
   if (static_cast<int32_t>(text.size()) >= *room) {
     base::qelgrel(field, description);
-    *room = static_cast<int32_t>(text.size()) + 1;
+    *room = std::max(static_cast<int32_t>(text.size()) + 1, least);
     *field = static_cast<char*>(base::qelgcore(*room, 0, description));
   }
   if (!text.empty()) std::memcpy(*field, text.data(), text.size());
@@ -450,8 +453,8 @@ void set_text(char** field, int32_t* room, std::string_view text, const char* de
 void describe_member(DirListing& d, std::string_view folder, std::string_view name, int64_t size,
                      uint8_t attributes, const char* time_text) {
   FFREC& m = *d.member;
-  set_text(&m.path, &d.path_room, folder, "pth");
-  set_text(&m.member_name, &d.name_room, name, "fnx");
+  set_text(&m.path, &d.path_room, folder, kMaxListingPath + 1, "pth");
+  set_text(&m.member_name, &d.name_room, name, 256, "fnx");
   std::string_view stem;
   std::string_view ext;
   split_listed_name(name, &stem, &ext);
