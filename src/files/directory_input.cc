@@ -155,7 +155,6 @@ struct FoundEntry {
   uint32_t folder = 0;     // index in DirListing::folders
   std::string name;        // full name
   int64_t size = 0;        // bytes
-  int64_t mtime = 0;       // last write, seconds since 1970
   uint8_t attributes = 0;  // ListingAttribute bits
   char time_text[20]{};    // the record's time text (also the "D" order's key)
 };
@@ -182,8 +181,9 @@ struct DirListing {
   bool member_active = false;        // DIRDATA: the member is open and being read
   int32_t path_room = 0;             // bytes of member->path ("pth")
   int32_t name_room = 0;             // bytes of member->member_name ("fnx")
-  int64_t last_mtime = -1;           // the time last converted, and its text: files of one
-  char last_time[20]{};              // tree often share their times
+  bool have_time = false;            // last_mtime and last_time hold a conversion: files of
+  int64_t last_mtime = 0;            // one tree often share their times, and the last one
+  char last_time[20]{};              // converted is kept
 };
 
 namespace {
@@ -427,9 +427,10 @@ bool sort_entries(DirListing& d) {
 // ---- Entries ---------------------------------------------------------------------------------
 
 const char* time_text_of(DirListing& d, int64_t mtime) {
-  if (mtime != d.last_mtime) {
+  if (!d.have_time || mtime != d.last_mtime) {
     listing_time_text(mtime, d.last_time);
     d.last_mtime = mtime;
+    d.have_time = true;
   }
   return d.last_time;
 }
@@ -502,9 +503,8 @@ Step next_entry(Listing& l, IoResult* error) {
       e.folder = static_cast<uint32_t>(d.folders.size() - 1);
       e.name = found.name;
       e.size = found.status.size;
-      e.mtime = found.status.mtime;
       e.attributes = attributes_of(found.status);
-      std::memcpy(e.time_text, time_text_of(d, e.mtime), sizeof e.time_text);
+      std::memcpy(e.time_text, time_text_of(d, found.status.mtime), sizeof e.time_text);
       d.entries.push_back(std::move(e));
     }
     sort_entries(d);
@@ -716,7 +716,10 @@ IoResult read_listing(FileRequest& request, FFREC& f, uint8_t* area, int32_t are
   const FFREC& m = *l.d.member;
   const std::string_view folder = m.path;
   const std::string_view name = m.member_name;
-  if (folder.size() > static_cast<size_t>(kMaxListingPath)) {
+  // The pattern's own folder may be longer than any descent allows; a name beyond the host's
+  // usual 255 bytes would not fit the record's room either.
+  if (folder.size() > static_cast<size_t>(kMaxListingPath) ||
+      kColPath + folder.size() + name.size() > static_cast<size_t>(f.buffer_capacity)) {
     return end_with_error(l, kErrPathLength, std::string(folder));
   }
   const int32_t length =
