@@ -222,6 +222,10 @@ void note(Listing& l, const std::string& line) {
   if (l.request.reporter != nullptr) l.request.reporter->listing_line(line, false);
 }
 
+std::string invalid_handle_line(int rc) {
+  return "Invalid File Handle. GetLastError = " + std::to_string(rc) + "\n";
+}
+
 bool passing_cause(int rc) {
   return rc == EINTR || rc == EAGAIN || rc == EMFILE || rc == ENFILE || rc == ENOMEM;
 }
@@ -240,9 +244,7 @@ bool start_next_folder(Listing& l) {
       ++attempts;
       rc = l.host.open_folder(d.current.path, &d.search);
       if (rc == 0 || rc == ENOENT || rc == ENOTDIR) break;
-      char line[64];
-      std::snprintf(line, sizeof line, "Invalid File Handle. GetLastError = %d\n", rc);
-      note(l, line);
+      note(l, invalid_handle_line(rc));
     } while (passing_cause(rc) && attempts < kFolderAttempts);
     if (attempts > 1) {
       note(l, "qelfilef: Open was retried " + std::to_string(attempts - 1) +
@@ -293,8 +295,13 @@ Step scan_next(Listing& l, Found* found, IoResult* error) {
   for (;;) {
     if (!d.scanning && !start_next_folder(l)) return Step::kEnd;
     const char* name = nullptr;
-    if (l.host.read_folder(d.search, &name, &found->status) != 0 || name == nullptr) {
-      stop_scan(l);  // a folder that cannot be read on ends its scan like its last entry
+    if (const int rc = l.host.read_folder(d.search, &name, &found->status); rc != 0) {
+      note(l, invalid_handle_line(rc));  // the folder's scan ends here, noted like a failed start
+      stop_scan(l);
+      continue;
+    }
+    if (name == nullptr) {
+      stop_scan(l);
       continue;
     }
     if (found->status.is_directory) {
