@@ -584,6 +584,7 @@ void release_listing(FileRequest& request, FFREC& f) {
     if (m->is_open) close_file(request, *m);
     // A member open may have taken a buffer of its own: it is the listing's to release.
     if (m->buffer != nullptr && m->buffer != f.buffer) base::qelgrel(&m->buffer, "buf");
+    release_variable(*m);  // an MFV member's header
     base::qelgrel(&m->path, "pth");
     base::qelgrel(&m->member_name, "fnx");
     m->~FFREC();
@@ -671,7 +672,10 @@ IoResult open_listing(FileRequest& request, FFREC& f) {
   if (f.is_open) release_listing(request, f);
   f.is_open = f.open_failed = f.physical_end = f.empty = false;
   f.last_error = nullptr;
-  const int32_t overhead = std::max(f.delimiter_length, 0);
+  // The sizes record I/O would settle for an ordinary file of these settings, which the
+  // members of DIRDATA take over.
+  const int32_t overhead =
+      is_variable(f) ? static_cast<int32_t>(variable_overhead(f)) : std::max(f.delimiter_length, 0);
   if (f.lrecl <= 0) f.lrecl = (f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead;
   if (f.blksize <= 0) f.blksize = f.lrecl + overhead;
   if (f.current_lrecl == 0) f.current_lrecl = f.lrecl;
