@@ -72,7 +72,9 @@ bool answer_file_query(void* context, const files::FFREC* file, FileQuestion que
     case FileQuestion::kEndOfFile:
       return static_cast<Run*>(context)->marks(*file).at_end;
     case FileQuestion::kDirectoryEntry:
-      return false;  // no entry of a directory listing is current
+      // The current record is an entry of a DIR listing (DIRDATA delivers the members' data).
+      return file->file_type == files::kFileDirectory && !file->dirdata && file->is_open &&
+             file->record_count > 0;
   }
   return false;
 }

@@ -3,6 +3,9 @@
 //
 // Exports (engine.h): record_run_error, io_failure_lines.
 #include <cstdio>
+#include <string>
+
+#include "base/fatal.h"
 
 #include "engine/engine.h"
 #include "files/files.h"
@@ -32,6 +35,9 @@ class FailureLines final : public files::IoReporter {
  public:
   void failed(const files::FFREC& file, const char* text) override {
     std::fputs(files::failure_line(file, text).c_str(), stdout);
+  }
+  void listing_line(const std::string& line, bool trace) override {
+    std::fputs(line.c_str(), trace ? base::log_stream() : stdout);
   }
 };
 

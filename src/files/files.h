@@ -1,7 +1,6 @@
 // The file layer. This header declares the file control block FFREC that every file of a run is
 // described by, and the file definitions that build FFRECs from the statements' file operands and
-// keywords. Record I/O, the variable formats, keyed access and directory input join it as they are
-// built.
+// keywords, and the record I/O operations, which also read directory listings (directory_input.h).
 #ifndef RECSIFT_FILES_FILES_H_
 #define RECSIFT_FILES_FILES_H_
 
@@ -557,6 +556,10 @@ class IoReporter {
  public:
   virtual ~IoReporter() = default;
   virtual void failed(const FFREC& file, const char* text) = 0;
+  // A line of a directory listing's own (directory_input.h builds them; each ends with a line
+  // end): `trace` for the lines of an error that ends the listing, which belong to the trace
+  // stream; otherwise a note about a folder that could not be read, for standard output.
+  virtual void listing_line(const std::string& /*line*/, bool /*trace*/) {}
 };
 
 // The line that shows a failure: qelfio: TEXT  (Input|Outpt) F="name", and a line end. The name

@@ -21,7 +21,8 @@
 //    "error"; a finder asks for more only while more can still fit into the buffer.
 //  - Every call ends in one IoResult; the reporter hears of each kError once, never of an end of
 //    file or of a position not found.
-//  - Keyed reads and directory listings are refused with a failure status; so are UPDATE of
+//  - Directory files are handed to directory input at OPEN, READ and CLOSE; every other call on
+//    them, and keyed reads, are refused with a failure status; so are UPDATE of
 //    variable records and a READ at a byte address of V2 and MFV records (they have no record
 //    start search). None is ever read as if it were text.
 #include <algorithm>
@@ -32,6 +33,7 @@
 
 #include <string>
 
+#include "files/directory_input.h"
 #include "files/files.h"
 #include "files/record_io.h"
 #include "files/variable_records.h"
@@ -854,6 +856,7 @@ std::string failure_line(const FFREC& file, const char* text) {
 }
 
 IoResult open_file(FileRequest& request, FFREC& file) {
+  if (file.file_type == kFileDirectory) return open_listing(request, file);
   if (dummy(file)) {
     file.current_length = kDummyLength;
     return done();
@@ -863,6 +866,7 @@ IoResult open_file(FileRequest& request, FFREC& file) {
 }
 
 IoResult close_file(FileRequest& request, FFREC& file) {
+  if (file.file_type == kFileDirectory) return close_listing(request, file);
   if (dummy(file)) return done();
   Call c = call(request, file);
   if (!close_file(c)) return fail(c, kErrWriteFinal);
@@ -875,6 +879,7 @@ IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t a
       file.predefined != kPredefDummy && is_readable(file)) {
     if (const uint8_t* line = quick_line(file)) return done(line, file.current_length);
   }
+  if (file.file_type == kFileDirectory) return read_listing(request, file, area, area_length);
   if (dummy(file)) return {IoStatus::kEndOfFile};
   Call c = call(request, file);
   if (!file.is_open) {

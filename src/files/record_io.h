@@ -38,6 +38,14 @@ class FileHost {
   virtual int handle_identity(int handle, host::FileIdentity* id) {
     return host::handle_identity(handle, id);
   }
+  // Folders, read one entry at a time (directory listings).
+  virtual int open_folder(const std::string& path, host::Folder** folder) {
+    return host::open_folder(path, folder);
+  }
+  virtual int read_folder(host::Folder* folder, const char** name, host::FileStatus* status) {
+    return host::read_folder(folder, name, status);
+  }
+  virtual void close_folder(host::Folder* folder) { host::close_folder(folder); }
   // Least buffer of fixed and text records: the size of their host reads and writes.
   virtual int32_t minimum_buffer() const { return 1 << 17; }
 };

@@ -18,6 +18,21 @@
 
 namespace recsift::host {
 
+int local_time_checked(int64_t seconds, CivilTime* civil) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm tm {};
+  if (static_cast<int64_t>(t) != seconds || localtime_r(&t, &tm) == nullptr) return EOVERFLOW;
+  civil->year = tm.tm_year + 1900;
+  civil->month = tm.tm_mon + 1;
+  civil->mday = tm.tm_mday;
+  civil->yday = tm.tm_yday + 1;
+  civil->wday = tm.tm_wday;
+  civil->hour = tm.tm_hour;
+  civil->minute = tm.tm_min;
+  civil->second = tm.tm_sec;
+  return 0;
+}
+
 int64_t clock_now() {
   // A reproducible-build clock wins when it is a plain number.
   if (const char* fixed = std::getenv("SOURCE_DATE_EPOCH"); fixed != nullptr && *fixed != '\0') {
@@ -135,6 +150,8 @@ void fill_status(const struct stat& st, std::string_view name, FileStatus* statu
   status->hidden = !name.empty() && name.front() == '.';
   status->size = st.st_size;
   status->mtime = st.st_mtim.tv_sec;
+  status->device = static_cast<uint64_t>(st.st_dev);
+  status->inode = static_cast<uint64_t>(st.st_ino);
 }
 
 }  // namespace
@@ -191,6 +208,41 @@ int list_directory(const std::string& path, std::vector<DirEntry>* entries) {
   }
   ::closedir(dir);
   return 0;
+}
+
+struct Folder {
+  DIR* dir = nullptr;
+};
+
+int open_folder(const std::string& path, Folder** folder) {
+  *folder = nullptr;
+  DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
+  if (dir == nullptr) return errno;
+  *folder = new Folder{dir};
+  return 0;
+}
+
+int read_folder(Folder* folder, const char** name, FileStatus* status) {
+  *name = nullptr;
+  const int fd = ::dirfd(folder->dir);
+  for (;;) {
+    errno = 0;
+    const struct dirent* d = ::readdir(folder->dir);
+    if (d == nullptr) return errno;
+    const char* n = d->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    struct stat st {};
+    if (::fstatat(fd, n, &st, 0) != 0) continue;  // dangling link, or gone meanwhile
+    fill_status(st, n, status);
+    *name = n;
+    return 0;
+  }
+}
+
+void close_folder(Folder* folder) {
+  if (folder == nullptr) return;
+  ::closedir(folder->dir);
+  delete folder;
 }
 
 std::string current_directory() {

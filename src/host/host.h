@@ -31,6 +31,8 @@ struct CivilTime {
 int64_t clock_now();
 // The moment as local calendar time (the TZ rules of the process).
 CivilTime local_time(int64_t seconds);
+// The same, or EOVERFLOW when the moment has no local calendar time (out of the host's range).
+int local_time_checked(int64_t seconds, CivilTime* civil);
 
 // ---- Files -----------------------------------------------------------------------------------
 // A file handle is a descriptor; -1 is "none". Offsets and sizes are 64-bit.
@@ -66,6 +68,8 @@ struct FileStatus {
   bool hidden = false;        // the name begins with "." ("h" attribute)
   int64_t size = 0;           // bytes
   int64_t mtime = 0;          // modification time, seconds since 1970
+  uint64_t device = 0;        // file system holding it: with inode, which file it is
+  uint64_t inode = 0;         // its number on that file system
 };
 int file_status(const std::string& path, FileStatus* status);
 // Which file a name or an open handle is: two names (links, "./x" and "x") are the same file
@@ -90,6 +94,16 @@ struct DirEntry {
 // The entries of a folder except "." and "..", in the order the system gives them. Dangling
 // links are skipped.
 int list_directory(const std::string& path, std::vector<DirEntry>* entries);
+// A folder read one entry at a time (bounded memory however large the folder). Each entry's
+// status is taken relative to the open folder, following links; entries whose status cannot be
+// had (a dangling link, an entry removed meanwhile) are skipped, as are "." and "..".
+struct Folder;
+int open_folder(const std::string& path, Folder** folder);
+// The next entry: 0 with *name (valid until the next call) and *status, or 0 with *name null
+// after the last one; an errno value when the folder cannot be read on.
+int read_folder(Folder* folder, const char** name, FileStatus* status);
+void close_folder(Folder* folder);
+
 // The current folder, ending with "/".
 std::string current_directory();
 

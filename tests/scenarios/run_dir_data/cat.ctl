@@ -1,0 +1,5 @@
+READ first.txt
+CAT m/*.txt DIR SORT=N
+IF DIR
+THEN WRITE cat.txt EOL=LF FROM POS 30,41
+ELSE WRITE cat.txt

@@ -1,0 +1,2 @@
+READ %1/p/ DIR SUB
+WRITE long.txt EOL=LF FROM POS 1,41

@@ -1,0 +1,2 @@
+READ lp/ DIRDATA SUB SORT=N
+WRITE loop.txt EOL=LF

@@ -1,0 +1,2 @@
+READ t/ DIR SUB SORT=E
+WRITE ext.txt EOL=LF

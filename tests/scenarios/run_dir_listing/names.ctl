@@ -1,0 +1,3 @@
+* Depth 1: sub is listed, sub/deep is not. Hidden files never are.
+READ t/ DIR SUB=1 SORT=N
+WRITE names.txt EOL=LF

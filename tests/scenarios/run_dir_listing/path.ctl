@@ -1,0 +1,3 @@
+OPTION SORT=P SUB
+READ t/*.txt DIR
+WRITE path.txt EOL=LF
