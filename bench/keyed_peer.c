@@ -22,12 +22,17 @@ int main(int argc, char** argv) {
       long mid = lo + (hi - lo) / 2;
       if (pread(fd, rec, 80, mid * 80) != 80) return 1;
       int c = memcmp(line, rec, 8);
-      if (c == 0) found = 1;
-      else if (c < 0) hi = mid - 1;
-      else lo = mid + 1;
+      if (c == 0)
+        found = 1;
+      else if (c < 0)
+        hi = mid - 1;
+      else
+        lo = mid + 1;
     }
-    if (found) fprintf(out, "%.80s\n", rec);
-    else fputs("--- KEY/REC NOT FOUND ---\n", out);
+    if (found)
+      fprintf(out, "%.80s\n", rec);
+    else
+      fputs("--- KEY/REC NOT FOUND ---\n", out);
   }
   return fclose(out) != 0;
 }
