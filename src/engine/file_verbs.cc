@@ -173,17 +173,6 @@ int read_verb(Run& run, Statement& st) {
   return kVerbNext;
 }
 
-// Whether `data` (the record an UPDATE writes) has the key of the file's current record.
-bool keeps_key(const Run& run, const files::FFREC& file, const uint8_t* data, int32_t length) {
-  const int64_t end = int64_t{file.key_position} + file.key_length;
-  if (run.current_input != &file || run.record_base == nullptr || end > length ||
-      end > run.record_length) {
-    return false;
-  }
-  return std::memcmp(data + file.key_position, run.record_base + file.key_position,
-                     static_cast<size_t>(file.key_length)) == 0;
-}
-
 int write_verb(Run& run, Statement& st) {
   files::FFREC* file = st.file;
   const uint8_t* data = run.record_base;
@@ -204,11 +193,10 @@ int write_verb(Run& run, Statement& st) {
       length = static_cast<int32_t>(run.work_area + run.work_length - data);  // to its end
     }
   }
-  // The sample tree holds copies of keys: an update that changes the key of the record read
-  // drops it, and the next keyed read samples the file as it now is.
-  if (st.op == Op::kUpdate && file->index_root != nullptr && !keeps_key(run, *file, data, length)) {
-    files::release_key_index(*file);
-  }
+  // The sample tree holds copies of keys, and the record rewritten may be one of the samples
+  // with its key changed (the current record is changed in place, so the old key is gone): the
+  // tree is dropped, and the next keyed read samples the file as it now is.
+  if (st.op == Op::kUpdate && file->index_root != nullptr) files::release_key_index(*file);
   const int32_t truncated = file->truncated_count;
   const files::IoResult put = st.op == Op::kWrite
                                   ? files::write_record(*run.io, *file, data, length)
