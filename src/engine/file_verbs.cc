@@ -130,7 +130,11 @@ int read_verb(Run& run, Statement& st) {
   }
 
   files::IoResult got;
-  if (int verb = positioned_read(run, st, area, area_length, &got); verb != kVerbNext) return verb;
+  if (st.access == kAccessSequential) {  // the record loop's own READ: kept short
+    got = files::read_record(*run.io, *file, area, area_length);
+  } else if (int verb = positioned_read(run, st, area, area_length, &got); verb != kVerbNext) {
+    return verb;
+  }
   uint8_t* record = got.record();
   if (got.status != files::IoStatus::kRecord) {
     if (got.status == files::IoStatus::kEndOfFile) {

@@ -297,11 +297,6 @@ struct FFREC {
   IndexNode* index_root = nullptr;     // root node, built on first keyed use
   IndexNode* index_current = nullptr;  // node of the last search
   int32_t index_nodes = 0;             // nodes built
-  const IndexNode* key_range =
-      nullptr;             // while a node's middle is sampled: the node whose key range the
-                           // records met by a record-start search must lie in; else null
-  int32_t read_limit = 0;  // while a read is positioned for a key: most bytes one host read may
-                           // bring (a few buffers, not the whole buffer); 0 = fill the buffer
 
   // Member facts set by directory input.
   uint8_t attributes = 0;  // "a", "r", "h", "s" attribute bits of a listed file
@@ -310,6 +305,13 @@ struct FFREC {
   // CAT with summary level 3: the comment of the CAT line.
   const char* comment = nullptr;  // in the statement-text store, or null
   int32_t comment_length = 0;     // its length
+
+  // Keyed reads in progress (kept last, clear of the fields every READ touches).
+  const IndexNode* key_range =
+      nullptr;             // while a node's middle is sampled: the node whose key range the
+                           // records met by a record-start search must lie in; else null
+  int32_t read_limit = 0;  // while a read is positioned for a key: most bytes one host read may
+                           // bring (a few buffers, not the whole buffer); 0 = fill the buffer
 };
 
 // ---- File definitions ------------------------------------------------------------------------

@@ -186,7 +186,7 @@ IoResult build_root(FileRequest& request, FFREC& f) {
       if (f.recfm == kRecfmF) end -= end % f.lrecl;
       r = sample(request, f, std::max(end, node->start), node->end_key, &node->end);
       while (r.ok()) {
-        const IoResult next = read_record(request, f, nullptr, 0);
+        const IoResult next = read_next_record(request, f);
         if (next.status == IoStatus::kEndOfFile) break;
         r = take_key(request, f, next, node->end_key);
         if (r.ok()) node->end = f.position;
@@ -254,7 +254,7 @@ IoResult search_half(FileRequest& request, FFREC& f, int64_t from, Target* t) {
       *t = {true, c == 0, f.position};
       return r;
     }
-    r = read_record(request, f, nullptr, 0);
+    r = read_next_record(request, f);
   }
 }
 

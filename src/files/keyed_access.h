@@ -45,6 +45,10 @@ struct IndexNode {
 // READ at a byte address without building the index first (the index's own sampling reads).
 IoResult read_at_position(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length);
 
+// The next record, handed over where it lies in the buffer, for the index's own reads of an
+// open file (the record loop's READ, read_record, stays a call of its own).
+IoResult read_next_record(FileRequest& request, FFREC& file);
+
 // Makes the next READ start at byte address `address`, a record start, 0 or the file size: the
 // buffered data are kept when the address lies among them. Nothing is read. False when the host
 // cannot position the file.

@@ -7,7 +7,7 @@
 // reporter).
 // Exports (files.h, record_io.h): open_file, close_file, read_record, read_at, write_record,
 // update_record, output_target_free, failure_line, default_file_host; to keyed access
-// (keyed_access.h): read_at_position, place_for_read.
+// (keyed_access.h): read_at_position, read_next_record, place_for_read.
 //
 // Invariants:
 //  - Input: the buffer holds the file bytes [buffered_address - buffer_offset - bytes_remaining,
@@ -888,6 +888,12 @@ IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_
     return fail(c, kErrReposition);
   }
   return r;
+}
+
+IoResult read_next_record(FileRequest& request, FFREC& file) {
+  Call c = call(request, file);
+  if (!file.is_open) return fail(c, kErrFunction);
+  return read_record(c, nullptr, 0);
 }
 
 bool place_for_read(FileRequest& request, FFREC& f, int64_t address) {
