@@ -182,9 +182,21 @@ IoResult build_root(FileRequest& request, FFREC& f) {
     QuietReads quiet(f, f.blksize);
     r = sample(request, f, 0, node->start_key, &node->start);
     if (r.ok()) {
-      int64_t end = std::max<int64_t>(f.file_size - f.blksize, 0);
+      int64_t end = std::max<int64_t>(f.file_size - f.blksize, node->start);
       if (f.recfm == kRecfmF) end -= end % f.lrecl;
-      r = sample(request, f, std::max(end, node->start), node->end_key, &node->end);
+      for (;;) {
+        f.position = std::max(end, node->start);
+        const IoResult got = read_at_position(request, f, nullptr, 0);
+        if ((got.status == IoStatus::kEndOfFile || got.status == IoStatus::kNotFound) &&
+            end > node->start) {
+          // The last record began before that address and runs to the end: look earlier.
+          end = std::max(end - f.blksize, node->start);
+          continue;
+        }
+        r = take_key(request, f, got, node->end_key);
+        if (r.ok()) node->end = f.position;
+        break;
+      }
       while (r.ok()) {
         const IoResult next = read_next_record(request, f);
         if (next.status == IoStatus::kEndOfFile) break;
