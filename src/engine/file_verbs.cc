@@ -82,9 +82,12 @@ int positioned_read(Run& run, Statement& st, uint8_t* area, int32_t area_length,
         access == kAccessKeyEqual ? files::KeyedRead::kEqual : files::KeyedRead::kGreaterEqual;
     *got = files::read_keyed(*run.io, *file, how, area, area_length);
   } else {
-    // A byte address, or record n of the file at byte address (n - 1) x LRECL.
+    // A byte address, or record n of the file at byte address (n - 1) x LRECL. A field without
+    // a numeric type holds the number as digits.
     int64_t value = 0;
-    if (bytes == nullptr || !operand_number(*operand, &value)) {
+    Operand number = bytes != nullptr ? *operand : Operand{};
+    if (number.type != kTypeBinary && number.type != kTypePacked) number.type = kTypeCharacter;
+    if (bytes == nullptr || !operand_number(number, &value)) {
       record_run_error(run, kRunErrIntoOutside, file);
       return kVerbAbend;
     }

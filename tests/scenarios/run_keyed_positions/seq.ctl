@@ -22,6 +22,9 @@ READ small.dat RBA=45
 WRITE out.txt
 READ small.dat REC=2
 WRITE out.txt
+* The byte address in a field: "0020", the key of the record just read, is record 2.
+READ small.dat RBA=POS 1 LEN 4
+WRITE out.txt
 READ small.dat RBA=100
 WRITE out.txt
 READ small.dat RBA=-1
