@@ -210,6 +210,13 @@ bool settle(Run& run, Statement& st, Outcome outcome, int* verb) {
 
 }  // namespace
 
+bool operand_number(const Operand& operand, int64_t* value) {
+  Number v = 0;
+  if (read_number(operand, &v) != Outcome::kOk || v < INT64_MIN || v > INT64_MAX) return false;
+  *value = static_cast<int64_t>(v);
+  return true;
+}
+
 int execute_arithmetic(Run& run, Statement& st) {
   Operand* a = st.operands[1];
   Operand* b = st.operands[2];

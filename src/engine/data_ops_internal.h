@@ -1,5 +1,5 @@
 // What the executors of the data statements share (data_ops.cc, arithmetic.cc, compress.cc,
-// utime.cc):
+// utime.cc; the file verbs read record numbers with operand_number):
 // the failure rule of a data statement, the record-length update, and the resolution of two
 // operands in the order their lengths depend on each other. Private to the engine.
 #ifndef RECSIFT_ENGINE_DATA_OPS_INTERNAL_H_
@@ -27,6 +27,10 @@ void set_record_length(Run& run, int32_t length);
 // source is a literal, else the source first. A null target is skipped. False when either
 // fails (counted by resolution); the second is then not resolved.
 bool resolve_target_and_source(Run& run, Operand* target, Operand* source);
+
+// The number a resolved operand holds (binary, packed or decimal text, as its type says), as
+// the arithmetic reads it. False when it holds none or one beyond 64 bits (arithmetic.cc).
+bool operand_number(const Operand& operand, int64_t* value);
 
 // ADD, SUB, MULT, DIV (arithmetic.cc).
 int execute_arithmetic(Run& run, Statement& statement);

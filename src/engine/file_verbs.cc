@@ -4,11 +4,13 @@
 //
 // Exports (engine.h): execute_file_verb.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
 #include "base/fatal.h"
 #include "convert/special_area.h"
+#include "engine/data_ops_internal.h"
 #include "engine/engine.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
@@ -23,6 +25,8 @@ constexpr int32_t kReturnCodeWriteWarning = 5;
 // The record a keyed read delivers when the key or record is not there.
 constexpr char kNotFoundRecord[] = "--- KEY/REC NOT FOUND ---";
 constexpr int32_t kNotFoundLength = sizeof kNotFoundRecord - 1;
+// RETVSAM after a keyed or positioned read: 0 when the record was found, else this code.
+constexpr int32_t kKeyedStatusNotFound = 16;
 
 // The INTO area lies in the work area, whatever the current record is: its positions count from
 // the work area's first byte and may reach its end.
@@ -35,6 +39,77 @@ uint8_t* resolve_into(Run& run, Operand* into) {
   run.record_base = base;
   run.addressable_length = addressable;
   return area;
+}
+
+// The kind of read a statement makes now. A START form makes its positioned read the first time
+// it runs; after that the statement reads on sequentially.
+uint8_t access_now(const Statement& st) {
+  if (st.access < kAccessStartKeyGe) return st.access;
+  if ((st.flags & kSfPositioned) != 0) return kAccessSequential;
+  switch (st.access) {
+    case kAccessStartKeyGe:
+      return kAccessKeyGreaterEqual;
+    case kAccessStartKeyEq:
+      return kAccessKeyEqual;
+    case kAccessStartRba:
+      return kAccessRba;
+    default:
+      return kAccessRecordNumber;
+  }
+}
+
+// Asks record I/O for the statement's record: the next one, or the one its key, byte address or
+// record number names. Returns kVerbNext with *got set, or kVerbAbend after recording the error.
+int positioned_read(Run& run, Statement& st, uint8_t* area, int32_t area_length,
+                    files::IoResult* got) {
+  files::FFREC* file = st.file;
+  const uint8_t access = access_now(st);
+  if (access == kAccessSequential) {
+    *got = files::read_record(*run.io, *file, area, area_length);
+    return kVerbNext;
+  }
+  st.flags |= kSfPositioned;
+  Operand* operand = st.operands[1];
+  const uint8_t* bytes = operand != nullptr ? resolve_operand(run, operand) : nullptr;
+  if (access == kAccessKeyEqual || access == kAccessKeyGreaterEqual) {
+    if (bytes == nullptr) {
+      record_run_error(run, kRunErrKeyOutside, file);
+      return kVerbAbend;
+    }
+    file->key_sought = bytes;
+    file->key_sought_length = operand->length;
+    const auto how =
+        access == kAccessKeyEqual ? files::KeyedRead::kEqual : files::KeyedRead::kGreaterEqual;
+    *got = files::read_keyed(*run.io, *file, how, area, area_length);
+  } else {
+    // A byte address, or record n of the file at byte address (n - 1) x LRECL. A field without
+    // a numeric type holds the number as digits.
+    int64_t value = 0;
+    Operand number = bytes != nullptr ? *operand : Operand{};
+    if (number.type != kTypeBinary && number.type != kTypePacked) number.type = kTypeCharacter;
+    if (bytes == nullptr || !operand_number(number, &value)) {
+      record_run_error(run, kRunErrIntoOutside, file);
+      return kVerbAbend;
+    }
+    if (access == kAccessRecordNumber) {
+      if (value < 1) {  // records count from 1
+        record_run_error(run, kRunErrRecordRequired, file);
+        return kVerbAbend;
+      }
+      if (file->lrecl <= 0 || value - 1 > INT64_MAX / file->lrecl) {
+        record_run_error(run, kRunErrIntoOutside, file);
+        return kVerbAbend;
+      }
+      value = (value - 1) * file->lrecl;
+    }
+    file->position = value;
+    *got = files::read_at(*run.io, *file, area, area_length);
+  }
+  if (got->status == files::IoStatus::kRecord || got->status == files::IoStatus::kNotFound) {
+    convert::SpecialArea(run.special)
+        .set(convert::kSpKeyedStatus, got->ok() ? 0 : kKeyedStatusNotFound);
+  }
+  return kVerbNext;
 }
 
 int read_verb(Run& run, Statement& st) {
@@ -58,23 +133,11 @@ int read_verb(Run& run, Statement& st) {
   }
 
   files::IoResult got;
-  if (st.access == kAccessSequential) {
+  if (st.access == kAccessSequential) {  // the record loop's own READ: kept short
     got = files::read_record(*run.io, *file, area, area_length);
-  } else {
-    Operand* key = st.operands[1];
-    const uint8_t* key_bytes = key != nullptr ? resolve_operand(run, key) : nullptr;
-    if (key_bytes == nullptr) {
-      record_run_error(run, kRunErrKeyOutside, file);
-      return kVerbAbend;
-    }
-    file->key_sought = key_bytes;
-    file->key_sought_length = key->length;
-    const auto how = st.access == kAccessKeyGreaterEqual || st.access == kAccessStartKeyGe
-                         ? files::KeyedRead::kGreaterEqual
-                         : files::KeyedRead::kEqual;
-    got = files::read_keyed(*run.io, *file, how, area, area_length);
+  } else if (int verb = positioned_read(run, st, area, area_length, &got); verb != kVerbNext) {
+    return verb;
   }
-
   uint8_t* record = got.record();
   if (got.status != files::IoStatus::kRecord) {
     if (got.status == files::IoStatus::kEndOfFile) {
@@ -137,6 +200,10 @@ int write_verb(Run& run, Statement& st) {
       length = static_cast<int32_t>(run.work_area + run.work_length - data);  // to its end
     }
   }
+  // The sample tree holds copies of keys, and the record rewritten may be one of the samples
+  // with its key changed (the current record is changed in place, so the old key is gone): the
+  // tree is dropped, and the next keyed read samples the file as it now is.
+  if (st.op == Op::kUpdate && file->index_root != nullptr) files::release_key_index(*file);
   const int32_t truncated = file->truncated_count;
   const files::IoResult put = st.op == Op::kWrite
                                   ? files::write_record(*run.io, *file, data, length)

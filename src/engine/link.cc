@@ -16,7 +16,6 @@
 #include "engine/engine.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
-#include "files/record_io.h"
 #include "host/host.h"
 #include "program/operand.h"
 #include "program/program.h"
@@ -293,14 +292,8 @@ bool opens_before_run(const files::FFREC& f) {
          (f.open_type & files::kOpenExternal) == 0 && f.open_type != 0;
 }
 
-// Opens one file before the run; false when it cannot be used. Keyed reads are not available
-// yet: a file read by key is refused here, so that the run does not start and misread nothing.
+// Opens one file before the run; false when it cannot be used.
 bool open_before_run(Run& run, files::FFREC& f) {
-  if (f.keyed_modes != 0) {
-    f.last_error = files::kErrKeyed;
-    record_run_error(run, kRunErrOpenFailed, &f);
-    return false;
-  }
   // A missing input opens as an empty one (end of file): only an error stops the run.
   if (files::open_file(*run.io, f).status == files::IoStatus::kError) {
     record_run_error(run, kRunErrOpenFailed, &f);

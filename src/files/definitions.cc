@@ -704,6 +704,7 @@ void release_file_list(FileList& files) {
   for (FFREC* f = files.head; f != nullptr;) {
     FFREC* next = f->next;
     release_texts(*f);
+    release_key_index(*f);
     base::qelgrel(&f, "FFREC");
     f = next;
   }

@@ -310,6 +310,13 @@ struct FFREC {
   // CAT with summary level 3: the comment of the CAT line.
   const char* comment = nullptr;  // in the statement-text store, or null
   int32_t comment_length = 0;     // its length
+
+  // Keyed reads in progress (kept last, clear of the fields every READ touches).
+  const IndexNode* key_range =
+      nullptr;             // while a node's middle is sampled: the node whose key range the
+                           // records met by a record-start search must lie in; else null
+  int32_t read_limit = 0;  // while a read is positioned for a key: most bytes one host read may
+                           // bring (a few buffers, not the whole buffer); 0 = fill the buffer
 };
 
 // ---- File definitions ------------------------------------------------------------------------
@@ -585,12 +592,21 @@ IoResult close_file(FileRequest& request, FFREC& file);
 // record is handed over where it lies in the buffer.
 // The next record.
 IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length);
-// The record at or after FFREC::position (kNotFound outside the file).
+// The record at or after FFREC::position. Outside the file: kNotFound, and the next READ starts
+// at 0 (a negative position) or meets the end of the file. On a file with a key position and a
+// key length the index root is built first.
 IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length);
-// Keyed reads, by FFREC::key_sought. No file of this layer has a key index: an error.
+// Keyed reads of a file in ascending key order (KEYPOS, KEYLEN), by FFREC::key_sought: kEqual
+// delivers the record whose key equals it (a key shorter than KEYLEN compares as a prefix),
+// kGreaterEqual (and kNext) the first record whose key is not lower. No index file is kept: a
+// tree of sample points over the file is built as far as each search needs and kept for the run.
+// kNotFound leaves the file positioned so that the next READ continues there: at 0 for a key
+// below the first, at the file size for one above the last, else at the first greater key.
 enum class KeyedRead : uint8_t { kEqual, kGreaterEqual, kNext };
 IoResult read_keyed(FileRequest& request, FFREC& file, KeyedRead how, uint8_t* area,
                     int32_t area_length);
+// Releases the sample tree of a file (close-down, or when its keys may have changed).
+void release_key_index(FFREC& file);
 
 // WRITE appends the `length` bytes of `data` (the file's current_length becomes `length`);
 // UPDATE rewrites the current record in place with as many bytes as it has. Both open a file

@@ -5,8 +5,9 @@
 // buffer (BLKSIZE bytes plus the 16-byte sentinel), reading records out of it, writing records
 // into it, rewriting a record in place, and the one way failures leave the layer (to the caller's
 // reporter).
-// Exports (files.h, record_io.h): open_file, close_file, read_record, read_at, read_keyed,
-// write_record, update_record, output_target_free, failure_line, default_file_host.
+// Exports (files.h, record_io.h): open_file, close_file, read_record, read_at, write_record,
+// update_record, output_target_free, failure_line, default_file_host; to keyed access
+// (keyed_access.h): read_at_position, read_next_record, place_for_read.
 //
 // Invariants:
 //  - Input: the buffer holds the file bytes [buffered_address - buffer_offset - bytes_remaining,
@@ -21,10 +22,9 @@
 //    "error"; a finder asks for more only while more can still fit into the buffer.
 //  - Every call ends in one IoResult; the reporter hears of each kError once, never of an end of
 //    file or of a position not found.
-//  - Directory files are handed to directory input at OPEN, READ and CLOSE; every other call on
-//    them, and keyed reads, are refused with a failure status; so are UPDATE of
-//    variable records and a READ at a byte address of V2 and MFV records (they have no record
-//    start search). None is ever read as if it were text.
+//  - Directory files are handed to directory input at OPEN, READ and CLOSE, keyed reads to keyed
+//    access; every other call on a directory file is refused with a failure status. No file is
+//    ever read as if it were text when it is not.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +35,7 @@
 
 #include "files/directory_input.h"
 #include "files/files.h"
+#include "files/keyed_access.h"
 #include "files/record_io.h"
 #include "files/variable_records.h"
 #include "host/host.h"
@@ -176,7 +177,8 @@ bool refill(Call& c) {
   f.buffer_offset = 0;
   f.cr_free_until = 0;
   do {
-    const int64_t space = int64_t{f.buffer_capacity} - f.bytes_remaining;
+    int64_t space = int64_t{f.buffer_capacity} - f.bytes_remaining;
+    if (f.read_limit > 0) space = std::min<int64_t>(space, f.read_limit);
     if (space <= 0) break;
     uint8_t* to = f.buffer + f.bytes_remaining;
     int64_t got = 0;
@@ -194,8 +196,10 @@ bool refill(Call& c) {
     f.buffered_address += got;
   } while (f.bytes_remaining < 2);
   if (!f.line_at_a_time) {
-    std::memset(f.buffer + f.bytes_remaining, 0,
-                static_cast<size_t>(f.buffer_capacity - f.bytes_remaining));
+    // A read positioned for a key clears no more than it could have brought.
+    int32_t clear = f.buffer_capacity - f.bytes_remaining;
+    if (f.read_limit > 0) clear = std::min(clear, f.read_limit);
+    std::memset(f.buffer + f.bytes_remaining, 0, static_cast<size_t>(clear));
   }
   if (f.physical_end && f.bytes_remaining == 1 && f.buffer[0] == kControlZ && !f.keep_ctlz) {
     f.bytes_remaining = 0;
@@ -410,6 +414,9 @@ IoResult open_file(Call& c) {
   int64_t overhead = format.finder == RecordCode::kText ? std::max(f.delimiter_length, 0) : 0;
   if (is_variable(f)) overhead = variable_overhead(f);
   if (f.lrecl <= 0) {
+    // A keyed V file is sampled at any byte address: its records can only be told from data
+    // with their largest length known.
+    if (f.recfm == kRecfmV && f.keyed_modes != 0) return fail(c, kErrKeyedNeedsLrecl);
     f.lrecl = static_cast<int32_t>((f.blksize > 0 ? f.blksize : kDefaultBlock) - overhead);
   }
   if (f.blksize <= 0 && f.lrecl > 0) {
@@ -610,7 +617,12 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
         const int32_t start = find_record_start(f, f.physical_end);
         f.resync = false;
         f.block_length = f.block_used = 0;
-        if (start < 0) return fail(c, kErrNoRecordStart);
+        if (start < 0) {
+          // A keyed file whose tail holds no record start has no record after the position.
+          if (f.keyed_modes == 0 || !f.physical_end) return fail(c, kErrNoRecordStart);
+          f.position = f.file_size;
+          return not_found(c);
+        }
         f.buffer_offset += start;
         f.bytes_remaining -= start;
         continue;
@@ -888,16 +900,55 @@ IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t a
   return read_record(c, area, std::max(area_length, 0));
 }
 
-IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
+IoResult read_at_position(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
   if (dummy(file)) return {IoStatus::kEndOfFile};
   Call c = call(request, file);
   return read_at(c, area, std::max(area_length, 0));
 }
 
-IoResult read_keyed(FileRequest& request, FFREC& file, KeyedRead /*how*/, uint8_t* /*area*/,
-                    int32_t /*area_length*/) {
+IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
+  if (file.key_position_given && file.key_length_given && file.index_root == nullptr &&
+      !dummy(file)) {
+    const int64_t position = file.position;
+    if (const IoResult built = ensure_key_index(request, file); built.status == IoStatus::kError)
+      return built;
+    file.position = position;
+  }
+  const IoResult r = read_at_position(request, file, area, area_length);
+  // Outside the file the next READ continues from where the position was put: 0 or the end.
+  if (r.status == IoStatus::kNotFound && file.is_open && !file.standard_stream &&
+      !place_for_read(request, file, file.position)) {
+    Call c = call(request, file);
+    return fail(c, kErrReposition);
+  }
+  return r;
+}
+
+IoResult read_next_record(FileRequest& request, FFREC& file) {
   Call c = call(request, file);
-  return fail(c, dummy(file) ? kErrFunction : kErrKeyed);
+  if (!file.is_open) return fail(c, kErrFunction);
+  return read_record(c, nullptr, 0);
+}
+
+bool place_for_read(FileRequest& request, FFREC& f, int64_t address) {
+  Call c = call(request, f);
+  f.resync = false;
+  f.skip_before = -1;
+  f.block_length = f.block_used = 0;
+  f.cr_free_until = 0;
+  f.position = address;
+  const int64_t start = f.buffered_address - f.buffer_offset - f.bytes_remaining;
+  if (f.buffer != nullptr && address >= start && address <= f.buffered_address) {
+    f.buffer_offset = static_cast<int32_t>(address - start);
+    f.bytes_remaining = static_cast<int32_t>(f.buffered_address - address);
+    return true;
+  }
+  int64_t at = 0;
+  if (c.host.seek(f.handle, address, 0, &at) != 0 || at != address) return false;
+  f.buffered_address = address;
+  f.buffer_offset = f.bytes_remaining = 0;
+  f.physical_end = false;
+  return true;
 }
 
 namespace {

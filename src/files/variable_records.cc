@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "files/files.h"
+#include "files/keyed_access.h"
 #include "host/host.h"
 
 namespace recsift::files {
@@ -92,8 +93,9 @@ void build_mfv_header(const FFREC& f, uint8_t* h) {
 }
 
 // Follows the descriptors from p over n buffered bytes, as after a block boundary. True when
-// every descriptor met is valid and the chain ends at the end of the data or runs past it while
-// more data can come.
+// every descriptor met is valid (and, while a key index samples, every key met lies in the
+// node's range) and the chain ends at the end of the data or runs past it while more data can
+// come.
 bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
   int32_t block_left = 0;  // bytes left in the block the chain is in
   for (int32_t q = 0; q < n;) {
@@ -116,6 +118,9 @@ bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
       if (length > block_left) return false;
       block_left -= length;
     }
+    // While a node of a key index is sampled, a chain through keys outside its range is data
+    // that happens to look like descriptors.
+    if (!key_in_range(f, p + q + block, std::min(length, n - q - block))) return false;
     if (int64_t{q} + block + length > n) return !final;
     q += block + length;
   }

@@ -320,6 +320,7 @@ enum StatementFlag : uint32_t {
   kSfDefaultInput = 0x0400,   // run: target filled with the primary input by linking
   kSfContinuedThen = 0x0800,  // compile: a THEN compiled as a plain action
   kSfRequireRecord = 0x1000,  // file verb: a key or record not found ends the run
+  kSfPositioned = 0x2000,     // run: a START form of READ has made its positioned read
 };
 
 // Access modes of file-verb statements (READ and the keyed forms).

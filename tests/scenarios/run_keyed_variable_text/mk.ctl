@@ -1,0 +1,3 @@
+* A VB file of the same lines, made by recsift itself.
+READ lines.txt
+WRITE lines.vb RECFM=VB LRECL=100 BLKSIZE=1000
