@@ -155,6 +155,7 @@ IoResult finish_node(FileRequest& request, FFREC& f, IndexNode* node) {
   {
     QuietReads quiet(f, f.blksize);
     f.key_range = node->level > 1 ? node : nullptr;
+    note_record_start(f, node->start);
     r = sample(request, f, node->middle, node->middle_key, &node->middle);
     f.key_range = nullptr;
   }
@@ -252,6 +253,7 @@ struct Target {
 // Reads from `from` (a record start) until a key is not lower than the key sought.
 IoResult search_half(FileRequest& request, FFREC& f, int64_t from, Target* t) {
   QuietReads quiet(f, 2 * f.blksize);
+  note_record_start(f, from);
   f.position = from;
   IoResult r = read_at_position(request, f, nullptr, 0);
   for (;;) {
@@ -339,6 +341,7 @@ IoResult read_keyed(FileRequest& request, FFREC& f, KeyedRead how, uint8_t* area
     if (!place_for_read(request, f, t.address)) return failed(request, f, kErrReposition);
     return not_found(f);
   }
+  note_record_start(f, t.address);
   f.position = t.address;
   f.read_limit = 2 * f.blksize;
   const IoResult r = read_at_position(request, f, area, area_length);
@@ -346,14 +349,17 @@ IoResult read_keyed(FileRequest& request, FFREC& f, KeyedRead how, uint8_t* area
   return r;
 }
 
-bool key_in_range(const FFREC& f, const uint8_t* record, int32_t length) {
+bool key_in_range(const FFREC& f, const uint8_t* record, int32_t length, const uint8_t** previous) {
   const IndexNode* node = f.key_range;
   if (node == nullptr) return true;
   const int32_t at = (f.rdw ? 0 : f.descriptor_length) + f.key_position;
   if (length < at + key_bytes(f)) return true;
   const uint8_t* key = record + at;
   const auto n = static_cast<size_t>(key_bytes(f));
-  return std::memcmp(node->start_key, key, n) <= 0 && std::memcmp(key, node->end_key, n) <= 0;
+  const uint8_t* lower = *previous != nullptr ? *previous : node->start_key;
+  if (std::memcmp(lower, key, n) > 0 || std::memcmp(node->start_key, key, n) > 0) return false;
+  *previous = key;
+  return true;
 }
 
 void release_key_index(FFREC& f) {

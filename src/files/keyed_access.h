@@ -54,13 +54,22 @@ IoResult read_next_record(FileRequest& request, FFREC& file);
 // cannot position the file.
 bool place_for_read(FileRequest& request, FFREC& file, int64_t address);
 
+// Tells record I/O that a record starts at `address`: a READ at a later byte address of a V2 or
+// MFV file (whose records are found by following their chain) may start from there instead of
+// the file's start.
+void note_record_start(FFREC& file, int64_t address);
+
 // Builds the root node of an unbuilt index of a file with a key position and a key length.
 IoResult ensure_key_index(FileRequest& request, FFREC& file);
 
 // During the sampling of a node's middle (FFREC::key_range set): whether the record that starts
-// at `record` (its descriptor included, `length` bytes of which are buffered) has a key within
-// the node's start and end keys. Records whose key is not buffered pass.
-bool key_in_range(const FFREC& file, const uint8_t* record, int32_t length);
+// at `record` (its descriptor included, `length` bytes of which are buffered) may be the next
+// one of a chain of records: its key not below the node's start key nor below the key of the
+// chain's record before it (*previous, null at the chain's first record; set to this record's
+// key). Records whose key is not buffered pass. Keys above the node's end key pass: the chain
+// may rightly run past the node's last record into the rest of the buffered data.
+bool key_in_range(const FFREC& file, const uint8_t* record, int32_t length,
+                  const uint8_t** previous);
 
 }  // namespace recsift::files
 

@@ -698,7 +698,7 @@ IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
   if (f.recfm == kRecfmF) {
     target -= target % f.lrecl;
   } else if (f.recfm == kRecfmV) {
-    f.resync = true;  // the next record start at or after the position
+    f.resync = target > 0;  // the next record start at or after the position
     f.block_length = f.block_used = 0;
   } else if (is_variable(f)) {
     // A 2-byte length cannot be recognised in the middle of data: follow the chain of records
@@ -928,6 +928,10 @@ IoResult read_next_record(FileRequest& request, FFREC& file) {
   Call c = call(request, file);
   if (!file.is_open) return fail(c, kErrFunction);
   return read_record(c, nullptr, 0);
+}
+
+void note_record_start(FFREC& f, int64_t address) {
+  if (is_variable(f) && f.recfm != kRecfmV) f.chain_address = address;
 }
 
 bool place_for_read(FileRequest& request, FFREC& f, int64_t address) {

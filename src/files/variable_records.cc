@@ -93,14 +93,21 @@ void build_mfv_header(const FFREC& f, uint8_t* h) {
 }
 
 // Follows the descriptors from p over n buffered bytes, as after a block boundary. True when
-// every descriptor met is valid (and, while a key index samples, every key met lies in the
-// node's range) and the chain ends at the end of the data or runs past it while more data can
+// every descriptor met is valid (and, while a key index samples, the keys met ascend from the
+// node's start key) and the chain ends at the end of the data or runs past it while more data can
 // come.
 bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
-  int32_t block_left = 0;  // bytes left in the block the chain is in
+  int32_t block_left = 0;                 // bytes left in the block the chain is in
+  const uint8_t* previous_key = nullptr;  // key of the chain's record before (key index only)
   for (int32_t q = 0; q < n;) {
     const int32_t left = n - q;
     if (left < kWordSize) return !final;
+    // A word that can only be a block descriptor is judged by the word after it: when that one
+    // is not buffered yet, the chain runs past the data.
+    if (left < 2 * kWordSize && block_left == 0 && p[q + 2] == 0 && p[q + 3] == 0 &&
+        be16(p + q) > f.lrecl) {
+      return !final;
+    }
     const int32_t word = check_word(f, p + q, left, block_left == 0);
     if (word < kWordSize) return false;
     int32_t length = word;
@@ -120,7 +127,9 @@ bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
     }
     // While a node of a key index is sampled, a chain through keys outside its range is data
     // that happens to look like descriptors.
-    if (!key_in_range(f, p + q + block, std::min(length, n - q - block))) return false;
+    if (!key_in_range(f, p + q + block, std::min(length, n - q - block), &previous_key)) {
+      return false;
+    }
     if (int64_t{q} + block + length > n) return !final;
     q += block + length;
   }

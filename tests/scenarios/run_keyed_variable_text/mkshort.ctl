@@ -1,0 +1,2 @@
+READ short8.txt
+WRITE short.vb RECFM=VB LRECL=100 BLKSIZE=1000
