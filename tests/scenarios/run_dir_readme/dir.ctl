@@ -1,0 +1,2 @@
+READ logs/*.txt DIR SUB SORT=S
+WRITE list.txt EOL=LF
