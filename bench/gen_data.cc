@@ -1,6 +1,8 @@
 // Generates the benchmark's data: a text file of LF-ended lines of 40-120 printable bytes, 1% of
 // them holding "XYZZY" somewhere and about 5% holding "ABC" in columns 10-12; and a file of
-// 80-byte fixed records. Deterministic (fixed seed), so runs compare like with like.
+// 80-byte fixed records as a mainframe would hold them: EBCDIC letters, digits and blanks, with a
+// 5-byte packed decimal field (9 digits and a sign, C or D) at positions 21-25. Deterministic
+// (fixed seed), so runs compare like with like.
 //
 // Usage: gen_data TEXT_FILE TEXT_MB FIXED_FILE FIXED_MB
 #include <cstdio>
@@ -48,9 +50,21 @@ int main(int argc, char** argv) {
 
   std::FILE* fixed = std::fopen(argv[3], "wb");
   if (fixed == nullptr) return 1;
-  std::vector<char> record(80);
+  // EBCDIC: blank, A-I, J-R, S-Z, 0-9.
+  std::vector<unsigned char> alphabet = {0x40};
+  for (int c = 0xC1; c <= 0xC9; ++c) alphabet.push_back(static_cast<unsigned char>(c));
+  for (int c = 0xD1; c <= 0xD9; ++c) alphabet.push_back(static_cast<unsigned char>(c));
+  for (int c = 0xE2; c <= 0xE9; ++c) alphabet.push_back(static_cast<unsigned char>(c));
+  for (int c = 0xF0; c <= 0xF9; ++c) alphabet.push_back(static_cast<unsigned char>(c));
+  std::vector<unsigned char> record(80);
   for (long long done = 0; done < fixed_bytes; done += 80) {
-    for (char& c : record) c = static_cast<char>(rng() & 0xff);
+    for (unsigned char& c : record) c = alphabet[rng() % alphabet.size()];
+    unsigned long long digits = rng() % 1000000000ULL;
+    record[24] = static_cast<unsigned char>((digits % 10) << 4 | (rng() % 4 == 0 ? 0xD : 0xC));
+    digits /= 10;
+    for (int i = 23; i >= 20; --i, digits /= 100) {
+      record[i] = static_cast<unsigned char>((digits / 10 % 10) << 4 | digits % 10);
+    }
     std::fwrite(record.data(), 1, record.size(), fixed);
   }
   std::fclose(fixed);

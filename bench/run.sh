@@ -6,7 +6,10 @@
 #   bench/run.sh [TEXT_MB] [FIXED_MB] [RUNS]     (defaults 400, 400, 5)
 #   JOBS="keyed dirlist" bench/run.sh            (only the jobs named; default: all of them)
 #
-# Jobs: scan (grep -F), field test (mawk), fixed copy (dd), keyed reads (keyed_peer.c: 100,000
+# Jobs: scan (grep -F), field test (mawk), fixed copy (dd), translate (dd conv=ascii; recsift's
+# output checked against its own table applied by perl), packed sum (a perl unpack loop; the
+# totals must be equal), record print (PRINT TYPE C of 1,000,000 records to the listing, against
+# dd copying a file of the listing's size; the listing must hold every record), keyed reads (keyed_peer.c: 100,000
 # random lookups by key in 4,000,000 sorted 80-byte records, one key in ten absent, against a
 # binary search with pread), directory listing of a tree of 100,000 files in 1,000 folders (find
 # -printf). Each job's two outputs must be equal (for the listing: the same files, one line each).
@@ -21,8 +24,8 @@ fixed_mb=${2:-400}
 runs=${3:-5}
 recsift=${RECSIFT:-$root/build/recsift}
 [ -x "$recsift" ] || make -C "$root" >/dev/null
-jobs=${JOBS:-scan field copy keyed dirlist}
-for tool in grep mawk dd find; do
+jobs=${JOBS:-scan field copy translate packed print keyed dirlist}
+for tool in grep mawk dd find perl; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is not installed" >&2; exit 2; }
 done
 
@@ -30,7 +33,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/recsift-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 want() { case " $jobs " in *" $1 "*) return 0 ;; esac; return 1; }
-if want scan || want field || want copy; then
+if want scan || want field || want copy || want translate || want packed || want print; then
   g++ -O2 -std=c++20 -o gen_data "$here/gen_data.cc"
   ./gen_data text.txt "$text_mb" fixed.bin "$fixed_mb"
 else
@@ -56,6 +59,20 @@ fi
 printf "READ text.txt\nIF POS ANY = 'XYZZY'\nTHEN WRITE w1.out EOL=LF\n" >scan.ctl
 printf "READ text.txt\nIF POS 10 = 'ABC'\nTHEN WRITE w2.out EOL=LF\n" >field.ctl
 printf "READ fixed.bin RECFM=F LRECL=80\nWRITE w4.out RECFM=F LRECL=80\n" >copy.ctl
+printf "READ fixed.bin RECFM=F LRECL=80\nTRAN POS 1,80 ASCII\nWRITE w7.out RECFM=F LRECL=80\n" \
+  >translate.ctl
+cat >packed.ctl <<'END'
+OPTION W=130
+READ fixed.bin RECFM=F LRECL=80
+MOVE X'0000000000000000000C' TO POS 81,90 STOPAFT 1
+IF EOF
+THEN CVPC POS 81,90 TO POS 101 FMT '-------------------9'
+THEN WRITE w8.out FROM POS 101,120
+ELSE ADD POS 21,25 TYPE P TO POS 81,90 TYPE P
+END
+# The record print reads 1,000,000 records (fewer when the fixed data are smaller).
+head -c 80000000 fixed.bin >print.bin
+printf "READ print.bin RECFM=F LRECL=80\nPRINT TYPE C\n" >print.ctl
 printf "READ keys.txt\nREAD sorted.bin RECFM=F LRECL=80 KEYPOS=1 KEYLEN=8 KEY=POS 1,8\n%s\n" \
   "WRITE w5.out EOL=LF" >keyed.ctl
 printf "READ tree/* DIR SUB\nWRITE w6.out EOL=LF\n" >dirlist.ctl
@@ -67,6 +84,17 @@ job_field_recsift() { "$recsift" -ctl field.ctl -lst field.lst 2>/dev/null; }
 job_field_peer() { mawk 'substr($0,10,3)=="ABC"' text.txt >m2.out; }
 job_copy_recsift() { "$recsift" -ctl copy.ctl -lst copy.lst 2>/dev/null; }
 job_copy_peer() { dd if=fixed.bin of=d4.out bs=1M status=none; }
+job_translate_recsift() { "$recsift" -ctl translate.ctl -lst translate.lst 2>/dev/null; }
+job_translate_peer() { dd if=fixed.bin of=d7.out bs=1M conv=ascii status=none; }
+job_packed_recsift() { "$recsift" -ctl packed.ctl -lst packed.lst 2>/dev/null; }
+job_packed_peer() {
+  perl -e '$/ = \80; my $s = 0;
+    while (my $r = <STDIN>) { my $h = unpack("x20 H10", $r); my $v = substr($h, 0, 9);
+      $s += (substr($h, 9, 1) =~ /[bd]/) ? -$v : $v }
+    printf "%-80s", sprintf("%20d", $s)' <fixed.bin >p8.out
+}
+job_print_recsift() { "$recsift" -ctl print.ctl -lst print.lst 2>/dev/null; }
+job_print_peer() { dd if=listing_size.bin of=d9.out bs=1M status=none; }
 job_keyed_recsift() { "$recsift" -ctl keyed.ctl -lst keyed.lst 2>/dev/null; }
 job_keyed_peer() { ./keyed_peer sorted.bin keys.txt k5.out; }
 job_dirlist_recsift() { "$recsift" -ctl dirlist.ctl -lst dirlist.lst 2>/dev/null; }
@@ -82,9 +110,24 @@ seconds() {  # seconds FUNCTION: wall time of one run
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
+# The record print's peer copies a file as large as recsift's listing.
+if want print; then
+  job_print_recsift
+  size=$(stat -c %s print.lst)
+  while [ "$(stat -c %s fixed.bin)" -lt "$size" ] && [ ! -s listing_size.bin ]; do
+    cat fixed.bin fixed.bin fixed.bin >listing_size.bin
+  done
+  if [ -s listing_size.bin ]; then
+    head -c "$size" listing_size.bin >l.tmp && mv l.tmp listing_size.bin
+  else
+    head -c "$size" fixed.bin >listing_size.bin
+  fi
+fi
+
 # Warm the page cache so both sides read from memory, with the new data written back.
 sync
-cat text.txt fixed.bin sorted.bin >/dev/null
+cat text.txt fixed.bin sorted.bin print.bin >/dev/null
+[ -f listing_size.bin ] && cat listing_size.bin >/dev/null
 
 printf "%-11s %10s %10s %8s %8s\n" job recsift peer ratio target
 status=0
@@ -105,9 +148,28 @@ for job in $jobs; do
   p=$(median <"$job.p")
   ratio=$(median <"$job.q")
   case $job in
-    scan) target=1.5; mine=w1.out; theirs=g1.out ;;
-    field) target=0.5; mine=w2.out; theirs=m2.out ;;
-    copy) target=2.0; mine=w4.out; theirs=d4.out ;;
+    scan) target=1.0; mine=w1.out; theirs=g1.out ;;
+    field) target=0.4; mine=w2.out; theirs=m2.out ;;
+    copy) target=1.2; mine=w4.out; theirs=d4.out ;;
+    translate)
+      target=0.6; mine=w7.out; theirs=t7.out
+      # recsift's own table, from one record of all 256 bytes, applied to the data by perl.
+      perl -e 'print pack("C*", 0 .. 255)' >all.bin
+      printf "READ all.bin RECFM=F LRECL=256\nTRAN POS 1,256 ASCII\nWRITE table.bin RECFM=F LRECL=256\n" \
+        >table.ctl
+      "$recsift" -ctl table.ctl -lst table.lst 2>/dev/null
+      perl -e 'open(my $t, "<", "table.bin") or die; binmode $t; local $/; my $to = <$t>;
+        my $from = join("", map { sprintf "\\x%02x", $_ } 0 .. 255);
+        $to = join("", map { sprintf "\\x%02x", $_ } unpack("C*", $to));
+        binmode STDIN; binmode STDOUT; my $d = <STDIN>; eval "\$d =~ tr/$from/$to/"; print $d' \
+        <fixed.bin >t7.out
+      ;;
+    packed) target=0.1; mine=w8.out; theirs=p8.out ;;
+    print)
+      target=2.0; mine=print.count; theirs=print.want
+      grep -a -c -E '^ *[0-9]+[0-9* ]* 2 ' print.lst >print.count || true
+      echo $(($(stat -c %s print.bin) / 80)) >print.want
+      ;;
     keyed) target=2.0; mine=w5.out; theirs=k5.out ;;
     dirlist)
       target=1.5; mine=w6.names; theirs=f6.names
