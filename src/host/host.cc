@@ -342,6 +342,14 @@ const char* env(const char* name) {
   return std::getenv(name);
 }
 
+bool general_path_only() {
+  static const bool general = [] {
+    const char* value = std::getenv("RECSIFT_GENERAL");
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+  }();
+  return general;
+}
+
 bool stdin_is_console() {
   return ::isatty(kStdinHandle) == 1;
 }

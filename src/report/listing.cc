@@ -40,6 +40,7 @@ constexpr const char* kDefaultName = "RSFT.LST";      // listing name without -l
 constexpr const char* kNameVariable = "RSFLST";       // environment variable naming the listing
 constexpr const char* kPageMask = "0009";             // page number in the heading
 constexpr const char* kEchoNumberMask = "000009.  ";  // statement number before the echo text
+constexpr size_t kStreamBufferSize = 1 << 20;         // listing file writes go out in 1 MiB pieces
 
 // Process exit codes of the listing's fatal stops.
 constexpr int kExitOpenFailed = 1;
@@ -144,6 +145,20 @@ void build_headings(Listing& listing) {
   listing.headings_built = true;
 }
 
+// One large stdio buffer serves the open listing file of the process. It is never freed: a
+// listing dropped without its close leaves its stream using it, and the exit still flushes that
+// stream. A second listing opened meanwhile keeps the default buffer.
+bool stream_buffer_in_use = false;
+
+bool claim_stream_buffer(std::FILE* file) {
+  static char* buffer = nullptr;
+  if (stream_buffer_in_use) return false;
+  if (buffer == nullptr) buffer = new char[kStreamBufferSize];
+  if (std::setvbuf(file, buffer, _IOFBF, kStreamBufferSize) != 0) return false;
+  stream_buffer_in_use = true;
+  return true;
+}
+
 void open_listing(Listing& listing) {
   if (listing.name.empty()) {
     const char* from_env = host::env(kNameVariable);
@@ -158,6 +173,9 @@ void open_listing(Listing& listing) {
     listing.file = std::fopen(listing.name.c_str(), "wb");
     if (listing.file == nullptr) fatal(kExitOpenFailed, "Open %s failed.\n", listing.name.c_str());
     listing.standard_stream = false;
+    // A large listing goes out in few large writes. Standard streams keep their buffering: the
+    // log stream may share them, and its lines must stay in order with the listing's.
+    listing.large_buffer = claim_stream_buffer(listing.file);
   }
   listing.opened = true;
   listing.lines_left = 0;
@@ -299,6 +317,8 @@ void close_listing(Listing& listing) {
   const bool closed = listing.standard_stream || std::fclose(listing.file) == 0;
   listing.file = nullptr;
   listing.closed = true;
+  if (listing.large_buffer) stream_buffer_in_use = false;
+  listing.large_buffer = false;
   if (!flushed || !closed) write_failed(listing);
 }
 
@@ -334,6 +354,21 @@ void listing_write_line(Listing& listing, const char* text, int32_t length, int3
     listing.lines_left -= lines;
   }
   if ((listing.destination & DEST_LOG) != 0) write_log_line(listing, text, full, n);
+}
+
+void listing_put_line(Listing& listing, char* line, int32_t length) {
+  size_t n = static_cast<size_t>(length);
+  if (n > 0 && line[n - 1] == '\n') --n;
+  while (n > 0 && line[n - 1] == ' ') --n;
+  // The line ends where its text ends: CR LF go in place for one write, then the bytes they
+  // covered come back.
+  const char kept[2] = {line[n], line[n + 1]};
+  line[n] = '\r';
+  line[n + 1] = '\n';
+  write_raw(listing, line, n + 2);
+  line[n] = kept[0];
+  line[n + 1] = kept[1];
+  --listing.lines_left;
 }
 
 void listing_page_check(Listing& listing) {

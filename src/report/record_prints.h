@@ -19,6 +19,12 @@ void print_record(Listing& listing, const uint8_t* data, int type);
 // family; afterwards the previous type is the current one, so the heading is written once.
 void write_column_headings(Listing& listing);
 
+// Writes one line to the listing alone, as listing_write_line does for a print to the listing:
+// `length` bytes of `line` less one trailing line feed and every trailing blank, then CR LF, with
+// one line counted off the page. The listing must be writable. `line` must hold length + 2 bytes;
+// it is left as it was.
+void listing_put_line(Listing& listing, char* line, int32_t length);
+
 // Closes an open block of character-family prints: the ruler line on the listing (when it is
 // open), then the previous type counts as a text line. Nothing when no block is open.
 void close_print_block(Listing& listing);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/host.h"
 #include "program/program.h"
 
 namespace recsift::report {
@@ -139,6 +140,10 @@ struct Listing {
   int page_digits = 0;                 // offset in heading_1 of the page number's four digits
   std::string echo_line;               // the echo in hand: carriage control, number, text
   std::vector<char> line_buffer;       // work line of record prints: 20 + DW + 8 bytes at least
+  std::vector<char> fast_line;         // line of the direct character prints: 20 + DW + 8 + CR LF
+  // Prints take the general path only (RECSIFT_GENERAL; tests compare both paths).
+  bool general_prints = host::general_path_only();
+  bool large_buffer = false;  // the listing file uses the process's large stdio buffer
 
   // Record prints: set by the caller before a print of type 8 and up.
   int32_t print_length = 0;   // bytes to print

@@ -129,6 +129,52 @@ TEST(RecordPrintCharacter, PrefixAndLengthOverflowShowAsterisks) {
                           "\r\n");
 }
 
+// The direct character prints (listing alone) and the general ones write the same bytes: records
+// of every length around the data width running over page breaks, counts at the edges of their
+// columns (SEL TOT 1,000,000 overflows), a trailing line feed and blanks, blocks closed by text, a
+// dump and a PLOG print in between.
+TEST(RecordPrintCharacter, DirectAndGeneralPathsAgree) {
+  const auto listing_of = [](bool general, int32_t dw, bool length_column) {
+    Printer p(dw, length_column);
+    p.t.listing.general_prints = general;
+    p.t.listing.page_depth = 12;
+    const int32_t counts[] = {0, 1, 9, 10, 999999, 1000000, 999999999, 1000000000, INT32_MAX, -3};
+    int step = 0;
+    for (int type = PT_CHAR_RAW; type <= PT_MIXED_3; ++type) {
+      for (int32_t size : {0, 1, dw - 1, dw, dw + 1, 3 * dw + 2}) {
+        std::string data;
+        for (int32_t i = 0; i < size; ++i) data += static_cast<char>((i * 37 + type) % 256);
+        if (size > 2) data.replace(data.size() - 2, 2, step % 2 == 0 ? " \n" : "  ");
+        p.t.listing.input_number = counts[step % 10];
+        p.t.listing.selection_total = counts[(step + 3) % 10];
+        p.t.listing.selection_id = counts[(step + 7) % 10];
+        p.print(data, type);
+        if (++step % 9 == 0) p.t.text("T");
+        if (step % 13 == 0) p.print("ab", PT_DUMP);
+        if (step % 17 == 0) {
+          p.t.listing.destination = DEST_LISTING | DEST_LOG;
+          p.print(data, type);
+          p.t.listing.destination = DEST_LISTING;
+        }
+      }
+    }
+    listing_print(p.t.listing, nullptr, PT_CLOSE, 0);
+    return p.t.bytes();
+  };
+  std::FILE* log = std::tmpfile();
+  ASSERT_NE(log, nullptr);
+  base::set_log_stream(log);
+  for (int32_t dw : {1, 10, 100}) {
+    for (bool length_column : {true, false}) {
+      const std::string general = listing_of(true, dw, length_column);
+      EXPECT_EQ(listing_of(false, dw, length_column), general) << dw << " " << length_column;
+      EXPECT_NE(general.find("******"), std::string::npos);
+    }
+  }
+  base::set_log_stream(nullptr);
+  std::fclose(log);
+}
+
 TEST(RecordPrintCharacter, DefaultWidthHeadingsAndRuler) {
   Printer p(100, true);
   std::string data(250, 'x');
