@@ -87,6 +87,27 @@ void translate(char* to, const uint8_t* from, int32_t n, Table table) {
   for (; i < n; ++i) to[i] = map[from[i]];
 }
 
+// kDots eight bytes at a time: a byte whose low seven bits lie in 0x20-0x7E with the top bit
+// clear, or 0x80, stays; every other byte becomes ".". The same result as the table.
+void translate_dots(char* to, const uint8_t* from, int32_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kTops = 0x8080808080808080;
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, from + i, 8);
+    const uint64_t low = x & ~kTops;  // each byte's low seven bits: the sums below cannot carry
+    const uint64_t from_blank = low + 0x60 * kOnes;  // top bit: low >= 0x20
+    const uint64_t below_del = ~(low + kOnes);       // top bit: low <= 0x7E
+    const uint64_t zero = ~(low + 0x7F * kOnes);     // top bit: low == 0
+    const uint64_t keep = ((from_blank & below_del & ~x) | (zero & x)) & kTops;
+    const uint64_t mask = (keep >> 7) * 0xFF;
+    const uint64_t out = (x & mask) | ('.' * kOnes & ~mask);
+    std::memcpy(to + i, &out, 8);
+  }
+  for (; i < n; ++i) to[i] = kTables[kDots][from[i]];
+}
+
 // ---- Character family ------------------------------------------------------------------------
 
 // The lines of one chunk of data, by print type.
@@ -178,20 +199,22 @@ void print_characters(Listing& listing, const uint8_t* data, int type) {
   work_line(listing);
 }
 
+// The smallest count that overflows n digit positions.
+constexpr std::array<uint32_t, 10> kCountLimit = {1,      10,      100,      1000,      10000,
+                                                  100000, 1000000, 10000000, 100000000, 1000000000};
+
 // Edits `value` into the columns of `mask` as convert::edit_number does, for the masks of counts:
 // `digits` positions of "0" ending in a "9", then literals. A count that is not negative shows
 // right-aligned with blanks before it and over the literals, or as asterisks over the whole field
 // when it has more digits than the mask; a negative one goes to the mask editor.
 void put_count(char* to, int32_t value, std::string_view mask, int digits) {
-  static constexpr uint32_t kLimit[] = {1,       10,       100,       1000,       10000,     100000,
-                                        1000000, 10000000, 100000000, 1000000000, UINT32_MAX};
   if (value < 0) {
     convert::edit_number(to, value, mask);
     return;
   }
   auto count = static_cast<uint32_t>(value);
   const size_t width = mask.size();
-  if (count >= kLimit[digits]) {
+  if (count >= kCountLimit[static_cast<size_t>(digits)]) {
     std::memset(to, '*', width);
     return;
   }
@@ -204,9 +227,40 @@ void put_count(char* to, int32_t value, std::string_view mask, int digits) {
   while (at > to) *--at = ' ';
 }
 
+// The count columns of the fast count text.
+struct CountColumn {
+  const char* mask;  // the mask the general path edits with
+  int offset;        // first byte in the text
+  int digits;        // digit positions of the mask
+};
+constexpr std::array<CountColumn, 4> kCountColumns = {{
+    {kRecnoMask, 0, 9},
+    {kSelTotMask, 9, 6},
+    {kSelIdMask, 15, 4},
+    {kCharLengthMask, kPrefixColumns, 7},
+}};
+
+// Brings count column k of the fast count text to `value`: nothing when it shows it already, a
+// step of its digits for the next count (as long as it fits), else a full edit.
+void update_count(Listing& listing, size_t k, int32_t value) {
+  const CountColumn& column = kCountColumns[k];
+  char* at = listing.fast_count_text.data() + column.offset;
+  int32_t& shown = listing.fast_counts[k];
+  if (listing.fast_counts_shown && value == shown) return;
+  if (listing.fast_counts_shown && value > 0 && value - 1 == shown &&
+      static_cast<uint32_t>(value) < kCountLimit[static_cast<size_t>(column.digits)]) {
+    char* digit = at + column.digits - 1;
+    while (*digit == '9') *digit-- = '0';
+    *digit = *digit == ' ' ? '1' : static_cast<char>(*digit + 1);
+  } else {
+    put_count(at, value, column.mask, column.digits);
+  }
+  shown = value;
+}
+
 // The character family on the listing alone: the lines print_characters writes, built in the
-// fast line (counts edited by put_count, only the columns a line shows rewritten) and each
-// written with its CR LF in one piece.
+// fast line (the counts kept edited between prints, only the columns a line shows rewritten) and
+// each written with its CR LF in one piece.
 void print_characters_fast(Listing& listing, const uint8_t* data, int type) {
   const CharFormat& format = kCharFormats[static_cast<size_t>(type - PT_CHAR_RAW)];
   listing.lines_needed = format.lines_needed;
@@ -218,9 +272,14 @@ void print_characters_fast(Listing& listing, const uint8_t* data, int type) {
   if (listing.fast_line.size() < need) listing.fast_line.resize(need, ' ');
   char* line = listing.fast_line.data();
   char* text = line + kPrefixColumns;
-  put_count(line, listing.input_number, kRecnoMask, 9);
-  put_count(line + 9, listing.selection_total, kSelTotMask, 6);
-  put_count(line + 15, listing.selection_id, kSelIdMask, 4);
+  if (!listing.fast_counts_shown) {
+    for (size_t k = 0; k < kCountColumns.size(); ++k) update_count(listing, k, 0);
+    listing.fast_counts_shown = true;
+  }
+  update_count(listing, 0, listing.input_number);
+  update_count(listing, 1, listing.selection_total);
+  update_count(listing, 2, listing.selection_id);
+  std::memcpy(line, listing.fast_count_text.data(), kPrefixColumns);
   bool first_line = true;
   int32_t remaining = data != nullptr ? std::max(listing.print_length, 0) : 0;
   const uint8_t* chunk = data;
@@ -229,12 +288,19 @@ void print_characters_fast(Listing& listing, const uint8_t* data, int type) {
     const int32_t n = std::min(remaining, dw);
     if (format.leading_empty) listing_write_line(listing, "", 0, 1);
     for (int i = 0; i < format.count; ++i) {
-      if (n > 0) translate(text, chunk, n, format.lines[static_cast<size_t>(i)]);
+      const Table table = format.lines[static_cast<size_t>(i)];
+      if (table == kDots) {
+        translate_dots(text, chunk, n);
+      } else if (n > 0) {
+        translate(text, chunk, n, table);
+      }
       if (first_line) {
         std::memset(text + n, ' ', static_cast<size_t>(dw - n));
         int32_t width = kPrefixColumns + dw;
         if (length_column(listing)) {
-          put_count(line + width, listing.record_length, kCharLengthMask, 7);
+          update_count(listing, 3, listing.record_length);
+          std::memcpy(line + width, listing.fast_count_text.data() + kPrefixColumns,
+                      kLengthColumns);
           width += kLengthColumns;
         }
         listing_put_line(listing, line, width);

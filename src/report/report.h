@@ -5,6 +5,7 @@
 #ifndef RECSIFT_REPORT_REPORT_H_
 #define RECSIFT_REPORT_REPORT_H_
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -141,6 +142,12 @@ struct Listing {
   std::string echo_line;               // the echo in hand: carriage control, number, text
   std::vector<char> line_buffer;       // work line of record prints: 20 + DW + 8 bytes at least
   std::vector<char> fast_line;         // line of the direct character prints: 20 + DW + 8 + CR LF
+  // The counts the direct character prints showed last (input number, SEL TOT, SEL ID, record
+  // length) and their edited columns (the 20 of the prefix, then the 8 of the length column): a
+  // print edits only what changed. The text is meaningful once fast_counts_shown is set.
+  std::array<int32_t, 4> fast_counts{};
+  std::array<char, 28> fast_count_text{};
+  bool fast_counts_shown = false;
   // Prints take the general path only (RECSIFT_GENERAL; tests compare both paths).
   bool general_prints = host::general_path_only();
   bool large_buffer = false;  // the listing file uses the process's large stdio buffer
