@@ -148,6 +148,11 @@ struct Listing {
   std::array<int32_t, 4> fast_counts{};
   std::array<char, 28> fast_count_text{};
   bool fast_counts_shown = false;
+  // The character family's three column-heading lines and its ruler, built for char_rows_width
+  // data columns (0: not built yet) with or without the length column (char_rows_length).
+  std::array<std::string, 4> char_rows;
+  int32_t char_rows_width = 0;
+  bool char_rows_length = false;
   // Prints take the general path only (RECSIFT_GENERAL; tests compare both paths).
   bool general_prints = host::general_path_only();
   bool large_buffer = false;  // the listing file uses the process's large stdio buffer
