@@ -8,7 +8,7 @@
 // counts every line written to the listing except the closing lines and the blank lines of a
 // SPACE (already counted off before they are written). Any failed write, flush or close of the
 // listing ends the process with exit code 77: a listing that silently lost lines is worse than
-// none.
+// none. A listing file (not a standard stream) writes through one large stdio buffer.
 #include <algorithm>
 #include <array>
 #include <cctype>

@@ -4,10 +4,12 @@
 // line). Also their column headings and the ruler that closes a block of character-family prints.
 //
 // Invariants: every line is built in the listing's work line and written with one call of
-// listing_write_line; only the first line of a record carries the line prefix (input record
-// number, SEL TOT, SEL ID) and the record-length column; no byte past the print length is read.
-// Whether a print needs a new page is decided once per record, so a long record runs past the
-// page depth and the next record starts the new page.
+// listing_write_line, except the character prints to the listing alone, which build theirs in the
+// fast line and write each with listing_put_line (the same bytes: RECSIFT_GENERAL turns them back
+// to the work line for tests that compare both); only the first line of a record carries the line
+// prefix (input record number, SEL TOT, SEL ID) and the record-length column; no byte past the
+// print length is read. Whether a print needs a new page is decided once per record, so a long
+// record runs past the page depth and the next record starts the new page.
 #include <algorithm>
 #include <array>
 #include <cstdint>

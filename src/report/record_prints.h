@@ -1,5 +1,6 @@
 // Private to the listing: the record print formats (types 11 to 22) that listing_print and the
-// page check call. Everything reaches the listing through listing_write_line.
+// page check call. Everything reaches the listing through listing_write_line, or
+// listing_put_line for lines that go to the listing alone.
 #ifndef RECSIFT_REPORT_RECORD_PRINTS_H_
 #define RECSIFT_REPORT_RECORD_PRINTS_H_
 
