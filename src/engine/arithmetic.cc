@@ -171,10 +171,18 @@ constexpr Digits kSixes = every_nibble(6, 31);
 constexpr Digits kNines = every_nibble(9, 31);
 constexpr Digits kCarryBits = every_nibble(1, 31) << 4;
 
-uint64_t load_be64(const uint8_t* p) {
+// The n bytes at p (1 <= n <= 8) as a big-endian number: two 4-byte loads that overlap, or the
+// bytes one by one when there are fewer than 4.
+inline __attribute__((always_inline)) uint64_t load_bytes(const uint8_t* p, int32_t n) {
+  if (n >= 4) {
+    const auto high = static_cast<uint32_t>(convert::load_be32(p));
+    const auto low = static_cast<uint32_t>(convert::load_be32(p + n - 4));
+    const int shift = 8 * (n - 4);
+    return shift == 0 ? high : (uint64_t{high} << shift) | (low & ((uint64_t{1} << shift) - 1));
+  }
   uint64_t v = 0;
-  std::memcpy(&v, p, sizeof v);
-  return __builtin_bswap64(v);
+  for (int32_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
 }
 
 void store_be64(uint8_t* p, uint64_t v) {
@@ -182,20 +190,30 @@ void store_be64(uint8_t* p, uint64_t v) {
   std::memcpy(p, &v, sizeof v);
 }
 
+// Whether a word of digit nibbles holds one above 9 (bit 3 and bit 2 or bit 1 of a nibble), among
+// the nibbles that `lows` marks with their lowest bit.
+bool bad_nibble(uint64_t w, uint64_t lows) {
+  return ((w >> 3) & ((w >> 2) | (w >> 1)) & lows) != 0;
+}
+
 // The digits of an n-byte packed field (1 <= n <= 16) and whether it is negative; false for a
 // digit above 9 or a sign below A.
-bool load_digits(const uint8_t* p, int32_t n, Digits* digits, bool* negative) {
+inline __attribute__((always_inline)) bool load_digits(const uint8_t* p, int32_t n, Digits* digits,
+                                                       bool* negative) {
   const unsigned sign = p[n - 1] & 0x0Fu;
   if (sign < 0x0A) return false;
-  // The last 8 bytes in one load when there are 8, the bytes before them one by one.
-  const int32_t head = n > 8 ? n - 8 : n;
+  constexpr uint64_t kLows = 0x1111111111111111u;
+  uint64_t low = 0;
   uint64_t high = 0;
-  for (int32_t i = 0; i < head; ++i) high = (high << 8) | p[i];
-  Digits w = n > 8 ? (Digits{high} << 64) | load_be64(p + head) : Digits{high};
-  w >>= 4;
-  // A nibble above 9 has its bit 3 and bit 2 or bit 1.
-  if (((w >> 3) & ((w >> 2) | (w >> 1)) & kNibbleLows) != 0) return false;
-  *digits = w;
+  if (n > 8) {
+    low = load_bytes(p + n - 8, 8);
+    high = load_bytes(p, n - 8);
+  } else {
+    low = load_bytes(p, n);
+  }
+  // The sign nibble is the lowest of `low`.
+  if (bad_nibble(low, kLows & ~uint64_t{0xF}) || bad_nibble(high, kLows)) return false;
+  *digits = ((Digits{high} << 64) | low) >> 4;
   *negative = sign == 0x0B || sign == 0x0D;
   return true;
 }
@@ -495,6 +513,13 @@ int arithmetic(Run& run, Statement& st, bool quick) {
 
 int execute_arithmetic(Run& run, Statement& st) {
   return arithmetic(run, st, !host::general_path_only());
+}
+
+int execute_packed_sum(Run& run, Statement& st) {
+  int verb = kVerbNext;
+  settle(run, st, packed_sum(*st.operands[1], *st.operands[2], *st.operands[2], st.op == Op::kSub),
+         &verb);
+  return verb;
 }
 
 int execute_arithmetic_general(Run& run, Statement& st) {

@@ -29,6 +29,25 @@ bool plain_number_field(const Operand* op) {
          (op->type == kTypePacked || op->type == kTypeBinary);
 }
 
+// A packed field of 1 to 16 bytes at a fixed place: resolved here while it lies wholly within the
+// addressable length, as resolution would resolve it.
+bool fixed_packed_field(const Operand* op) {
+  return op != nullptr && op->kind == OperandKind::kField && op->type == kTypePacked &&
+         op->pos.kind == TermKind::kAbsolute && op->pos.next == nullptr && op->pos.value >= 1 &&
+         op->len_kind == LengthKind::kFixed && op->len.value >= 1 && op->len.value <= 16;
+}
+
+bool place_field(const Run& run, Operand* op) {
+  const int64_t offset = int64_t{op->pos.value} - 1;
+  if (offset + op->len.value > run.addressable_length) return false;
+  op->address = run.record_base + offset;
+  op->length = op->len.value;
+  op->position = op->pos.value;
+  op->requested_length = 0;
+  op->resolved_flags = 0;
+  return true;
+}
+
 bool plain_action(const Statement* s) {
   return s->times == 0 && s->stopaft == 0 && (s->flags & kSfRetired) == 0;
 }
@@ -64,12 +83,18 @@ bool run_fast_sum(Run& run) {
     return false;
   }
   const files::FFREC& file = *c->file;
+  Operand* const x = a->operands[1];
+  Operand* const y = a->operands[2];
+  const bool fixed = a->operands[0] == nullptr && fixed_packed_field(x) && fixed_packed_field(y);
   bool moved = false;
   while (run.mode == kRunActive && run.exec_start == r && !run.marks(file).at_end) {
     // The test fails: its ELSE action, then the End statement starts the next pass.
     run.current = a;
     ++a->exec_count;
-    if (const int verb = execute_arithmetic(run, *a); verb != kVerbNext) {
+    const bool placed =
+        fixed && run.record_base != nullptr && place_field(run, x) && place_field(run, y);
+    if (const int verb = placed ? execute_packed_sum(run, *a) : execute_arithmetic(run, *a);
+        verb != kVerbNext) {
       finish_action(run, verb);
       return true;
     }
