@@ -154,9 +154,9 @@ Outcome quick_store_binary(uint8_t* p, int32_t n, Number v) {
 // ADD and SUB of packed fields of up to 16 bytes into such a field, done on the digits as they lie
 // (one nibble each in a 128-bit word, the last digit lowest) without turning them into binary:
 // decimal values compare as the words do, sums carry with the +6 correction of each nibble, and
-// differences add the nines' complement. The results are the general path's: the same failures
-// for bad digits and signs and for a sum that does not fit the target (which then keeps its
-// bytes), and results signed C or D (C for zero).
+// differences give back 6 from each nibble that borrowed. The results are the general path's: the
+// same failures for bad digits and signs and for a sum that does not fit the target (which then
+// keeps its bytes), and results signed C or D (C for zero).
 
 using Digits = unsigned __int128;
 constexpr int32_t kDecimalBytes = 16;  // 31 digits: the word keeps a top nibble for the carry
@@ -168,7 +168,6 @@ constexpr Digits every_nibble(unsigned value, int count) {
 }
 constexpr Digits kNibbleLows = every_nibble(1, 32);
 constexpr Digits kSixes = every_nibble(6, 31);
-constexpr Digits kNines = every_nibble(9, 31);
 constexpr Digits kCarryBits = every_nibble(1, 31) << 4;
 
 // The n bytes at p (1 <= n <= 8) as a big-endian number: two 4-byte loads that overlap, or the
@@ -226,10 +225,12 @@ Digits add_digits(Digits a, Digits b) {
   return t2 - ((no_carry >> 2) | (no_carry >> 3));
 }
 
-// a - b for digit words with a >= b.
+// a - b for digit words with a >= b: a nibble that borrowed from the next one holds 16 more than
+// its digit would and gives back 6.
 Digits subtract_digits(Digits a, Digits b) {
-  // a + (10^31 - 1 - b) + 1 is a - b + 10^31: the 32nd digit is dropped.
-  return add_digits(add_digits(a, kNines - b), 1) & every_nibble(0xF, 31);
+  const Digits t = a - b;
+  const Digits borrowed = (a ^ b ^ t) & kCarryBits;  // borrows into the nibbles above
+  return t - ((borrowed >> 2) | (borrowed >> 3));
 }
 
 // ADD (a + b) or SUB (b - a) of packed operands into the packed `result`.
@@ -242,6 +243,7 @@ Outcome packed_sum(const Operand& a, const Operand& b, const Operand& result, bo
     return Outcome::kFailed;
   }
   if (subtract) na = !na;
+  // Signs alike: the sum of the magnitudes; else the larger less the smaller, with its sign.
   Digits sum = 0;
   bool negative = na;
   if (na == nb) {
