@@ -76,10 +76,10 @@ bool run_fast_sum(Run& run) {
   Statement* const c = run.sum_test;
   Statement* const r = run.exec_start;
   Statement* const a = c->on_false;
-  if (run.current != c || run.mode != kRunActive || r == nullptr || r->type != kStAction ||
-      r->op != Op::kRead || r->access != kAccessSequential || r->on_true != c || !plain_action(r) ||
-      !plain_action(a) || a->on_true != run.program_end || run.file_query != answer_file_query ||
-      run.file_query_context != &run) {
+  if (run.current != c || c->file == nullptr || run.mode != kRunActive || r == nullptr ||
+      r->type != kStAction || r->op != Op::kRead || r->access != kAccessSequential ||
+      r->on_true != c || !plain_action(r) || !plain_action(a) || a->on_true != run.program_end ||
+      run.file_query != answer_file_query || run.file_query_context != &run) {
     return false;
   }
   const files::FFREC& file = *c->file;
