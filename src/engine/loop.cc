@@ -367,7 +367,12 @@ void execute_action(Run& run) {
     if (s->stopaft != 0 && s->exec_count >= s->stopaft && !retire(run, *s)) {
       run.mode = kRunEnding;
     }
-    switch (after_verb(run, execute(run, *s))) {
+    const int result = execute(run, *s);
+    if (result == kVerbNext && (run.current->flags & kSfRepeating) == 0) {
+      run.current = run.current->on_true;  // the common case, without the general steps
+      return;
+    }
+    switch (after_verb(run, result)) {
       case AfterVerb::kAgain:
         continue;
       case AfterVerb::kLeave:
