@@ -32,8 +32,12 @@ bool resolve_target_and_source(Run& run, Operand* target, Operand* source);
 // the arithmetic reads it. False when it holds none or one beyond 64 bits (arithmetic.cc).
 bool operand_number(const Operand& operand, int64_t* value);
 
-// ADD, SUB, MULT, DIV (arithmetic.cc).
+// ADD, SUB, MULT, DIV (arithmetic.cc): with the quick forms of short packed and binary fields
+// unless RECSIFT_GENERAL is set; the general form alone (tests compare the two).
 int execute_arithmetic(Run& run, Statement& statement);
+int execute_arithmetic_general(Run& run, Statement& statement);
+// ADD or SUB (no INTO) whose operands the caller has resolved: packed fields of 1 to 16 bytes.
+int execute_packed_sum(Run& run, Statement& statement);
 // CMPRS and XPND (compress.cc).
 int execute_compress(Run& run, Statement& statement);
 int execute_expand(Run& run, Statement& statement);

@@ -411,6 +411,7 @@ int32_t link_program(Run& run) {
     return run.first_error;
   }
   open_files(run);
+  detail::plan_fast_sum(run);
   return run.first_error;
 }
 

@@ -319,6 +319,71 @@ void condition_step(Run& run) {
   }
 }
 
+// Where the action step goes once the verb of run.current has returned.
+enum class AfterVerb {
+  kOnTrue,  // on to run.current's on_true
+  kAgain,   // run.current is executed again (TIMES, an input continued in a concatenated file)
+  kLeave,   // run.current already says where to go on
+};
+
+AfterVerb after_verb(Run& run, int result) {
+  Statement* s = run.current;
+  switch (result) {
+    case kVerbNext:
+      break;
+    case kVerbJump:
+      run.current = s->jump;
+      return AfterVerb::kLeave;
+    case kVerbStop:
+      run.stopped = true;
+      end_run(run);
+      return AfterVerb::kLeave;
+    case kVerbResume:
+      run.current = s->on_false_suspended;
+      return AfterVerb::kLeave;
+    case kVerbAbend:
+      if (s->error_count > 0) --s->error_count;
+      raise_return_code(run, kReturnCodeAbend);
+      run.abended = true;
+      end_run(run);
+      return AfterVerb::kLeave;
+    case kVerbEndOfFile:
+      return end_of_file(run) ? AfterVerb::kAgain : AfterVerb::kLeave;
+    default:
+      base::logic_error(base::kLogicVerbResult, s->selid);
+  }
+  Statement* c = run.current;
+  if ((c->flags & kSfRepeating) == 0) return AfterVerb::kOnTrue;
+  if (--c->times_left > 0) return AfterVerb::kAgain;
+  c->flags &= ~kSfRepeating;
+  return AfterVerb::kOnTrue;
+}
+
+// Executes run.current (again and again while it repeats) and moves on.
+void execute_action(Run& run) {
+  for (;;) {
+    Statement* s = run.current;
+    ++s->exec_count;
+    if (s->stopaft != 0 && s->exec_count >= s->stopaft && !retire(run, *s)) {
+      run.mode = kRunEnding;
+    }
+    const int result = execute(run, *s);
+    if (result == kVerbNext && (run.current->flags & kSfRepeating) == 0) {
+      run.current = run.current->on_true;  // the common case, without the general steps
+      return;
+    }
+    switch (after_verb(run, result)) {
+      case AfterVerb::kAgain:
+        continue;
+      case AfterVerb::kLeave:
+        return;
+      case AfterVerb::kOnTrue:
+        run.current = run.current->on_true;
+        return;
+    }
+  }
+}
+
 void action_step(Run& run) {
   Statement* st = run.current;
   if (st->times != 0) {
@@ -329,48 +394,23 @@ void action_step(Run& run) {
     run.current = st->on_true;
     return;
   }
-  for (;;) {
-    Statement* s = run.current;
-    ++s->exec_count;
-    if (s->stopaft != 0 && s->exec_count >= s->stopaft && !retire(run, *s)) {
-      run.mode = kRunEnding;
-    }
-    const int result = execute(run, *s);
-    switch (result) {
-      case kVerbNext:
-        break;
-      case kVerbJump:
-        run.current = s->jump;
-        return;
-      case kVerbStop:
-        run.stopped = true;
-        end_run(run);
-        return;
-      case kVerbResume:
-        run.current = s->on_false_suspended;
-        return;
-      case kVerbAbend:
-        if (s->error_count > 0) --s->error_count;
-        raise_return_code(run, kReturnCodeAbend);
-        run.abended = true;
-        end_run(run);
-        return;
-      case kVerbEndOfFile:
-        if (end_of_file(run)) continue;
-        return;
-      default:
-        base::logic_error(base::kLogicVerbResult, s->selid);
-    }
-    Statement* c = run.current;
-    if ((c->flags & kSfRepeating) == 0) break;
-    if (--c->times_left > 0) continue;
-    c->flags &= ~kSfRepeating;
-    break;
-  }
-  run.current = run.current->on_true;
+  execute_action(run);
 }
 
 }  // namespace
+
+void detail::finish_action(Run& run, int result) {
+  switch (after_verb(run, result)) {
+    case AfterVerb::kAgain:
+      execute_action(run);
+      return;
+    case AfterVerb::kLeave:
+      return;
+    case AfterVerb::kOnTrue:
+      run.current = run.current->on_true;
+      return;
+  }
+}
 
 int32_t run_program(Run& run) {
   convert::SpecialArea special(run.special);
@@ -392,6 +432,7 @@ int32_t run_program(Run& run) {
   while (run.current != nullptr) {
     Statement* st = run.current;
     if (is_condition(st->type)) {
+      if (st == run.sum_test && detail::run_fast_sum(run)) continue;
       condition_step(run);
     } else if (st->type == kStEnd) {
       // A pass ends the routines it left without RETURN (a GG or a GOTO out of them): their

@@ -35,6 +35,17 @@ bool retire(Run& run, Statement& statement);
 // The answers of file tests (Run::file_query).
 bool answer_file_query(void* context, const files::FFREC* file, FileQuestion question);
 
+// What the action step does once the verb of run.current (counted, executed by the caller) has
+// returned `result` with no STOPAFT or TIMES in play: the verb result's continuation.
+void finish_action(Run& run, int result);
+
+// Chooses the end-of-file test where fast_sum.cc takes over the passes of a summing program
+// (Run::sum_test), or none; called once linking is done.
+void plan_fast_sum(Run& run);
+// Runs passes from Run::sum_test while the program keeps that shape. False when it ran none:
+// the record loop then evaluates the test itself.
+bool run_fast_sum(Run& run);
+
 // Executes PRINT, PLOG, LOG, SPACE and LINE.
 int execute_print(Run& run, Statement& statement);
 
