@@ -169,6 +169,7 @@ struct Run {
                                       // the special area as data, CALL arguments): character
                                       // comparisons keep it up to date
   std::vector<FileMarks> file_marks;  // by FFREC::index: what the loop keeps about each file
+  uint8_t fast_path = 0;              // detail::FastPath chosen at link for the whole program
   bool stopped = false;               // ended by STOP or EOJ
   bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
 

@@ -411,6 +411,7 @@ int32_t link_program(Run& run) {
     return run.first_error;
   }
   open_files(run);
+  run.fast_path = detail::choose_fast_path(run);
   return run.first_error;
 }
 

@@ -342,6 +342,14 @@ const char* env(const char* name) {
   return std::getenv(name);
 }
 
+bool general_path_only() {
+  static const bool general = [] {
+    const char* v = std::getenv("RECSIFT_GENERAL");
+    return v != nullptr && *v != '\0' && std::string_view(v) != "0";
+  }();
+  return general;
+}
+
 bool stdin_is_console() {
   return ::isatty(kStdinHandle) == 1;
 }

@@ -136,6 +136,8 @@ std::string find_file(std::string_view name, const std::string& program_dir);
 
 // The value of an environment variable, or null.
 const char* env(const char* name);
+// Whether RECSIFT_GENERAL asks for the general path everywhere (tests compare both paths).
+bool general_path_only();
 // True when the standard input is a terminal.
 bool stdin_is_console();
 // Runs a command line through /bin/sh -c; *status is its exit status (128 + n after signal n).
