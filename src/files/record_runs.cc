@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "files/files.h"
 #include "files/record_io.h"
 
@@ -28,6 +32,51 @@ bool plain_host_file(const FFREC& f) {
 // An input whose next reads are plain sequential reads of the buffered data.
 bool reading_on(const FFREC& f) {
   return f.is_open && f.buffer != nullptr && !f.resync && f.read_limit == 0 && f.skip_before < 0;
+}
+
+// Translates `bytes` bytes through a 256-byte table, from `from` to `to` (which do not overlap).
+#if defined(__x86_64__)
+// 32 bytes a step, for machines with 256-bit vectors (chosen once at run time): the table as 16
+// rows of 16, each row looked up by the low half of every byte at once, and the row of each
+// byte's high half chosen by its bits 4 to 7, one bit a level.
+__attribute__((target("avx2"))) int64_t translate_32(const uint8_t* from, uint8_t* to,
+                                                     int64_t bytes, const uint8_t* table) {
+  __m256i rows[16];
+  for (int h = 0; h < 16; ++h) {
+    rows[h] = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * h)));
+  }
+  const __m256i low_half = _mm256_set1_epi8(0x0F);
+  int64_t i = 0;
+  for (; i + 32 <= bytes; i += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+    const __m256i index = _mm256_and_si256(x, low_half);
+    __m256i pick[8];
+    // Bit 4 moved to bit 7, which is what a blend looks at (16-bit shifts keep each byte's own
+    // bit 7 its own).
+    const __m256i bit4 = _mm256_slli_epi16(x, 3);
+    for (int h = 0; h < 8; ++h) {
+      pick[h] = _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[2 * h], index),
+                                   _mm256_shuffle_epi8(rows[2 * h + 1], index), bit4);
+    }
+    const __m256i bit5 = _mm256_slli_epi16(x, 2);
+    for (int h = 0; h < 4; ++h) pick[h] = _mm256_blendv_epi8(pick[2 * h], pick[2 * h + 1], bit5);
+    const __m256i bit6 = _mm256_slli_epi16(x, 1);
+    for (int h = 0; h < 2; ++h) pick[h] = _mm256_blendv_epi8(pick[2 * h], pick[2 * h + 1], bit6);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i),
+                        _mm256_blendv_epi8(pick[0], pick[1], x));
+  }
+  return i;
+}
+#endif
+
+void translate(const uint8_t* from, uint8_t* to, int64_t bytes, const uint8_t* table) {
+  int64_t i = 0;
+#if defined(__x86_64__)
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide) i = translate_32(from, to, bytes, table);
+#endif
+  for (; i < bytes; ++i) to[i] = table[from[i]];
 }
 
 }  // namespace
@@ -54,7 +103,7 @@ int32_t run_fixed_records(FFREC& in, FFREC& out, const uint8_t* table, uint8_t**
   uint8_t* to = out.buffer + out.buffer_offset;
   uint8_t* final_record = from + bytes - n;
   if (table != nullptr) {
-    for (int64_t i = 0; i < bytes; ++i) to[i] = table[from[i]];
+    translate(from, to, bytes, table);
     // The record read last stays current: it is translated where it lies, as the single
     // statement would have left it. The ones before it are never looked at again.
     std::memcpy(final_record, to + bytes - n, static_cast<size_t>(n));
