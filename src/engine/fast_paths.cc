@@ -159,25 +159,31 @@ struct LineTest {
   int32_t offset = 0;             // field test: the field's offset in the line
   const uint8_t* hit = nullptr;   // scan: the first place of the text from the first line on
                                   // (the end of the data when none), null until searched
+  bool holds = false;             // the last line taken is one for which the test holds
 };
 
-// A line whose search fails and finds a whole record to search (no failed-test count).
-bool scan_fails(void* context, const uint8_t* line, int32_t length, const uint8_t* end) {
+// Scan: takes a line whose search fails, and one whose search succeeds (after which the run
+// ends). A line too short to search (a failed test is counted) ends the run before it.
+bool scan_line(void* context, const uint8_t* line, int32_t length, const uint8_t* end) {
   auto* t = static_cast<LineTest*>(context);
-  if (length < t->length) return false;
+  if (t->holds || length < t->length) return false;
   if (t->hit == nullptr) {
     const int64_t starts = (end - line) - (t->length - 1);
     const uint8_t* found = starts > 0 ? find_text(line, starts, t->text, t->length) : nullptr;
     t->hit = found != nullptr ? found : end;
   }
-  return t->hit >= line + length;
+  t->holds = t->hit < line + length;
+  return true;
 }
 
-// A line whose field is wholly there and differs from the text.
-bool field_fails(void* context, const uint8_t* line, int32_t length, const uint8_t* /*end*/) {
-  const auto* t = static_cast<const LineTest*>(context);
-  return int64_t{t->offset} + t->length <= length &&
-         std::memcmp(line + t->offset, t->text, static_cast<size_t>(t->length)) != 0;
+// Field test: likewise, for a line whose field is wholly there.
+bool field_line(void* context, const uint8_t* line, int32_t length, const uint8_t* /*end*/) {
+  auto* t = static_cast<LineTest*>(context);
+  if (t->holds || int64_t{t->offset} + t->length > length) return false;
+  const uint8_t* field = line + t->offset;
+  t->holds = field[0] == t->text[0] &&
+             std::memcmp(field + 1, t->text + 1, static_cast<size_t>(t->length - 1)) == 0;
+  return true;
 }
 
 void run_copy(Run& run, bool translate) {
@@ -200,6 +206,9 @@ void run_copy(Run& run, bool translate) {
   take_record(run, in, last);
 }
 
+// A line for which the test fails without a side effect is only read. A line for which it holds
+// is read and the pass goes on at the THEN action (the test leaves nothing behind: no PTR, no
+// comparison pointer). Any other line (too short to test) ends the run before it.
 void run_tested_copy(Run& run) {
   const Statement* test = tested_copy(run);
   if (test == nullptr) return;
@@ -208,12 +217,13 @@ void run_tested_copy(Run& run) {
   t.text = test->operands[1]->lit;
   t.length = test->operands[1]->lit_length;
   t.offset = test->operands[0]->pos.value - 1;
-  const files::LineFilter filter = run.fast_path == kFastScan ? scan_fails : field_fails;
+  const files::LineFilter filter = run.fast_path == kFastScan ? scan_line : field_line;
   uint8_t* last = nullptr;
   const int32_t count = files::run_text_lines(*read->file, filter, &t, &last);
   if (count == 0) return;
   read->exec_count += count;
   take_record(run, *read->file, last);
+  if (t.holds) run.current = test->on_true;
 }
 
 }  // namespace

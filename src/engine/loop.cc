@@ -399,8 +399,8 @@ int32_t run_program(Run& run) {
       // once per record.
       run.return_top = nullptr;
       if (run.mode == kRunActive && run.exec_start != run.program_end) {
-        if (run.fast_path != detail::kFastNone) detail::run_fast_path(run);
         run.current = run.exec_start;
+        if (run.fast_path != detail::kFastNone) detail::run_fast_path(run);
       } else if (run.mode == kRunSuspended && run.resume_read != nullptr) {
         run.current = run.resume_read;
       } else {

@@ -54,8 +54,9 @@ enum FastPath : uint8_t {
 };
 // The fast path that fits the linked program, or kFastNone (also under RECSIFT_GENERAL).
 uint8_t choose_fast_path(const Run& run);
-// At the end of a pass: runs as many further passes as the fast path can take at once, leaving
-// the run as those passes would have (the next pass starts at exec_start as usual).
+// At the end of a pass, with run.current at exec_start: runs as many further passes as the fast
+// path can take at once, leaving the run as those passes would have; run.current is where the
+// next pass goes on (exec_start, or the THEN action of a record whose test held).
 void run_fast_path(Run& run);
 
 }  // namespace recsift::engine::detail
