@@ -101,7 +101,8 @@ constexpr Table kLower = shifted('A', 'Z', 'a' - 'A');
 constexpr Table kPrint = printable();
 static_assert(kAsciiToEbcdic['A'] == 0xC1 && kAsciiToEbcdic[' '] == 0x40);
 
-// The built-in table a TRAN names, or null.
+}  // namespace
+
 const uint8_t* builtin_table(int32_t which) {
   switch (which) {
     case kTableUpper:
@@ -118,6 +119,8 @@ const uint8_t* builtin_table(int32_t which) {
       return nullptr;
   }
 }
+
+namespace {
 
 bool needs_second(const Operand* op) {
   switch (op->len_kind) {

@@ -17,6 +17,9 @@ namespace recsift::engine {
 // conversion): one error against the statement and return code 8. The statement ends with Next.
 void count_data_failure(Run& run, Statement& statement);
 
+// The built-in 256-byte table a TRAN names (TranslateTable), or null.
+const uint8_t* builtin_table(int32_t which);
+
 // Makes `length` the current record length, in the run and in the record-length field of the
 // special-variable area, and the addressable length follow it. The caller has checked
 // 0 <= length <= run.addressable_length.

@@ -170,6 +170,7 @@ struct Run {
                                       // comparisons keep it up to date
   std::vector<FileMarks> file_marks;  // by FFREC::index: what the loop keeps about each file
   Statement* sum_test = nullptr;      // the end-of-file test where fast_sum.cc runs the passes
+  uint8_t fast_path = 0;              // detail::FastPath chosen at link for the whole program
   bool stopped = false;               // ended by STOP or EOJ
   bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
 

@@ -19,6 +19,7 @@
 #include "convert/convert.h"
 #include "convert/special_area.h"
 #include "engine/engine.h"
+#include "engine/run_internal.h"
 #include "files/files.h"
 #include "program/operand.h"
 #include "program/program.h"
@@ -223,7 +224,10 @@ bool has_256_bit_vectors() {
 }
 #endif
 
-const uint8_t* find_text(const uint8_t* data, int64_t starts, const uint8_t* text, int32_t n) {
+}  // namespace
+
+const uint8_t* detail::find_text(const uint8_t* data, int64_t starts, const uint8_t* text,
+                                 int32_t n) {
   int64_t i = 0;
 #if defined(__x86_64__)
   if (starts >= 32 && has_256_bit_vectors()) return find_text_32(data, starts, text, n);
@@ -260,6 +264,8 @@ const uint8_t* find_text(const uint8_t* data, int64_t starts, const uint8_t* tex
   return nullptr;
 }
 
+namespace {
+
 bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   const uint8_t code = st->compare;
   const bool mask = code == kCmpOnes || code == kCmpMixed || code == kCmpZeros;
@@ -271,7 +277,7 @@ bool scan(Run& run, Statement* st, const Operand* area, const Operand* value) {
   const bool reverse = (st->flags & kSfReverse) != 0;
   const uint8_t* found = nullptr;
   const bool plain_search = code == kCmpEqual && !mask && step == 1 && !reverse;
-  if (plain_search) found = find_text(area->address, span, value->address, vlen);
+  if (plain_search) found = detail::find_text(area->address, span, value->address, vlen);
   for (int64_t i = 0; !plain_search && i < count && found == nullptr; ++i) {
     const int64_t at = (reverse ? count - 1 - i : i) * step;
     const uint8_t* data = area->address + at;

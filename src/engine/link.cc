@@ -412,6 +412,7 @@ int32_t link_program(Run& run) {
   }
   open_files(run);
   detail::plan_fast_sum(run);
+  run.fast_path = detail::choose_fast_path(run);
   return run.first_error;
 }
 

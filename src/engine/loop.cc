@@ -441,6 +441,7 @@ int32_t run_program(Run& run) {
       run.return_top = nullptr;
       if (run.mode == kRunActive && run.exec_start != run.program_end) {
         run.current = run.exec_start;
+        if (run.fast_path != detail::kFastNone) detail::run_fast_path(run);
       } else if (run.mode == kRunSuspended && run.resume_read != nullptr) {
         run.current = run.resume_read;
       } else {

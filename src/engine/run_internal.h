@@ -49,6 +49,27 @@ bool run_fast_sum(Run& run);
 // Executes PRINT, PLOG, LOG, SPACE and LINE.
 int execute_print(Run& run, Statement& statement);
 
+// The first place among the `starts` places from `data` where the `n` bytes of `text` begin, or
+// null (condition scans; the text fast path).
+const uint8_t* find_text(const uint8_t* data, int64_t starts, const uint8_t* text, int32_t n);
+
+// ---- Fast paths (fast_paths.cc) ---------------------------------------------------------------
+// A few whole programs of common shapes run many records per pass of the record loop; every
+// count, length and output stays as the statements one by one would leave it.
+enum FastPath : uint8_t {
+  kFastNone = 0,
+  kFastCopy,       // READ F / WRITE F of the same LRECL
+  kFastTranslate,  // the copy with a TRAN of the whole record through a built-in table
+  kFastScan,       // READ text / IF POS ANY = 'literal' / THEN WRITE
+  kFastField,      // READ text / IF POS n = 'literal' / THEN WRITE
+};
+// The fast path that fits the linked program, or kFastNone (also under RECSIFT_GENERAL).
+uint8_t choose_fast_path(const Run& run);
+// At the end of a pass, with run.current at exec_start: runs as many further passes as the fast
+// path can take at once, leaving the run as those passes would have; run.current is where the
+// next pass goes on (exec_start, or the THEN action of a record whose test held).
+void run_fast_path(Run& run);
+
 }  // namespace recsift::engine::detail
 
 #endif  // RECSIFT_ENGINE_RUN_INTERNAL_H_

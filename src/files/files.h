@@ -619,6 +619,33 @@ IoResult update_record(FileRequest& request, FFREC& file, const uint8_t* data, i
 // reported as a failed OPEN: the file's last error and the reporter.
 bool output_target_free(FileRequest& request, FFREC& file);
 
+// ---- Runs of records (the record loop's fast paths) ------------------------------------------
+// These take many records at once from the data already buffered and leave every file exactly
+// as that many read_record (and write_record) calls would have: counts, lengths, positions and
+// the longest record. They never call the host, so they cannot fail; a record they cannot take
+// the way the single calls would (at a buffer end, a record of another shape, a full output
+// buffer) ends the run, and the caller goes on with the single calls.
+
+// Whether `in` and `out` are F files of one LRECL (at least 2) whose records run_fixed_records
+// may move: ordinary host files without tabs, FILL, keys or descriptors, read and written only.
+bool fixed_runs_possible(const FFREC& in, const FFREC& out);
+// Moves the whole records buffered in `in` into the free space of out's buffer, each translated
+// through `table` (256 bytes) when it is not null, as that many reads of `in` and writes to `out`
+// of the record read would. Returns the count moved (0 when the files are not open or no record
+// can be moved that way); *last is the last record in in's buffer (translated too).
+int32_t run_fixed_records(FFREC& in, FFREC& out, const uint8_t* table, uint8_t** last);
+
+// Whether `in` is a text file whose lines run_text_lines may read: an ordinary host file with
+// the default line ends (LF, CR LF, CR), without tab expansion, keys or FILL.
+bool text_runs_possible(const FFREC& in);
+// Decides whether the caller takes a line (false ends the run before it). `end` is the end of
+// the buffered data the lines of this run can lie in (no line of the run reaches past it).
+using LineFilter = bool (*)(void* context, const uint8_t* line, int32_t length, const uint8_t* end);
+// Reads the buffered lines that read_record would hand over in the buffer without a host read
+// (ended by LF alone, within LRECL), while `take` accepts them. Returns the count read; *last is
+// the last one (the file's current_length is its length).
+int32_t run_text_lines(FFREC& in, LineFilter take, void* context, uint8_t** last);
+
 }  // namespace recsift::files
 
 #endif  // RECSIFT_FILES_FILES_H_

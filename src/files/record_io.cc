@@ -236,11 +236,11 @@ Found no_delimiter(int32_t remaining, int32_t lrecl, int32_t scan, bool final) {
   return record(remaining);
 }
 
-// Text lines ended by LF, CR LF or a lone CR (no delimiter text given).
-// The lines of text input: ended by LF, CR LF or CR. A CR is rare in most files, so where the
-// next one lies is looked for once and remembered (f.cr_free_until); each line then needs only
-// the search for its LF.
-// Offset from p (the next record) of the next CR in the buffered data, or `remaining` for none.
+}  // namespace
+
+// Text lines ended by LF, CR LF or a lone CR (no delimiter text given). A CR is rare in most
+// files, so where the next one lies is looked for once and remembered (f.cr_free_until); each
+// line then needs only the search for its LF.
 int32_t next_carriage_return(FFREC& f, const uint8_t* p, int32_t remaining) {
   int32_t cr_at = f.cr_free_until - f.buffer_offset;
   if (cr_at < 0 || (cr_at < remaining && p[cr_at] != '\r')) {
@@ -251,6 +251,8 @@ int32_t next_carriage_return(FFREC& f, const uint8_t* p, int32_t remaining) {
   }
   return cr_at;
 }
+
+namespace {
 
 Found find_line(FFREC& f, const uint8_t* p, int32_t remaining, int32_t lrecl, bool final) {
   const int32_t scan = lrecl + kScanDelimiter;

@@ -50,6 +50,11 @@ class FileHost {
   virtual int32_t minimum_buffer() const { return 1 << 17; }
 };
 
+// Text input read with the default line ends: the offset from p (the next record, `remaining`
+// bytes buffered from it) of the next CR, or `remaining` for none. The place found is kept in
+// f.cr_free_until, so that each line costs no new search (record_io.cc).
+int32_t next_carriage_return(FFREC& f, const uint8_t* p, int32_t remaining);
+
 // The real host, used when a request names none.
 FileHost& default_file_host();
 
