@@ -95,6 +95,11 @@ job_packed_peer() {
 }
 job_print_recsift() { "$recsift" -ctl print.ctl -lst print.lst 2>/dev/null; }
 job_print_peer() { dd if=listing_size.bin of=d9.out bs=1M status=none; }
+# Floors: the least a program must do for these jobs here (bench/floor.c), for targets that a
+# peer's own speed may put below what the machine allows.
+job_field_floor() { ./floor field text.txt f2.out; }
+job_translate_floor() { ./floor translate fixed.bin f7.out table.bin; }
+job_packed_floor() { ./floor packed fixed.bin f8.out; }
 job_keyed_recsift() { "$recsift" -ctl keyed.ctl -lst keyed.lst 2>/dev/null; }
 job_keyed_peer() { ./keyed_peer sorted.bin keys.txt k5.out; }
 job_dirlist_recsift() { "$recsift" -ctl dirlist.ctl -lst dirlist.lst 2>/dev/null; }
@@ -109,6 +114,15 @@ seconds() {  # seconds FUNCTION: wall time of one run
   echo "$end - $start" | bc -l
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+
+cc -O2 -o floor "$here/floor.c"
+if want translate; then
+  # recsift's own table, from one record of all 256 bytes: the floor and the check use it.
+  perl -e 'print pack("C*", 0 .. 255)' >all.bin
+  printf "READ all.bin RECFM=F LRECL=256\nTRAN POS 1,256 ASCII\nWRITE table.bin RECFM=F LRECL=256\n" \
+    >table.ctl
+  "$recsift" -ctl table.ctl -lst table.lst 2>/dev/null
+fi
 
 # The record print's peer copies a file as large as recsift's listing.
 if want print; then
@@ -129,12 +143,16 @@ sync
 cat text.txt fixed.bin sorted.bin print.bin >/dev/null
 [ -f listing_size.bin ] && cat listing_size.bin >/dev/null
 
-printf "%-11s %10s %10s %8s %8s\n" job recsift peer ratio target
+printf "%-11s %10s %10s %8s %8s %10s %8s\n" job recsift peer ratio target floor "/floor"
 status=0
 for job in $jobs; do
   : >"$job.r"
   : >"$job.p"
   : >"$job.q"
+  : >"$job.f"
+  : >"$job.g"
+  floor=0
+  declare -F "job_${job}_floor" >/dev/null && floor=1
   # Each recsift run is paired with a peer run right after it; the job's ratio is the median of
   # the pairs' ratios, so that a slow spell of the machine weighs on both sides of a pair alike.
   for ((i = 0; i < runs; i++)); do
@@ -143,6 +161,11 @@ for job in $jobs; do
     echo "$r" >>"$job.r"
     echo "$p" >>"$job.p"
     echo "$r / $p" | bc -l >>"$job.q"
+    if [ $floor = 1 ]; then
+      f=$(seconds "job_${job}_floor")
+      echo "$f" >>"$job.f"
+      echo "$r / $f" | bc -l >>"$job.g"
+    fi
   done
   r=$(median <"$job.r")
   p=$(median <"$job.p")
@@ -153,11 +176,7 @@ for job in $jobs; do
     copy) target=1.2; mine=w4.out; theirs=d4.out ;;
     translate)
       target=0.6; mine=w7.out; theirs=t7.out
-      # recsift's own table, from one record of all 256 bytes, applied to the data by perl.
-      perl -e 'print pack("C*", 0 .. 255)' >all.bin
-      printf "READ all.bin RECFM=F LRECL=256\nTRAN POS 1,256 ASCII\nWRITE table.bin RECFM=F LRECL=256\n" \
-        >table.ctl
-      "$recsift" -ctl table.ctl -lst table.lst 2>/dev/null
+      # recsift's own table applied to the data by perl.
       perl -e 'open(my $t, "<", "table.bin") or die; binmode $t; local $/; my $to = <$t>;
         my $from = join("", map { sprintf "\\x%02x", $_ } 0 .. 255);
         $to = join("", map { sprintf "\\x%02x", $_ } unpack("C*", $to));
@@ -182,7 +201,18 @@ for job in $jobs; do
     echo "bench: $job: recsift's output differs from the peer's" >&2
     status=1
   fi
-  printf "%-11s %9.3fs %9.3fs %8.2f %8s\n" "$job" "$r" "$p" "$ratio" "<= $target"
+  if [ $floor = 1 ]; then
+    for out in f2.out:w2.out f7.out:w7.out f8.out:w8.out; do
+      if [ -f "${out%%:*}" ] && ! cmp -s "${out%%:*}" "${out##*:}"; then
+        echo "bench: $job: the floor's output differs from recsift's" >&2
+        status=1
+      fi
+    done
+    printf "%-11s %9.3fs %9.3fs %8.2f %8s %9.3fs %8.2f\n" "$job" "$r" "$p" "$ratio" "<= $target" \
+      "$(median <"$job.f")" "$(median <"$job.g")"
+  else
+    printf "%-11s %9.3fs %9.3fs %8.2f %8s\n" "$job" "$r" "$p" "$ratio" "<= $target"
+  fi
   if [ "$job" = keyed ] && [ -x /usr/bin/time ]; then
     rss=$(/usr/bin/time -f %M "$recsift" -ctl keyed.ctl -lst keyed.lst 2>&1 >/dev/null | tail -1)
     printf "%-11s peak RSS %d KB (target < 65536 KB)\n" keyed "$rss"

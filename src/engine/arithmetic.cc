@@ -524,6 +524,10 @@ int execute_packed_sum(Run& run, Statement& st) {
   return verb;
 }
 
+bool add_packed_quietly(const Operand& source, const Operand& target, bool subtract) {
+  return packed_sum(source, target, target, subtract) == Outcome::kOk;
+}
+
 int execute_arithmetic_general(Run& run, Statement& st) {
   return arithmetic(run, st, false);
 }

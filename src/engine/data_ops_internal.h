@@ -41,6 +41,9 @@ int execute_arithmetic(Run& run, Statement& statement);
 int execute_arithmetic_general(Run& run, Statement& statement);
 // ADD or SUB (no INTO) whose operands the caller has resolved: packed fields of 1 to 16 bytes.
 int execute_packed_sum(Run& run, Statement& statement);
+// ADD (or SUB) of the packed field `source` to the packed field `target` in place, both
+// resolved, 1 to 16 bytes: false, with nothing stored, when the statement would fail.
+bool add_packed_quietly(const Operand& source, const Operand& target, bool subtract);
 // CMPRS and XPND (compress.cc).
 int execute_compress(Run& run, Statement& statement);
 int execute_expand(Run& run, Statement& statement);

@@ -13,6 +13,8 @@
 // general path's. RECSIFT_GENERAL turns this off.
 //
 // Exports (run_internal.h): plan_fast_sum, run_fast_sum.
+#include <cstring>
+
 #include "engine/data_ops_internal.h"
 #include "engine/engine.h"
 #include "engine/run_internal.h"
@@ -46,6 +48,34 @@ bool place_field(const Run& run, Operand* op) {
   op->requested_length = 0;
   op->resolved_flags = 0;
   return true;
+}
+
+// A run of records summed straight from the input's buffer: the field added lies in each record,
+// the total in the work area beyond it.
+struct BufferedSum {
+  Operand* source;       // the packed field of each record, placed on the record in the buffer
+  const Operand* total;  // the packed total, placed in the work area
+  int32_t source_offset;
+  bool subtract;
+};
+
+bool sum_record(void* context, const uint8_t* record) {
+  auto* sum = static_cast<BufferedSum*>(context);
+  sum->source->address = const_cast<uint8_t*>(record) + sum->source_offset;
+  return add_packed_quietly(*sum->source, *sum->total, sum->subtract);
+}
+
+// Whether the passes may sum runs of records where they lie in the buffer: the READ puts each
+// whole F record at the start of the work area, the source lies within the record and the total
+// beyond it, so only the last record of a run need be copied for the state to be the same.
+bool sums_in_buffer(const Run& run, const Statement& read, const Statement& add) {
+  const files::FFREC* f = read.file;
+  const Operand* x = add.operands[1];
+  const Operand* y = add.operands[2];
+  return f != nullptr && read.operands[0] == nullptr && run.work_area_given &&
+         files::fixed_reads_possible(*f) && f->lrecl <= run.work_length &&
+         x->pos.value - 1 + x->len.value <= f->lrecl && y->pos.value - 1 >= f->lrecl &&
+         y->pos.value - 1 + y->len.value <= run.work_length;
 }
 
 bool plain_action(const Statement* s) {
@@ -87,6 +117,8 @@ bool run_fast_sum(Run& run) {
   Operand* const y = a->operands[2];
   const bool fixed = a->operands[0] == nullptr && fixed_packed_field(x) && fixed_packed_field(y);
   bool moved = false;
+  const bool runs = fixed && r->file == c->file && sums_in_buffer(run, *r, *a);
+  BufferedSum sum{x, y, x->pos.value - 1, a->op == Op::kSub};
   const auto index = static_cast<size_t>(file.index);
   // Linking made a marker record for every file, so the test reads it without growing the table.
   while (run.mode == kRunActive && run.exec_start == r && index < run.file_marks.size() &&
@@ -102,6 +134,16 @@ bool run_fast_sum(Run& run) {
       return true;
     }
     run.return_top = nullptr;
+    if (runs && placed) {
+      // The passes of the records already buffered: each READ, its test failing, its ADD.
+      uint8_t* last = nullptr;
+      if (const int32_t count = files::run_fixed_reads(*r->file, sum_record, &sum, &last)) {
+        r->exec_count += count;
+        a->exec_count += count;
+        std::memcpy(run.work_area, last, static_cast<size_t>(r->file->lrecl));
+        finish_read(run, *r->file, run.work_area);
+      }
+    }
     run.current = r;
     ++r->exec_count;
     moved = true;

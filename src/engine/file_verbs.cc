@@ -168,15 +168,7 @@ int read_verb(Run& run, Statement& st) {
     file->current_length = kNotFoundLength;
   }
 
-  run.record_length = file->current_length;
-  const bool in_work_area =
-      run.work_area_given && record >= run.work_area && record < run.work_area + run.work_length;
-  run.record_base = in_work_area ? run.work_area : record;
-  run.addressable_length = detail::addressable_for(run);
-  detail::publish_record_length(run);
-  if (file == run.files->primary_input) {
-    convert::SpecialArea(run.special).set(convert::kSpInputCount, file->record_count);
-  }
+  detail::finish_read(run, *file, record);
   return kVerbNext;
 }
 
@@ -251,6 +243,18 @@ int open_close_verb(Run& run, Statement& st) {
 }
 
 }  // namespace
+
+void detail::finish_read(Run& run, files::FFREC& file, uint8_t* record) {
+  run.record_length = file.current_length;
+  const bool in_work_area =
+      run.work_area_given && record >= run.work_area && record < run.work_area + run.work_length;
+  run.record_base = in_work_area ? run.work_area : record;
+  run.addressable_length = detail::addressable_for(run);
+  detail::publish_record_length(run);
+  if (&file == run.files->primary_input) {
+    convert::SpecialArea(run.special).set(convert::kSpInputCount, file.record_count);
+  }
+}
 
 int execute_file_verb(Run& run, Statement& st) {
   // Linking gave every file verb its file (the primary input when it names none).

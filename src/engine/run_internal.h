@@ -42,6 +42,9 @@ void finish_action(Run& run, int result);
 // Chooses the end-of-file test where fast_sum.cc takes over the passes of a summing program
 // (Run::sum_test), or none; called once linking is done.
 void plan_fast_sum(Run& run);
+// The run's record state after a READ of `file` delivered `record` (the work area or the
+// file's buffer): record base, lengths, the input count of the primary input (file_verbs.cc).
+void finish_read(Run& run, files::FFREC& file, uint8_t* record);
 // Runs passes from Run::sum_test while the program keeps that shape. False when it ran none:
 // the record loop then evaluates the test itself.
 bool run_fast_sum(Run& run);

@@ -635,6 +635,17 @@ bool fixed_runs_possible(const FFREC& in, const FFREC& out);
 // can be moved that way); *last is the last record in in's buffer (translated too).
 int32_t run_fixed_records(FFREC& in, FFREC& out, const uint8_t* table, uint8_t** last);
 
+// Whether `in` is an F file whose records run_fixed_reads may read: an ordinary host file of
+// LRECL 2 or more without tabs, FILL, keys or descriptors, read only.
+bool fixed_reads_possible(const FFREC& in);
+// Takes one whole record of `in` (LRECL bytes where it lies in the buffer); false leaves it
+// unread and ends the run.
+using RecordFilter = bool (*)(void* context, const uint8_t* record);
+// Reads the whole records buffered in `in`, while `take` accepts them, as that many
+// read_record calls into an area of LRECL bytes or more would. Returns the count read; *last is
+// the last one, in the buffer (the caller copies it where the single read would have put it).
+int32_t run_fixed_reads(FFREC& in, RecordFilter take, void* context, uint8_t** last);
+
 // Whether `in` is a text file whose lines run_text_lines may read: an ordinary host file with
 // the default line ends (LF, CR LF, CR), without tab expansion, keys or FILL.
 bool text_runs_possible(const FFREC& in);

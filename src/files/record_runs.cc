@@ -1,7 +1,8 @@
 // Runs of records: many fixed records moved from an input buffer to an output buffer, or many
 // text lines read, in one call for the record loop's fast paths.
 //
-// Exports (files.h): fixed_runs_possible, run_fixed_records, text_runs_possible, run_text_lines.
+// Exports (files.h): fixed_runs_possible, run_fixed_records, fixed_reads_possible,
+// run_fixed_reads, text_runs_possible, run_text_lines.
 //
 // Invariant: after a run each file is exactly as the single calls would have left it (the
 // fields read_record and write_record set, the same counts, positions and lengths). A run only
@@ -128,6 +129,33 @@ int32_t run_fixed_records(FFREC& in, FFREC& out, const uint8_t* table, uint8_t**
   out.longest_record = std::max(out.longest_record, n);
   out.record_count += count;
   *last = final_record;
+  return count;
+}
+
+bool fixed_reads_possible(const FFREC& in) {
+  return plain_host_file(in) && in.recfm == kRecfmF && in.lrecl >= 2 &&
+         in.open_type == kOpenInput && in.tab_width <= 0;
+}
+
+int32_t run_fixed_reads(FFREC& in, RecordFilter take, void* context, uint8_t** last) {
+  if (!fixed_reads_possible(in) || !reading_on(in)) return 0;
+  const int32_t n = in.lrecl;
+  uint8_t* const start = in.buffer + in.buffer_offset;
+  const int32_t whole = in.bytes_remaining / n;  // each found whole without a refill
+  int32_t count = 0;
+  while (count < whole && take(context, start + int64_t{count} * n)) ++count;
+  if (count == 0) return 0;
+  const int64_t bytes = int64_t{count} * n;
+  in.previous_length = count >= 2 ? n : in.current_length;
+  in.position = in.buffered_address - in.bytes_remaining + bytes - n;
+  in.buffer_offset += static_cast<int32_t>(bytes);
+  in.bytes_remaining -= static_cast<int32_t>(bytes);
+  in.delimiter_found = 0;
+  in.tab_seen = false;
+  in.current_length = n;
+  in.longest_record = std::max(in.longest_record, n);
+  in.record_count += count;
+  *last = start + bytes - n;
   return count;
 }
 
