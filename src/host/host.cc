@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -354,9 +355,27 @@ bool stdin_is_console() {
   return ::isatty(kStdinHandle) == 1;
 }
 
+void guard_standard_handles() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+void ignore_broken_pipe() {
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 int run_command(const std::string& command, int* status) {
   std::fflush(nullptr);  // what was written before the command must come before its output
+  // The command gets the default reaction to a closed pipe (`yes | head` must end).
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
   const int raw = std::system(command.c_str());
+  std::signal(SIGPIPE, previous);
   if (raw == -1) return errno;
   if (WIFEXITED(raw)) {
     *status = WEXITSTATUS(raw);

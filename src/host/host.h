@@ -140,6 +140,16 @@ const char* env(const char* name);
 bool general_path_only();
 // True when the standard input is a terminal.
 bool stdin_is_console();
+
+// A write to a pipe whose reader has gone fails with EPIPE (reported like any failed write)
+// instead of ending the process; commands run by run_command still get the default.
+void ignore_broken_pipe();
+
+// Standard input, output or error closed when the program starts is held on /dev/null, opened
+// the other way round (input for writing, outputs for reading), so that its use still fails as
+// on a closed handle while no file the run opens can take its number (a READ STDIN would read
+// that file, a WRITE STDOUT would overwrite it).
+void guard_standard_handles();
 // Runs a command line through /bin/sh -c; *status is its exit status (128 + n after signal n).
 int run_command(const std::string& command, int* status);
 // Waits that many milliseconds.

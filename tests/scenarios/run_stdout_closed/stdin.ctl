@@ -1,0 +1,2 @@
+READ STDIN
+WRITE in.txt EOL=LF

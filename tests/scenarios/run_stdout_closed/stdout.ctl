@@ -1,0 +1,2 @@
+READ keep.txt
+WRITE STDOUT
