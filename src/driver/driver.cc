@@ -132,6 +132,7 @@ int run(int argc, char** argv) {
   RunState& state = *owned;
   host::guard_standard_handles();
   host::ignore_broken_pipe();
+  host::watch_interrupts();
   state.program_path = argc > 0 && argv[0] != nullptr ? argv[0] : "recsift";
   state.program_dir = host::program_directory(argc > 0 ? argv[0] : nullptr);
   read_switches(state, argc, argv);

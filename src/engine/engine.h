@@ -34,6 +34,7 @@ enum RunError : int32_t {
   kRunErrStartReadNotPlain = 50,    // START with a primary READ whose operand is not plain
   kRunErrNoCallLibrary = 162,       // the call library is not loaded
   kRunErrCancel = 513,              // CANCEL reached
+  kRunErrInterrupted = 514,         // SIGINT or SIGTERM: the run ended between two records
   kRunErrNoElseStorage = 520,       // no storage for the ELSE stack
   kRunErrElseWithoutThen = 521,     // ELSE or ELSEIF without a matching THEN
   kRunErrLabelWithoutTarget = 522,  // GOTO or GOSUB label with nothing after it

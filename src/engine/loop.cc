@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "engine/run_internal.h"
 #include "files/files.h"
+#include "host/host.h"
 #include "program/program.h"
 
 namespace recsift::engine {
@@ -185,6 +186,7 @@ void push_return(Run& run, Statement* caller) {
 }
 
 constexpr int32_t kReturnCodeAbend = 44;
+constexpr int32_t kReturnCodeInterrupted = 128;  // plus the signal's number
 constexpr uint8_t kFlagEndOfMemberOnly = 24;
 
 // The verbs the record loop runs itself (Executor::kFlow).
@@ -439,6 +441,15 @@ int32_t run_program(Run& run) {
       // calls are not resumed by a later pass, and their nodes are reused rather than piled up
       // once per record.
       run.return_top = nullptr;
+      if (const int signal_number = host::interrupt_signal(); signal_number != 0 && !run.abended) {
+        // Between two passes: every output holds whole records; close down as an abnormal end
+        // whose return code names the signal, as a shell would (128 + its number).
+        record_run_error(run, kRunErrInterrupted);
+        raise_return_code(run, kReturnCodeInterrupted + signal_number);
+        run.abended = true;
+        end_run(run);
+        break;
+      }
       if (run.mode == kRunActive && run.exec_start != run.program_end) {
         run.current = run.exec_start;
         if (run.fast_path != detail::kFastNone) detail::run_fast_path(run);

@@ -95,6 +95,34 @@ int open_file(const std::string& path, OpenMode mode, int* handle) {
   return 0;
 }
 
+namespace {
+
+volatile std::sig_atomic_t noted_interrupt = 0;
+
+extern "C" void note_interrupt(int signal_number) {
+  if (noted_interrupt != 0) {  // asked twice: end now
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+    return;
+  }
+  noted_interrupt = signal_number;
+}
+
+}  // namespace
+
+void watch_interrupts() {
+  struct sigaction action {};
+  action.sa_handler = note_interrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // a read waiting for a terminal or a pipe returns, so the run can end
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int interrupt_signal() {
+  return noted_interrupt;
+}
+
 int read_file(int handle, void* buf, int64_t len, int64_t* got) {
   *got = 0;
   for (;;) {
@@ -103,7 +131,8 @@ int read_file(int handle, void* buf, int64_t len, int64_t* got) {
       *got = n;
       return 0;
     }
-    if (errno != EINTR) return errno;
+    // A read that an interruption broke off fails: the run is ending. Other breaks are retried.
+    if (errno != EINTR || noted_interrupt != 0) return errno;
   }
 }
 
@@ -392,7 +421,7 @@ void sleep_ms(int64_t ms) {
   struct timespec want {};
   want.tv_sec = static_cast<time_t>(ms / 1000);
   want.tv_nsec = static_cast<long>((ms % 1000) * 1000000);
-  while (::nanosleep(&want, &want) != 0 && errno == EINTR) {
+  while (::nanosleep(&want, &want) != 0 && errno == EINTR && noted_interrupt == 0) {
   }
 }
 

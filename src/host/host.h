@@ -145,6 +145,12 @@ bool stdin_is_console();
 // instead of ending the process; commands run by run_command still get the default.
 void ignore_broken_pipe();
 
+// SIGINT and SIGTERM are noted instead of ending the process, so that the run can end between
+// two records with its outputs complete; a second one ends the process at once.
+void watch_interrupts();
+// The signal noted (SIGINT or SIGTERM), or 0.
+int interrupt_signal();
+
 // Standard input, output or error closed when the program starts is held on /dev/null, opened
 // the other way round (input for writing, outputs for reading), so that its use still fails as
 // on a closed handle while no file the run opens can take its number (a READ STDIN would read
