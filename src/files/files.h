@@ -615,8 +615,9 @@ IoResult write_record(FileRequest& request, FFREC& file, const uint8_t* data, in
 IoResult update_record(FileRequest& request, FFREC& file, const uint8_t* data, int32_t length);
 
 // Whether `file` may be opened for output: false when its name is another name of a file the run
-// reads or of another of its outputs (opening it would empty data the run needs). The refusal is
-// reported as a failed OPEN: the file's last error and the reporter.
+// reads or of another of its outputs (opening it would empty data the run needs), or when it
+// could not be opened for writing (so that a run refused at its start empties no other output).
+// The refusal is reported as a failed OPEN: the file's last error and the reporter.
 bool output_target_free(FileRequest& request, FFREC& file);
 
 // ---- Runs of records (the record loop's fast paths) ------------------------------------------

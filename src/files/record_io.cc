@@ -392,6 +392,12 @@ const char* same_file_as_another(Call& c) {
 bool output_target_free(FileRequest& request, FFREC& file) {
   Call c{request, file, request.host != nullptr ? *request.host : default_file_host()};
   const char* conflict = same_file_as_another(c);
+  // An output that cannot be opened is found now, before any other output is emptied.
+  if (conflict == nullptr && !file.standard_stream && file.predefined == kPredefNone &&
+      (file.file_type == 0 || file.file_type == kFileOrdinary) &&
+      c.host.may_write(report_name(file)) != 0) {
+    conflict = kErrOpenFailed;
+  }
   if (conflict == nullptr) return true;
   file.open_failed = true;
   fail(c, conflict);

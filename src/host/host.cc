@@ -123,6 +123,18 @@ int interrupt_signal() {
   return noted_interrupt;
 }
 
+int may_write(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+  }
+  if (errno != ENOENT) return errno;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 int read_file(int handle, void* buf, int64_t len, int64_t* got) {
   *got = 0;
   for (;;) {

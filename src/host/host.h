@@ -46,6 +46,9 @@ enum class OpenMode {
 inline constexpr int kNoHandle = -1;
 
 int open_file(const std::string& path, OpenMode mode, int* handle);
+// Whether open_file could open `path` for writing, without opening (or emptying) it: 0, or the
+// errno it would meet (a folder, no permission, a missing folder on the way).
+int may_write(const std::string& path);
 // Reads up to `len` bytes in one request: a pipe or terminal may hand over fewer than asked.
 // *got = 0 at end of file. Interrupted calls are retried.
 int read_file(int handle, void* buf, int64_t len, int64_t* got);
