@@ -1,0 +1,3 @@
+READ one.txt
+READ big.bin RECFM=F LRECL=80 RBA=5368709100
+WRITE last.txt EOL=LF
