@@ -65,7 +65,7 @@ void fill_special(const Run& run, const Statement* st, Operand* op) {
   if (op == nullptr) return;
   switch (op->kind) {
     case OperandKind::kRecordCount:
-      op->immediate = st->file != nullptr ? st->file->record_count : 0;
+      op->immediate = st->file != nullptr ? static_cast<int32_t>(st->file->record_count) : 0;
       break;
     case OperandKind::kListingLine:
       op->immediate = run.special != nullptr

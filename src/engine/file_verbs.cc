@@ -252,7 +252,8 @@ void detail::finish_read(Run& run, files::FFREC& file, uint8_t* record) {
   run.addressable_length = detail::addressable_for(run);
   detail::publish_record_length(run);
   if (&file == run.files->primary_input) {
-    convert::SpecialArea(run.special).set(convert::kSpInputCount, file.record_count);
+    convert::SpecialArea(run.special)
+        .set(convert::kSpInputCount, static_cast<int32_t>(file.record_count));  // 4 bytes: wraps
   }
 }
 

@@ -65,7 +65,7 @@ report::SummaryStatement summary_statement(const Run& run, const Statement& s) {
   out.selid = s.selid;
   out.type = s.type;
   out.op = s.op;
-  out.exec_count = static_cast<uint32_t>(s.exec_count);
+  out.exec_count = s.exec_count;
   out.error_count = s.error_count;
   out.reads = op_has(s.op, kTraitReads);
   out.dummy_read = s.op == Op::kDummr;

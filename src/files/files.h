@@ -189,7 +189,7 @@ struct FFREC {
   int32_t cr_free_until = 0;     // text input: the buffered data before this offset holds no CR
                                  // (or it is the place of the next CR); 0 = not known
   int32_t bytes_remaining = 0;   // input bytes buffered from buffer_offset on
-  int32_t record_count = 0;      // records read or written since open
+  int64_t record_count = 0;      // records read or written since open
   int64_t buffered_address = 0;  // input: file offset just past the buffered data;
                                  // output: file offset of the buffer's first byte
   uint8_t file_size_be[8]{};     // the file size, most significant byte first

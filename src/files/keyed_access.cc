@@ -93,7 +93,8 @@ class QuietReads {
 
  private:
   FFREC& f_;
-  int32_t count_, previous_, current_, longest_;
+  int64_t count_;
+  int32_t previous_, current_, longest_;
   bool no_close_, no_tab_check_;
 };
 

@@ -386,7 +386,7 @@ struct Statement {
   int32_t stopaft = 0;      // STOPAFT limit, 0 = none
   int32_t times = 0;        // TIMES repeat count, 0 = none
   int32_t times_left = 0;   // repeats still to do in the current execution
-  int32_t exec_count = 0;   // executions: the SELTOT column of the summary
+  int64_t exec_count = 0;   // executions: the SELTOT column of the summary
   int32_t error_count = 0;  // failures counted against the statement
 
   // Continuations, set by linking.

@@ -75,8 +75,8 @@ void dump_input_block(Listing& listing, const Messages& messages) {
   listing_print(listing, "MOST RECENT INPUT BLOCK (PRINTED FROM I/O BUFFER)....", PT_TEXT, 0);
   const int32_t print_length = listing.print_length;
   const int32_t record_length = listing.record_length;
-  const int32_t input_number = listing.input_number;
-  const int32_t selection_total = listing.selection_total;
+  const int64_t input_number = listing.input_number;
+  const int64_t selection_total = listing.selection_total;
   const int32_t selection_id = listing.selection_id;
   const bool statement_dump = listing.statement_dump;
   listing.print_length = messages.input_block_length;

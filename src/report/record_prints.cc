@@ -25,6 +25,12 @@ namespace recsift::report {
 
 namespace {
 
+// A count for the fixed-width columns of a record print: a count beyond 32 bits overflows the
+// column (asterisks) as any count too wide for it does.
+int32_t print_count(int64_t count) {
+  return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
+}
+
 constexpr int kPrefixColumns = 20;  // input record number, SEL TOT, SEL ID
 constexpr int kLengthColumns = 8;   // record-length column of character-family prints
 constexpr int kMinWorkLine = 132;   // the work line always holds a full default page width
@@ -151,8 +157,8 @@ char* work_line(Listing& listing) {
 }
 
 void put_prefix(const Listing& listing, char* line) {
-  convert::edit_number(line, listing.input_number, kRecnoMask);
-  convert::edit_number(line + 9, listing.selection_total, kSelTotMask);
+  convert::edit_number(line, print_count(listing.input_number), kRecnoMask);
+  convert::edit_number(line + 9, print_count(listing.selection_total), kSelTotMask);
   convert::edit_number(line + 15, listing.selection_id, kSelIdMask);
 }
 
@@ -274,8 +280,8 @@ void print_characters_fast(Listing& listing, const uint8_t* data, int type) {
     for (size_t k = 0; k < kCountColumns.size(); ++k) update_count(listing, k, 0);
     listing.fast_counts_shown = true;
   }
-  update_count(listing, 0, listing.input_number);
-  update_count(listing, 1, listing.selection_total);
+  update_count(listing, 0, print_count(listing.input_number));
+  update_count(listing, 1, print_count(listing.selection_total));
   update_count(listing, 2, listing.selection_id);
   std::memcpy(line, listing.fast_count_text.data(), kPrefixColumns);
   bool first_line = true;

@@ -161,8 +161,8 @@ struct Listing {
   int32_t print_length = 0;   // bytes to print
   int32_t record_length = 0;  // shown in the length column
   // The line prefix of record prints (types 11 and up), set by the caller with the two above.
-  int32_t input_number = 0;     // records read from the current input file (0 = none)
-  int32_t selection_total = 0;  // times the printing statement has run (SEL TOT)
+  int64_t input_number = 0;     // records read from the current input file (0 = none)
+  int64_t selection_total = 0;  // times the printing statement has run (SEL TOT)
   int32_t selection_id = 0;     // the printing statement's number (SEL ID)
   // A PRINT, LOG or PLOG statement carries its own copy of the dump settings; without one
   // (statement_dump false) dumps use the run-wide dump_enclosure and dump_all.
@@ -226,7 +226,7 @@ struct SummaryFile {
   int32_t lrecl = 0;                // LRECL column
   std::string recfm;                // "F", "V", "U", "V2", "MFV"; "?" when unknown
   bool blocked = false;             // "B" after the format
-  int32_t record_count = 0;         // records read or written
+  int64_t record_count = 0;         // records read or written
   int32_t truncated = 0;            // records shortened on output ("=RECORDS*TRUNCATED*")
   int32_t error_code = 0;           // kinds with error codes ("=ERROR*CODE*"), else 0
   bool open_failed = false;         // "### **OPEN*FAILED** ###"

@@ -60,7 +60,7 @@ SummaryStatement statement(int32_t selid, uint8_t type, Op op, int64_t count) {
 }
 
 // A file that was opened and read to its end.
-SummaryFile file(const std::string& name, const std::string& path, int32_t count) {
+SummaryFile file(const std::string& name, const std::string& path, int64_t count) {
   SummaryFile f;
   f.short_name = name;
   f.path = path;
@@ -218,6 +218,18 @@ TEST(SummaryBlock, FileStatusLinesAndConsoleTotals) {
   EXPECT_EQ(run.log_text(), std::string(testing::kShortBanner) +
                                 "            5=RECTOT  FILE=IN1\n"
                                 "        1,234=RECTOT  FILE=SUSPF\n");
+}
+
+// Counts beyond 32 bits (a run of five billion records) are shown as they are, not wrapped.
+TEST(SummaryBlock, CountsBeyondThirtyTwoBits) {
+  SummaryRun run;
+  SummaryStatement read = statement(1, 1, kRead, 5000000000);
+  read.reads = true;
+  read.files = {file("BIG", "big.dat", 5000000000)};
+  run.input.statements = {read};
+  const std::string printed = run.print();
+  EXPECT_NE(printed.find("5,000,000,000 READ BIG"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("F   5,000,000,000"), std::string::npos) << printed;
 }
 
 TEST(SummaryReturnCodes, SixteenFourAndTheirExceptions) {
