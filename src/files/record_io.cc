@@ -654,7 +654,9 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
       const int32_t strip = f.rdw ? 0 : f.descriptor_length;  // NORDW unless RDW is asked for
       return deliver(c, rec + strip, s.length - strip, address, area, area_length);
     }
-    if (f.bytes_remaining < 2 && !f.physical_end) {
+    // A buffer of one byte (LRECL 1 with BLKSIZE 1 on a host without a least buffer) is full
+    // with one byte: the finder takes it, or the refill would find no room and come back forever.
+    if (f.bytes_remaining < 2 && f.bytes_remaining < f.buffer_capacity && !f.physical_end) {
       if (!refill(c)) return fail(c, kErrRead);
       continue;
     }
@@ -722,8 +724,11 @@ IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
     // Start just before the position and skip the record found there: when a delimiter ends
     // right before the position, that skipped record is empty and the next one starts at it.
     // With CR, LF and CR LF all recognised one byte is enough (an LF alone may end the line
-    // before); a delimiter text needs its whole length.
-    const int64_t back = f.delimiter == nullptr ? 1 : f.delimiter_length;
+    // before); a delimiter text needs its whole length, but never more than LRECL: the record
+    // found there must end at or after the position, and a line longer than LRECL comes in
+    // pieces of LRECL bytes.
+    const int64_t back =
+        f.delimiter == nullptr ? 1 : std::min<int64_t>(f.delimiter_length, f.lrecl);
     target = std::max<int64_t>(target - back, 0);
     f.resync = true;
   }
@@ -949,6 +954,8 @@ bool place_for_read(FileRequest& request, FFREC& f, int64_t address) {
   f.block_length = f.block_used = 0;
   f.cr_free_until = 0;
   f.position = address;
+  // The MFV header at the file's start is held already: the next READ passes over it.
+  if (address == 0 && f.recfm == kRecfmMfv && f.mfhdr != nullptr) f.skip_before = 1;
   const int64_t start = f.buffered_address - f.buffer_offset - f.bytes_remaining;
   if (f.buffer != nullptr && address >= start && address <= f.buffered_address) {
     f.buffer_offset = static_cast<int32_t>(address - start);

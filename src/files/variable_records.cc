@@ -181,7 +181,10 @@ VariableStep find_variable(const FFREC& f, bool more) {
   } else {
     s.length = ((p[0] & 0x0F) << 8 | p[1]) + kShortSize;
     s.padding = (4 - s.length % 4) % 4;
-    if (f.record_count == 0 && f.mfhdr == nullptr) {
+    // The file's first record is its header. A file opened again (after its end) may be read
+    // first at a later record start that its key index knows: no header is held then, and the
+    // record there is data.
+    if (f.mfhdr == nullptr && f.buffered_address == f.bytes_remaining) {
       if ((p[0] & kMfvHeaderFlags) != kMfvHeaderFlags) return error(kErrMfvHeaderMissing);
       s.header = true;
     }
