@@ -347,14 +347,20 @@ IoResult read_keyed(FileRequest& request, FFREC& f, KeyedRead how, uint8_t* area
   f.read_limit = 2 * f.blksize;
   const IoResult r = read_at_position(request, f, area, area_length);
   f.read_limit = 0;
-  // A V record is found again by a search for a chain of descriptors from its address, and data
-  // that look like descriptors may lead that search past it: the record delivered must be the
-  // one the search found, never another record in its place.
-  if (r.ok() && f.recfm == kRecfmV) {
+  // The record is found again from its address: a V record by a search for a chain of
+  // descriptors, which data that look like descriptors may lead past it; a text line by skipping
+  // the line that ends at or after the address, which a line cut at LRECL does not. The record
+  // delivered must be the one the search found, never another record in its place.
+  if (r.ok() && !f.tab_seen) {
     const int c = r.length < f.key_position + key_bytes(f)
                       ? 1
                       : compare_sought(f, r.record() + f.key_position);
-    if (c > 0 || (t.equal && c != 0)) return failed(request, f, kErrNoRecordStart);
+    if (c > 0 || (t.equal && c != 0)) {
+      return failed(request, f,
+                    f.recfm == kRecfmV                                   ? kErrNoRecordStart
+                    : record_format(f.recfm).finder == RecordCode::kText ? kErrBufferLrecl
+                                                                         : kErrIndexLogic);
+    }
   }
   return r;
 }
