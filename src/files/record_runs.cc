@@ -80,6 +80,22 @@ void translate(const uint8_t* from, uint8_t* to, int64_t bytes, const uint8_t* t
   for (; i < bytes; ++i) to[i] = table[from[i]];
 }
 
+// The input after `count` (>= 1) whole F records buffered from its buffer offset were read one
+// by one.
+void took_fixed_records(FFREC& in, int32_t count) {
+  const int32_t n = in.lrecl;
+  const int64_t bytes = int64_t{count} * n;
+  in.previous_length = count >= 2 ? n : in.current_length;
+  in.position = in.buffered_address - in.bytes_remaining + bytes - n;
+  in.buffer_offset += static_cast<int32_t>(bytes);
+  in.bytes_remaining -= static_cast<int32_t>(bytes);
+  in.delimiter_found = 0;
+  in.tab_seen = false;
+  in.current_length = n;
+  in.longest_record = std::max(in.longest_record, n);
+  in.record_count += count;
+}
+
 }  // namespace
 
 bool fixed_runs_possible(const FFREC& in, const FFREC& out) {
@@ -112,15 +128,7 @@ int32_t run_fixed_records(FFREC& in, FFREC& out, const uint8_t* table, uint8_t**
     std::memcpy(to, from, static_cast<size_t>(bytes));
   }
 
-  in.previous_length = count >= 2 ? n : in.current_length;
-  in.position = in.buffered_address - in.bytes_remaining + bytes - n;
-  in.buffer_offset += static_cast<int32_t>(bytes);
-  in.bytes_remaining -= static_cast<int32_t>(bytes);
-  in.delimiter_found = 0;
-  in.tab_seen = false;
-  in.current_length = n;
-  in.longest_record = std::max(in.longest_record, n);
-  in.record_count += count;
+  took_fixed_records(in, count);
 
   out.record_truncated = false;
   out.current_length = n;
@@ -145,17 +153,8 @@ int32_t run_fixed_reads(FFREC& in, RecordFilter take, void* context, uint8_t** l
   int32_t count = 0;
   while (count < whole && take(context, start + int64_t{count} * n)) ++count;
   if (count == 0) return 0;
-  const int64_t bytes = int64_t{count} * n;
-  in.previous_length = count >= 2 ? n : in.current_length;
-  in.position = in.buffered_address - in.bytes_remaining + bytes - n;
-  in.buffer_offset += static_cast<int32_t>(bytes);
-  in.bytes_remaining -= static_cast<int32_t>(bytes);
-  in.delimiter_found = 0;
-  in.tab_seen = false;
-  in.current_length = n;
-  in.longest_record = std::max(in.longest_record, n);
-  in.record_count += count;
-  *last = start + bytes - n;
+  took_fixed_records(in, count);
+  *last = start + int64_t{count - 1} * n;
   return count;
 }
 
