@@ -10,6 +10,7 @@
 #include "base/fatal.h"
 #include "driver/driver.h"
 #include "files/files.h"
+#include "host/host.h"
 #include "report/report.h"
 
 namespace recsift::driver {
@@ -95,7 +96,8 @@ void apply_value(RunState& run, char kind, std::string_view value) {
   *given = true;
   *target = value;
   if (kind == 'g') {
-    std::FILE* log = std::fopen(run.log_file.c_str(), "w");
+    int error = 0;
+    std::FILE* log = host::open_output_stream(run.log_file, &error);
     if (log == nullptr) {
       report::record_error(run.messages, kMessageBadSwitch);
       return;

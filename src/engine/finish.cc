@@ -50,6 +50,10 @@ report::SummaryFile summary_file(const Run& run, const files::FFREC& f) {
   out.not_found_or_empty = f.empty && !f.open_failed;
   out.opened = f.was_opened;
   out.eof_reached = marks.at_end;
+  // An output of a run that ends abnormally holds only what was written before the end: its
+  // reader must not take it for the whole result (it may have replaced a complete file).
+  out.incomplete =
+      (f.open_type & files::kOpenOutput) != 0 && f.was_opened && (f.write_error || run.abended);
   out.concatenated = f.concatenated;
   out.dl1 = f.file_type == files::kFileDl1;
   out.console_total = f.wto;

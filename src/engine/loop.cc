@@ -417,6 +417,8 @@ void detail::finish_action(Run& run, int result) {
 int32_t run_program(Run& run) {
   convert::SpecialArea special(run.special);
   special.set(convert::kSpReturnCode, 0);
+  // From here a replaced output is emptied when it is written to or closed (see open_file).
+  run.files->run_started = true;
   if (run.work_area_given) run.record_base = run.work_area;
   const int32_t length = run.work_length >= 1 && run.work_length <= detail::kDefaultRecordLength
                              ? run.work_length

@@ -273,7 +273,10 @@ struct FFREC {
   bool recfm_given = false;  // RECFM
 
   // Write error.
-  bool write_error = false;  // a physical write failed: close does not try again
+  bool write_error = false;        // a physical write failed: close does not try again
+  bool emptying_deferred = false;  // opened to be replaced before the run started, its old
+                                   // content still there: emptied before its first write, or
+                                   // at its close if the run started, else left as it was
 
   // Place in the run and run-time naming. What the record loop keeps about a file (primary
   // input, end of file met, FLAG markers ...) lives on the engine's side, found by `index`.
@@ -385,6 +388,9 @@ struct FileList {
                                        // call library is looked for first; null = not known
   void* call_library = nullptr;        // the loaded call library, null until the first CALL
   CallEntry call_entry = nullptr;      // its "_rsfcall" entry
+  bool run_started = false;            // records are being processed (the engine sets it);
+                                       // outputs opened before keep their content until then,
+                                       // so a run that cannot start leaves every file as it was
 };
 
 // A host file name cut into the three parts a definition keeps. path + name + ("." + ext when

@@ -26,6 +26,7 @@
 //    access; every other call on a directory file is refused with a failure status. No file is
 //    ever read as if it were text when it is not.
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,18 @@ void obtain_buffer(FFREC& f, const FileHost& host) {
   std::memcpy(f.buffer + capacity, kBufferSentinel, kBufferSentinelSize);
 }
 
+// Empties an output that was opened with its old content kept. False when that fails.
+bool empty_deferred(Call& c) {
+  FFREC& f = c.file;
+  if (!f.emptying_deferred) return true;
+  f.emptying_deferred = false;
+  return c.host.truncate(f.handle) == 0;
+}
+
+bool run_started(const Call& c) {
+  return c.request.files == nullptr || c.request.files->run_started;
+}
+
 // Writes the bytes before buffer_offset. On failure the bytes are dropped and write_error set,
 // so that CLOSE does not try them again.
 bool flush(Call& c) {
@@ -135,7 +148,7 @@ bool flush(Call& c) {
     ok = f.stream != nullptr &&
          std::fwrite(f.buffer, 1, static_cast<size_t>(n), f.stream) == static_cast<size_t>(n);
   } else {
-    ok = c.host.write(f.handle, f.buffer, n) == 0;
+    ok = empty_deferred(c) && c.host.write(f.handle, f.buffer, n) == 0;
   }
   f.buffer_offset = 0;
   if (ok) {
@@ -345,7 +358,13 @@ bool close_file(Call& c, bool keep_buffer = false) {
   FFREC& f = c.file;
   if (!f.is_open) return true;
   bool ok = true;
-  if (is_output(f) && f.buffer_offset > 0 && !f.write_error) ok = flush(c);
+  if (f.emptying_deferred) {
+    // Nothing was written: a started run leaves the output empty, one that never started leaves
+    // it as it was.
+    if (run_started(c) && !empty_deferred(c)) ok = false;
+    f.emptying_deferred = false;
+  }
+  if (is_output(f) && f.buffer_offset > 0 && !f.write_error) ok = flush(c) && ok;
   if (f.standard_stream) {
     if (f.stream != nullptr && is_output(f) && std::fflush(f.stream) != 0) ok = false;
   } else if (c.host.close(f.handle) != 0 && is_output(f)) {
@@ -479,9 +498,15 @@ IoResult open_file(Call& c) {
         return fail(c, conflict);
       }
     }
+    // Before the run starts a replaced output keeps its content: the run may yet fail to start.
+    const bool defer = mode == host::OpenMode::kWrite && !run_started(c);
+    if (defer) mode = host::OpenMode::kWriteKept;
     int handle = host::kNoHandle;
-    if (c.host.open(report_name(f), mode, &handle) != 0) {
-      if (mode == host::OpenMode::kRead) {
+    if (const int error = c.host.open(report_name(f), mode, &handle); error != 0) {
+      // Only an input that is not there reads as empty. One that is there but cannot be read (no
+      // permission, a folder, a device error) fails: taking it for empty would end the run as if
+      // all were well, with records missing.
+      if (mode == host::OpenMode::kRead && (error == ENOENT || error == ENOTDIR)) {
         f.physical_end = f.empty = true;
         return {IoStatus::kEndOfFile};
       }
@@ -489,6 +514,7 @@ IoResult open_file(Call& c) {
       return fail(c, kErrOpenFailed);
     }
     f.handle = handle;
+    f.emptying_deferred = defer;
     if (is_readable(f)) {
       int64_t size = 0;
       if (c.host.size(handle, &size) != 0) {

@@ -31,6 +31,7 @@ class FileHost {
     return host::seek_file(handle, offset, whence, position);
   }
   virtual int size(int handle, int64_t* bytes) { return host::file_size(handle, bytes); }
+  virtual int truncate(int handle) { return host::truncate_file(handle, 0); }
   virtual int may_write(const std::string& path) { return host::may_write(path); }
   virtual int close(int handle) { return host::close_file(handle); }
   virtual int identity(const std::string& path, host::FileIdentity* id) {

@@ -61,6 +61,125 @@ CivilTime local_time(int64_t seconds) {
   return c;
 }
 
+// ---- Calls of the file layer, through the fault plan -----------------------------------------
+
+namespace {
+
+FaultPlan* fault_plan = nullptr;
+
+enum class Call : uint8_t { kOpen, kRead, kWrite, kSeek, kStatus, kTruncate, kClose };
+
+bool applies(Fault fault, Call call) {
+  switch (fault) {
+    case Fault::kIoError:
+      return true;
+    case Fault::kNoSpace:
+      return call == Call::kWrite;
+    case Fault::kInterrupted:
+      return call == Call::kOpen || call == Call::kRead || call == Call::kWrite;
+    case Fault::kShortRead:
+      return call == Call::kRead;
+    case Fault::kShortWrite:
+      return call == Call::kWrite;
+  }
+  return false;
+}
+
+// Whether this call meets the plan's fault (and counts it).
+bool fault_due(Call call) {
+  FaultPlan* plan = fault_plan;
+  if (plan == nullptr || !applies(plan->fault, call)) return false;
+  ++plan->calls;
+  const bool due = plan->fail_at > 0 &&
+                   (plan->calls == plan->fail_at || (plan->repeat && plan->calls > plan->fail_at));
+  if (due) ++plan->injected;
+  return due;
+}
+
+// The errno a due fault gives a call that fails; 0 for the short transfers.
+int fault_errno() {
+  switch (fault_plan->fault) {
+    case Fault::kIoError:
+      return EIO;
+    case Fault::kNoSpace:
+      return ENOSPC;
+    case Fault::kInterrupted:
+      return EINTR;
+    default:
+      return 0;
+  }
+}
+
+int sys_open(const char* path, int flags) {
+  if (fault_plan != nullptr && fault_due(Call::kOpen)) {
+    errno = fault_errno();
+    return -1;
+  }
+  return ::open(path, flags, 0666);
+}
+
+ssize_t sys_read(int fd, void* buf, size_t len) {
+  if (fault_plan != nullptr && fault_due(Call::kRead)) {
+    if (const int e = fault_errno(); e != 0) {
+      errno = e;
+      return -1;
+    }
+    len = len > 1 ? len / 2 : len;
+  }
+  return ::read(fd, buf, len);
+}
+
+ssize_t sys_write(int fd, const void* buf, size_t len) {
+  if (fault_plan != nullptr && fault_due(Call::kWrite)) {
+    if (const int e = fault_errno(); e != 0) {
+      errno = e;
+      return -1;
+    }
+    len = len > 1 ? len / 2 : len;
+  }
+  return ::write(fd, buf, len);
+}
+
+off_t sys_lseek(int fd, off_t offset, int whence) {
+  if (fault_plan != nullptr && fault_due(Call::kSeek)) {
+    errno = EIO;
+    return -1;
+  }
+  return ::lseek(fd, offset, whence);
+}
+
+int sys_fstat(int fd, struct stat* st) {
+  if (fault_plan != nullptr && fault_due(Call::kStatus)) {
+    errno = EIO;
+    return -1;
+  }
+  return ::fstat(fd, st);
+}
+
+int sys_ftruncate(int fd, off_t size) {
+  if (fault_plan != nullptr && fault_due(Call::kTruncate)) {
+    errno = EIO;
+    return -1;
+  }
+  return ::ftruncate(fd, size);
+}
+
+int sys_close(int fd) {
+  const bool failing = fault_plan != nullptr && fault_due(Call::kClose);
+  const int closed = ::close(fd);
+  if (failing) {
+    errno = EIO;
+    return -1;
+  }
+  return closed;
+}
+
+}  // namespace
+
+void set_fault_plan(FaultPlan* plan) {
+  fault_plan = plan;
+}
+
 int open_file(const std::string& path, OpenMode mode, int* handle) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -76,9 +195,12 @@ int open_file(const std::string& path, OpenMode mode, int* handle) {
     case OpenMode::kReadWrite:
       flags |= O_RDWR;
       break;
+    case OpenMode::kWriteKept:
+      flags |= O_WRONLY | O_CREAT;
+      break;
   }
   int fd;
-  do fd = ::open(path.c_str(), flags, 0666);
+  do fd = sys_open(path.c_str(), flags);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     *handle = kNoHandle;
@@ -86,8 +208,8 @@ int open_file(const std::string& path, OpenMode mode, int* handle) {
   }
   // Reading a folder as a file fails late and obscurely; refuse it at once.
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (sys_fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    sys_close(fd);
     *handle = kNoHandle;
     return EISDIR;
   }
@@ -138,7 +260,7 @@ int may_write(const std::string& path) {
 int read_file(int handle, void* buf, int64_t len, int64_t* got) {
   *got = 0;
   for (;;) {
-    const ssize_t n = ::read(handle, buf, static_cast<size_t>(len));
+    const ssize_t n = sys_read(handle, buf, static_cast<size_t>(len));
     if (n >= 0) {
       *got = n;
       return 0;
@@ -151,11 +273,12 @@ int read_file(int handle, void* buf, int64_t len, int64_t* got) {
 int write_file(int handle, const void* buf, int64_t len) {
   const auto* p = static_cast<const char*>(buf);
   while (len > 0) {
-    const ssize_t n = ::write(handle, p, static_cast<size_t>(len));
+    const ssize_t n = sys_write(handle, p, static_cast<size_t>(len));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
+    if (n == 0) return EIO;  // a device that takes nothing would loop for ever
     p += n;
     len -= n;
   }
@@ -165,7 +288,7 @@ int write_file(int handle, const void* buf, int64_t len) {
 int seek_file(int handle, int64_t offset, int whence, int64_t* position) {
   static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
   if (whence < 0 || whence > 2) return EINVAL;
-  const off_t at = ::lseek(handle, static_cast<off_t>(offset), kWhence[whence]);
+  const off_t at = sys_lseek(handle, static_cast<off_t>(offset), kWhence[whence]);
   if (at < 0) return errno;
   if (position != nullptr) *position = at;
   return 0;
@@ -173,14 +296,54 @@ int seek_file(int handle, int64_t offset, int whence, int64_t* position) {
 
 int file_size(int handle, int64_t* size) {
   struct stat st {};
-  if (::fstat(handle, &st) != 0) return errno;
+  if (sys_fstat(handle, &st) != 0) return errno;
   *size = st.st_size;
   return 0;
 }
 
+int truncate_file(int handle, int64_t size) {
+  int rc;
+  do rc = sys_ftruncate(handle, static_cast<off_t>(size));
+  while (rc != 0 && errno == EINTR);
+  return rc == 0 ? 0 : errno;
+}
+
 int close_file(int handle) {
   if (handle < 0) return 0;
-  return ::close(handle) == 0 ? 0 : errno;
+  return sys_close(handle) == 0 ? 0 : errno;
+}
+
+namespace {
+
+ssize_t stream_write(void* cookie, const char* buf, size_t len) {
+  const int handle = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  const int error = write_file(handle, buf, static_cast<int64_t>(len));
+  if (error == 0) return static_cast<ssize_t>(len);
+  errno = error;
+  return -1;
+}
+
+int stream_close(void* cookie) {
+  const int error = close_file(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
+  if (error == 0) return 0;
+  errno = error;
+  return -1;
+}
+
+}  // namespace
+
+std::FILE* open_output_stream(const std::string& path, int* error) {
+  int handle = kNoHandle;
+  *error = open_file(path, OpenMode::kWrite, &handle);
+  if (*error != 0) return nullptr;
+  const cookie_io_functions_t functions = {nullptr, stream_write, nullptr, stream_close};
+  std::FILE* stream =
+      ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(handle)), "w", functions);
+  if (stream == nullptr) {
+    *error = errno != 0 ? errno : ENOMEM;
+    close_file(handle);
+  }
+  return stream;
 }
 
 namespace {
@@ -215,7 +378,7 @@ int file_identity(const std::string& path, FileIdentity* identity) {
 
 int handle_identity(int handle, FileIdentity* identity) {
   struct stat st {};
-  if (::fstat(handle, &st) != 0) return errno;
+  if (sys_fstat(handle, &st) != 0) return errno;
   identity->device = static_cast<uint64_t>(st.st_dev);
   identity->inode = static_cast<uint64_t>(st.st_ino);
   return 0;

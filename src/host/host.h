@@ -42,6 +42,7 @@ enum class OpenMode {
   kWrite,      // created or truncated, write only
   kAppend,     // created when missing, writes go to the end
   kReadWrite,  // existing file, read and write in place
+  kWriteKept,  // write only, created when missing, its content kept (truncate_file empties it)
 };
 inline constexpr int kNoHandle = -1;
 
@@ -57,7 +58,13 @@ int write_file(int handle, const void* buf, int64_t len);
 // whence: 0 from the start, 1 from the current offset, 2 from the end.
 int seek_file(int handle, int64_t offset, int whence, int64_t* position);
 int file_size(int handle, int64_t* size);
+// Cuts (or extends) the file to `size` bytes.
+int truncate_file(int handle, int64_t size);
 int close_file(int handle);
+// A stdio stream writing to a file (created or emptied) through the calls above, so that its
+// writes meet the same errors (and planned faults) as the file layer's: a failed write or close
+// shows as a failed fwrite, fflush or fclose. Null and *error when the file cannot be opened.
+std::FILE* open_output_stream(const std::string& path, int* error);
 // Handles of the standard streams.
 inline constexpr int kStdinHandle = 0;
 inline constexpr int kStdoutHandle = 1;
@@ -167,6 +174,31 @@ void sleep_ms(int64_t ms);
 int raise_open_file_limit();
 // The console device used for replies typed at the terminal.
 inline constexpr const char* kConsoleDevice = "/dev/tty";
+
+// ---- Fault injection -------------------------------------------------------------------------
+// Tests make one call of the file layer fail to see that the run survives it. Every open, read,
+// write, seek, status and close of a handle is a call; a fault applies to the calls that can meet
+// it in earnest, and the plan's call numbers count those calls only.
+
+enum class Fault : uint8_t {
+  kIoError,      // EIO from any call (a close that fails still frees its handle)
+  kNoSpace,      // ENOSPC from a write
+  kInterrupted,  // EINTR from an open, read or write: retried, never seen above this layer
+  kShortRead,    // a read hands over about half of what was asked (at least one byte)
+  kShortWrite,   // a write takes about half of what was given (at least one byte)
+};
+
+struct FaultPlan {
+  Fault fault = Fault::kIoError;
+  int64_t fail_at = 0;   // the call, counted from 1 among those the fault applies to, that
+                         // fails; 0 = none (the plan only counts)
+  bool repeat = false;   // every call from fail_at on fails, not only that one
+  int64_t calls = 0;     // calls the fault applies to, so far
+  int64_t injected = 0;  // faults injected, so far
+};
+
+// Installs the plan (null removes it). The plan is the caller's and must outlive its use.
+void set_fault_plan(FaultPlan* plan);
 
 // ---- Shared libraries ------------------------------------------------------------------------
 

@@ -170,7 +170,8 @@ void open_listing(Listing& listing) {
     listing.file = upper[3] == 'E' ? stderr : stdout;
     listing.standard_stream = true;
   } else {
-    listing.file = std::fopen(listing.name.c_str(), "wb");
+    int error = 0;
+    listing.file = host::open_output_stream(listing.name, &error);
     if (listing.file == nullptr) fatal(kExitOpenFailed, "Open %s failed.\n", listing.name.c_str());
     listing.standard_stream = false;
     // A large listing goes out in few large writes. Standard streams keep their buffering: the

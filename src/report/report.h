@@ -233,6 +233,8 @@ struct SummaryFile {
   bool not_found_or_empty = false;  // "### **NOT*FOUND*OR*EMPTY** ###"
   bool opened = false;              // opened at least once (else "*NOT*OPENED*")
   bool eof_reached = false;         // a READ's file reached its end (else "*EOF*NOT*REACHED*")
+  bool incomplete = false;          // an output of a run that ended abnormally or whose write
+                                    // failed: it lacks records ("### **OUTPUT*INCOMPLETE** ###")
   bool concatenated = false;        // a member of a concatenation after the first: "CAT"
   bool dl1 = false;                 // a DL/I file: "DL1" in place of the operation name
   bool console_total = false;       // write a record-total line to the log stream

@@ -279,6 +279,7 @@ void SummaryBlock::file_lines(const SummaryStatement& st) {
     } else if (st.reads && !file.eof_reached) {
       status_line(0, "*EOF*NOT*REACHED*");
     }
+    if (file.incomplete) status_line(0, "### **OUTPUT*INCOMPLETE** ###");
   }
 }
 
