@@ -126,6 +126,22 @@ TEST_F(KeyedAccessTest, ReadsForAKeyStaySmallAndTheTreeGrowsOnlyWhereSearched) {
   EXPECT_EQ(f_.index_nodes, nodes);
 }
 
+TEST_F(KeyedAccessTest, KeysNearTheEndOfAFileBeyond4GiB) {
+  host_.records = (int64_t{6} << 30) / kRecordLength;  // 6 GiB: addresses need 33 bits
+  const int64_t last = host_.records - 1;
+  for (int64_t n : {last, last - 1, last - 4096, (int64_t{1} << 32) / kRecordLength + 3}) {
+    char want[24];
+    std::snprintf(want, sizeof want, "%016" PRId64, n);
+    EXPECT_EQ(find(n), want);
+    EXPECT_EQ(f_.position, n * kRecordLength);
+    EXPECT_EQ(find(n, KeyedRead::kGreaterEqual), want);
+  }
+  EXPECT_EQ(find(host_.records), "");
+  EXPECT_EQ(last_.status, IoStatus::kNotFound);
+  EXPECT_EQ(f_.position, host_.records * kRecordLength);  // the next READ meets the end
+  EXPECT_LE(host_.largest_read, 2 * kBlock);
+}
+
 TEST_F(KeyedAccessTest, TheTreeStopsAt48Levels) {
   host_.records = int64_t{1} << 52;  // 2^56 bytes: the low end lies more than 48 levels down
   EXPECT_EQ(find(1), "");
