@@ -109,6 +109,44 @@ std::string banner_line(const RunState& run) {
 
 namespace {
 
+constexpr const char* kUsage =
+    "Usage: recsift [switches] [parameters] [! statement ! statement ...]\n"
+    "Select, copy, convert and print records under control statements.\n"
+    "\n"
+    "Switches:\n"
+    "  -ctl FILE    read the control statements from FILE (default: standard input)\n"
+    "  -lst FILE    write the listing to FILE (default: $RSFLST, else RSFT.LST;\n"
+    "               stdout and stderr name the streams)\n"
+    "  -log FILE    write traces, the banner and fatal messages to FILE\n"
+    "  -corXX       storage debugging: M1, M2, HT, NR, TRn, A4\n"
+    "  -V           print the banner with the build level (on the log)\n"
+    "  --version    print the banner line\n"
+    "  --help, -h, -?  print this help\n"
+    "Parameters: up to nine further words become %1 to %9 in the statements.\n"
+    "\n"
+    "Example:\n"
+    "  recsift -ctl select.ctl -lst select.lst orders.txt\n"
+    "  recsift ! READ orders.txt ! IF POS 1 = 'NORTH' ! THEN WRITE north.txt ! /*\n"
+    "  recsift -ctl copy.ctl -lst stdout in.dat out.dat\n"
+    "\n"
+    "Exit status: 0 done; 4 to 16 warnings; 44 ended abnormally; 48 could not start;\n"
+    "52 errors in the statements; 1 and 77 the listing could not be opened or written.\n"
+    "Manual: man recsift; the statement language: man 5 recsift-statements.\n";
+
+enum class Query { kNone, kHelp, kVersion };
+
+// --help, -h, -? and --version, as whole words before the in-line statements; every other word
+// keeps its meaning.
+Query query_of(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (!word.empty() && word.front() == '!') break;
+    if (word == "--help" || word == "-h" || word == "-?") return Query::kHelp;
+    if (word == "--version") return Query::kVersion;
+  }
+  return Query::kNone;
+}
+
 void write_log(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), base::log_stream());
 }
@@ -127,6 +165,11 @@ int close_down(RunState& run) {
 int run(int argc, char** argv) {
   // The run's pool blocks are recorded in its arena and released with it, after the state that
   // points into them is gone; a fatal stop ends the process with both in place.
+  const Query query = query_of(argc, argv);
+  if (query == Query::kHelp) {
+    std::fputs(kUsage, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   base::PoolArena arena;
   const auto owned = std::make_unique<RunState>();
   RunState& state = *owned;
@@ -141,6 +184,10 @@ int run(int argc, char** argv) {
 
   convert::SpecialArea special(state.work.special);
   std::string banner = banner_line(state);
+  if (query == Query::kVersion) {
+    std::fputs((banner + "\n").c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   if (state.version_request) {
     banner += "\n          Build Level=";
     banner += kBuildLevel;
