@@ -68,9 +68,12 @@ void start_up(RunState& run) {
   std::string heading = "\n\r";
   heading += kTitle;
   heading += kVersionText.substr(0, 4);
+  // A run over one part of its input says which, on every page and in the banner.
+  if (run.parts > 0)
+    heading += " PART " + std::to_string(run.part) + "/" + std::to_string(run.parts);
   heading += " at ";
   std::memcpy(w.heading, heading.data(), heading.size());
-  std::memset(w.rule, '-', 20);
+  std::memset(w.rule, '-', heading.size() - 2);
 
   convert::SpecialArea special(w.special);
   special.set(convert::kSpReturnCode, kStartUpReturnCode);

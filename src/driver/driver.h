@@ -11,9 +11,9 @@
 
 #include "compiler/compiler.h"
 #include "engine/engine.h"
-#include "program/program.h"
 #include "files/files.h"
 #include "input/input.h"
+#include "program/program.h"
 #include "report/report.h"
 
 namespace recsift::driver {
@@ -83,6 +83,8 @@ struct RunState {
   bool listing_file_given = false;
   std::string log_file;  // "-log" value
   bool log_file_given = false;
+  int32_t part = 0;          // "-part I/N": the primary input is read as part I ...
+  int32_t parts = 0;         // ... of N; 0 = the whole input
   DebugFlags debug;          // "-cor" switches
   bool inline_seen = false;  // an argument beginning with "!" has been met
 
@@ -115,8 +117,8 @@ struct RunState {
   input::TextStore store;      // every control line read, for the listing and comments
   input::Reader reader;        // control inputs and the statement loop
   files::FileList files;       // file control blocks
-  program::Program program;     // the selection program
-  program::NameIndex names;     // pointer-variable names
+  program::Program program;    // the selection program
+  program::NameIndex names;    // pointer-variable names
   compiler::Context compile;   // what the compile steps share (line counter included)
   files::FileRequest io;       // the file request of record I/O
   engine::Run run_phase;       // the record loop's state

@@ -33,6 +33,8 @@ void execution_phase(RunState& run) {
   run.io.host = &files::default_file_host();
   run.io.reporter = &engine::io_failure_lines();
   r.io = &run.io;
+  r.part = run.part;
+  r.parts = run.parts;
 
   debug_marker(run, "\n** AA **\n");
   if (engine::link_program(r) == 0) {

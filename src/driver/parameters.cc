@@ -45,7 +45,8 @@ bool is_debug_switch(std::string_view word) {
 }
 
 bool is_value_switch(std::string_view word) {
-  return word == "\xAE" || word == "<" || word == "-CTL" || word == "-LST" || word == "-LOG";
+  return word == "\xAE" || word == "<" || word == "-CTL" || word == "-LST" || word == "-LOG" ||
+         word == "-PART";
 }
 
 // The extent [begin, end) of a token in the command tail as typed: a quoted value with its quotes
@@ -157,6 +158,15 @@ void read_parameters(RunState& run, int argc, char** argv) {
     }
     if (last) break;
   }
+  // -part I/N: %PART% and %PARTS% name the part, e.g. in the name of its output.
+  if (run.parts > 0) {
+    for (const auto& [name, value] : {std::pair{"PART", run.part}, {"PARTS", run.parts}}) {
+      run.staging += "EQU %";
+      run.staging += name;
+      run.staging += "% " + std::to_string(value);
+      run.staging += static_cast<char>(separator);
+    }
+  }
   run.parg = pool_text(parg, "parm");
   run.parg_length = static_cast<int32_t>(parg.size());
   run.params_present = run.param_count > 0;
@@ -167,7 +177,7 @@ void read_parameters(RunState& run, int argc, char** argv) {
     run.staging += static_cast<char>(separator);
     run.inline_statements = true;
   }
-  if (run.params_present || run.inline_statements) {
+  if (run.params_present || run.inline_statements || run.parts > 0) {
     input::end_of_inline_statements(run.staging, separator, run.tokens, &run.no_control_input);
   }
 }

@@ -20,6 +20,7 @@ namespace {
 constexpr char kNotSign = '\xAE';  // control-file introducer of the console code page
 constexpr std::string_view kDebugLetters = "M1,M2,A4,HT,NR,TR";
 constexpr int kMessageBadSwitch = 155;
+constexpr int32_t kMaxParts = 9999;  // -part: most parts of one input
 constexpr int kMessageSwitchAfterStatements = 168;
 
 bool starts_switch(char c) {
@@ -74,10 +75,35 @@ bool apply_debug_pair(RunState& run, const char* pair, const char** rest) {
   return true;
 }
 
+// "-part I/N": 1 <= I <= N <= kMaxParts, both plain numbers.
+bool apply_part(RunState& run, std::string_view value) {
+  const size_t slash = value.find('/');
+  if (run.parts != 0 || slash == std::string_view::npos) return false;
+  auto number = [](std::string_view digits) {
+    int32_t n = 0;
+    if (digits.empty() || digits.size() > 4) return 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return 0;
+      n = n * 10 + (c - '0');
+    }
+    return n;
+  };
+  const int32_t part = number(value.substr(0, slash));
+  const int32_t parts = number(value.substr(slash + 1));
+  if (part < 1 || part > parts || parts > kMaxParts) return false;
+  run.part = part;
+  run.parts = parts;
+  return true;
+}
+
 // Stores the value of a value switch; repeated or empty values raise message 155.
 void apply_value(RunState& run, char kind, std::string_view value) {
   std::string* target = nullptr;
   bool* given = nullptr;
+  if (kind == 'p') {
+    if (!apply_part(run, value)) report::record_error(run.messages, kMessageBadSwitch);
+    return;
+  }
   switch (kind) {
     case 'c':
       target = &run.control_file, given = &run.control_file_given;
@@ -132,6 +158,8 @@ void read_switches(RunState& run, int argc, char** argv) {
         kind = 'l', value = p + 4;
       } else if (std::strncmp(p, "-log", 4) == 0) {
         kind = 'g', value = p + 4;
+      } else if (std::strncmp(p, "-part", 5) == 0) {
+        kind = 'p', value = p + 5;
       } else if (*p == kNotSign || *p == '<') {
         kind = 'c', value = p + 1;
       } else {

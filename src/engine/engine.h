@@ -174,6 +174,8 @@ struct Run {
   uint8_t fast_path = 0;              // detail::FastPath chosen at link for the whole program
   bool stopped = false;               // ended by STOP or EOJ
   bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
+  int32_t part = 0;                   // -part I/N: the primary input is read as part I ...
+  int32_t parts = 0;                  // ... of N (0: the whole input)
 
   // The record loop's markers of `file`, made when first asked for.
   FileMarks& marks(const files::FFREC& file);

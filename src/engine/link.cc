@@ -317,6 +317,10 @@ void open_files(Run& run) {
     run.marks(*primary).primary = true;
     if (int rc = files::complete_definition(list, *primary, settings); rc != 0) {
       record_run_error(run, rc, primary);
+    } else if (run.parts > 0 &&
+               files::read_part_only(*run.io, *primary, run.part, run.parts).status ==
+                   files::IoStatus::kError) {
+      record_run_error(run, kRunErrOpenFailed, primary);
     } else if (opens_before_run(*primary) && open_before_run(run, *primary)) {
       if (!primary->no_prefix && primary->rdw) {
         run.record_prefix = files::record_format(primary->recfm).record_descriptor;

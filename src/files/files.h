@@ -590,6 +590,11 @@ struct FileRequest {
 // OPEN: kRecord, kEndOfFile for an input that does not exist, or kError. A file opened again
 // (DEFER) is closed first.
 IoResult open_file(FileRequest& request, FFREC& file);
+// Makes the next opens of `file` (an input not yet open) show only part `part` of `parts` of it,
+// cut on record boundaries (fixed records at multiples of LRECL, lines at line ends), through a
+// view installed in request.host. kError with the text (reported) for a file that cannot be cut
+// so: variable records, directory listings, standard streams, keyed or concatenated input.
+IoResult read_part_only(FileRequest& request, FFREC& file, int32_t part, int32_t parts);
 // CLOSE of an open file (nothing for one that is not): kRecord, or kError when output was lost.
 IoResult close_file(FileRequest& request, FFREC& file);
 

@@ -1,0 +1,3 @@
+READ %1 EOL='||'
+IF POS ANY = '7'
+THEN WRITE %2 EOL=LF

@@ -1,0 +1,3 @@
+READ %1 RECFM=F LRECL=80
+IF POS 8 = '5'
+THEN WRITE named.%PART%.of.%PARTS%.txt EOL=LF
