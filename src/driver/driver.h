@@ -95,6 +95,7 @@ struct RunState {
   bool include_pending = false;    // an INCLUDE file was opened and is to be read next
   bool console = false;            // the standard input is a terminal
   bool version_request = false;    // "-V" was given
+  bool no_progress = false;        // "--no-progress": no progress line on a terminal
 
   // The program and its command line.
   std::string program_path;  // the first argument: the program as invoked

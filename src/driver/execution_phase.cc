@@ -2,12 +2,15 @@
 // program is linked and, when linking succeeded, run; the summary follows in every case.
 //
 // Exports (driver.h): execution_phase.
+#include <cctype>
 #include <cstdio>
+#include <string>
 
 #include "base/fatal.h"
 #include "driver/driver.h"
 #include "engine/engine.h"
 #include "files/record_io.h"
+#include "host/host.h"
 #include "report/report.h"
 
 namespace recsift::driver {
@@ -15,6 +18,17 @@ namespace {
 
 void debug_marker(const RunState& run, const char* text) {
   if (run.debug.m1 || run.debug.m2) std::fputs(text, base::log_stream());
+}
+
+// Whether the listing goes to standard error, where a progress line would cut into it.
+bool listing_on_stderr(const RunState& run) {
+  std::string name = run.listing.name;
+  if (name.empty()) {
+    const char* from_env = host::env("RSFLST");
+    name = from_env != nullptr ? from_env : "";
+  }
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name == "STDERR";
 }
 
 }  // namespace
@@ -35,6 +49,7 @@ void execution_phase(RunState& run) {
   r.io = &run.io;
   r.part = run.part;
   r.parts = run.parts;
+  r.progress = !run.no_progress && !listing_on_stderr(run) && host::stderr_is_terminal();
 
   debug_marker(run, "\n** AA **\n");
   if (engine::link_program(r) == 0) {

@@ -131,6 +131,8 @@ void read_parameters(RunState& run, int argc, char** argv) {
       } else if (word.front() == '\xAE' || word.front() == '<') {
       } else if (word == "-V") {
         run.version_request = true;
+      } else if (word == "--NO-PROGRESS" || word == "--no-progress") {
+        run.no_progress = true;
       } else if (run.param_count < kMaxParameters) {
         size_t begin = 0, end = 0;
         typed_extent(*t, typed, separator, &begin, &end);

@@ -176,6 +176,9 @@ struct Run {
   bool abended = false;               // ended abnormally (CANCEL, RETURN without GOSUB, ...)
   int32_t part = 0;                   // -part I/N: the primary input is read as part I ...
   int32_t parts = 0;                  // ... of N (0: the whole input)
+  bool progress = false;              // show a progress line on standard error (a terminal)
+  int64_t progress_start_ms = 0;      // when the records began (host::monotonic_ms)
+  bool progress_shown = false;        // a progress line stands on the terminal
 
   // The record loop's markers of `file`, made when first asked for.
   FileMarks& marks(const files::FFREC& file);

@@ -123,6 +123,7 @@ bool run_fast_sum(Run& run) {
   // Linking made a marker record for every file, so the test reads it without growing the table.
   while (run.mode == kRunActive && run.exec_start == r && index < run.file_marks.size() &&
          !run.file_marks[index].at_end && host::interrupt_signal() == 0) {
+    if (host::attention_wanted() && host::take_progress_tick()) show_progress(run);
     // The test fails: its ELSE action, then the End statement starts the next pass.
     run.current = a;
     ++a->exec_count;

@@ -115,6 +115,7 @@ bool primary_unfinished(const Run& run) {
 int32_t finish_run(Run& run) {
   report::Listing& listing = *run.listing;
   listing.destination = report::DEST_LISTING;
+  detail::end_progress(run);
   // The pending message comes first: its dump shows an input buffer that closing releases.
   if (run.messages != nullptr) report::print_message(listing, *run.messages);
   if (run.files != nullptr && run.io != nullptr) {

@@ -185,8 +185,8 @@ void push_return(Run& run, Statement* caller) {
   run.return_top = node;
 }
 
-constexpr int32_t kReturnCodeAbend = 44;
 constexpr int32_t kReturnCodeInterrupted = 128;  // plus the signal's number
+constexpr int32_t kReturnCodeAbend = 44;
 constexpr uint8_t kFlagEndOfMemberOnly = 24;
 
 // The verbs the record loop runs itself (Executor::kFlow).
@@ -414,11 +414,32 @@ void detail::finish_action(Run& run, int result) {
   }
 }
 
+namespace {
+
+// Between two passes, something asked for attention: an interruption ends the run (true), a
+// progress tick shows the progress line.
+bool attend(Run& run) {
+  if (const int signal_number = host::interrupt_signal(); signal_number != 0 && !run.abended) {
+    // Every output holds whole records; close down as an abnormal end whose return code names
+    // the signal, as a shell would (128 + its number).
+    record_run_error(run, kRunErrInterrupted);
+    raise_return_code(run, kReturnCodeInterrupted + signal_number);
+    run.abended = true;
+    end_run(run);
+    return true;
+  }
+  if (host::take_progress_tick()) detail::show_progress(run);
+  return false;
+}
+
+}  // namespace
+
 int32_t run_program(Run& run) {
   convert::SpecialArea special(run.special);
   special.set(convert::kSpReturnCode, 0);
   // From here a replaced output is emptied when it is written to or closed (see open_file).
   run.files->run_started = true;
+  detail::start_progress(run);
   if (run.work_area_given) run.record_base = run.work_area;
   const int32_t length = run.work_length >= 1 && run.work_length <= detail::kDefaultRecordLength
                              ? run.work_length
@@ -443,15 +464,7 @@ int32_t run_program(Run& run) {
       // calls are not resumed by a later pass, and their nodes are reused rather than piled up
       // once per record.
       run.return_top = nullptr;
-      if (const int signal_number = host::interrupt_signal(); signal_number != 0 && !run.abended) {
-        // Between two passes: every output holds whole records; close down as an abnormal end
-        // whose return code names the signal, as a shell would (128 + its number).
-        record_run_error(run, kRunErrInterrupted);
-        raise_return_code(run, kReturnCodeInterrupted + signal_number);
-        run.abended = true;
-        end_run(run);
-        break;
-      }
+      if (host::attention_wanted() && attend(run)) break;
       if (run.mode == kRunActive && run.exec_start != run.program_end) {
         run.current = run.exec_start;
         if (run.fast_path != detail::kFastNone) detail::run_fast_path(run);

@@ -73,6 +73,12 @@ uint8_t choose_fast_path(const Run& run);
 // next pass goes on (exec_start, or the THEN action of a record whose test held).
 void run_fast_path(Run& run);
 
+// The progress line of a long run (progress.cc): started with the records, shown at each tick
+// of the progress clock, its last state left on the terminal when the run ends.
+void start_progress(Run& run);
+void show_progress(Run& run);
+void end_progress(Run& run);
+
 }  // namespace recsift::engine::detail
 
 #endif  // RECSIFT_ENGINE_RUN_INTERNAL_H_

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -220,6 +221,8 @@ int open_file(const std::string& path, OpenMode mode, int* handle) {
 namespace {
 
 volatile std::sig_atomic_t noted_interrupt = 0;
+volatile std::sig_atomic_t noted_tick = 0;
+volatile std::sig_atomic_t attention = 0;  // either of the two above is set
 
 extern "C" void note_interrupt(int signal_number) {
   if (noted_interrupt != 0) {  // asked twice: end now
@@ -228,6 +231,12 @@ extern "C" void note_interrupt(int signal_number) {
     return;
   }
   noted_interrupt = signal_number;
+  attention = 1;
+}
+
+extern "C" void note_tick(int) {
+  noted_tick = 1;
+  attention = 1;
 }
 
 }  // namespace
@@ -243,6 +252,48 @@ void watch_interrupts() {
 
 int interrupt_signal() {
   return noted_interrupt;
+}
+
+void start_progress_clock(int first_ms, int every_ms) {
+  struct sigaction action {};
+  action.sa_handler = note_tick;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGALRM, &action, nullptr);
+  struct itimerval timer {};
+  timer.it_value.tv_sec = first_ms / 1000;
+  timer.it_value.tv_usec = first_ms % 1000 * 1000;
+  timer.it_interval.tv_sec = every_ms / 1000;
+  timer.it_interval.tv_usec = every_ms % 1000 * 1000;
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+void stop_progress_clock() {
+  struct itimerval timer {};
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+  noted_tick = 0;
+  attention = noted_interrupt != 0;
+}
+
+bool attention_wanted() {
+  return attention != 0;
+}
+
+bool take_progress_tick() {
+  if (noted_tick == 0) return false;
+  noted_tick = 0;
+  attention = noted_interrupt != 0;
+  return true;
+}
+
+int64_t monotonic_ms() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool stderr_is_terminal() {
+  return ::isatty(kStderrHandle) == 1;
 }
 
 int may_write(const std::string& path) {

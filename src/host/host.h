@@ -161,6 +161,19 @@ void watch_interrupts();
 // The signal noted (SIGINT or SIGTERM), or 0.
 int interrupt_signal();
 
+// A clock for progress reports: after `first_ms`, then every `every_ms`, a tick is noted (by
+// SIGALRM; interrupted calls resume). stop_progress_clock ends it.
+void start_progress_clock(int first_ms, int every_ms);
+void stop_progress_clock();
+// Whether an interruption or a progress tick waits: one load, cheap enough for every record.
+bool attention_wanted();
+// Takes the progress tick noted, if any.
+bool take_progress_tick();
+// Milliseconds of a clock that only goes forward.
+int64_t monotonic_ms();
+// True when standard error is a terminal.
+bool stderr_is_terminal();
+
 // Standard input, output or error closed when the program starts is held on /dev/null, opened
 // the other way round (input for writing, outputs for reading), so that its use still fails as
 // on a closed handle while no file the run opens can take its number (a READ STDIN would read

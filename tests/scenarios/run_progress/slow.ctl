@@ -1,0 +1,3 @@
+READ three.txt
+SLEEP 1 SEC
+WRITE out.txt
