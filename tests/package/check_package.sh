@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 make package >/dev/null
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION \(.*\))$/\1/p' CMakeLists.txt)
+version=$(sed -n 's/^set(RECSIFT_VERSION \(.*\))$/\1/p' CMakeLists.txt)
 deb=build/recsift_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || { echo "FAIL: $deb was not built"; exit 1; }
 
