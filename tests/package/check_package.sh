@@ -59,7 +59,7 @@ grep -q "^== return code 0$" <<<"$out" || fail "the example job did not end with
 # Text records go out with CR LF line ends, as does the listing.
 [ "$(tr -d '\r' <"$scratch/job/hits.txt")" = "$(grep '^NORTH' "$scratch/job/orders.txt")" ] ||
   fail "hits.txt does not hold the NORTH orders"
-tr -d '\r' <"$scratch/job/select.lst" | grep -q "^ *\*\* RECSIFT/WNT $version\$" ||
+grep -q "^ *\*\* RECSIFT/WNT $version\$" <<<"$(tr -d '\r' <"$scratch/job/select.lst")" ||
   fail "the listing does not end with the package's version $version"
 
 # A statement in error: its message text comes from the installed catalogue.
@@ -77,7 +77,7 @@ for page in man1/recsift.1.gz man5/recsift-statements.5.gz; do
   grep -q "recsift" <<<"$text" || fail "$page renders no text"
 done
 if command -v man >/dev/null; then
-  man -l "$root/usr/share/man/man1/recsift.1.gz" 2>/dev/null | grep -q "EXIT STATUS" ||
+  grep -q "EXIT STATUS" <<<"$(man -l "$root/usr/share/man/man1/recsift.1.gz" 2>/dev/null)" ||
     fail "man -l does not show recsift(1)"
 fi
 
