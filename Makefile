@@ -2,7 +2,9 @@
 #   make              build build/recsift (release with debug info)
 #   make test         configure, build and run every test
 #   make example      build and run the bundled example job
-#   make install      install under PREFIX (default /usr/local)
+#   make install      install under PREFIX (default /usr/local): program, message file, manual
+#                     pages, README and examples
+#   make package      build the Debian package $(BUILD)/recsift_VERSION_ARCH.deb
 #   SANITIZE=1        any of the above with AddressSanitizer and UndefinedBehaviorSanitizer
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -15,7 +17,7 @@ BUILD := build
 CMAKE_FLAGS :=
 endif
 
-.PHONY: all build test example install clean
+.PHONY: all build test example install package clean
 
 all: build
 
@@ -33,6 +35,9 @@ example: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf build build-sanitize
