@@ -46,20 +46,40 @@ void start_progress(Run& run) {
 }
 
 void show_progress(Run& run) {
-  const files::FFREC* in = run.files != nullptr ? run.files->primary_input : nullptr;
-  if (!run.progress || in == nullptr) return;
+  const files::FFREC* primary = run.files != nullptr ? run.files->primary_input : nullptr;
+  if (!run.progress || primary == nullptr) return;
+  while (primary->concatenated && primary->prev != nullptr) primary = primary->prev;
+  // The primary input and the files concatenated to it: the one being read is shown, the
+  // records and the rate count them all.
+  const files::FFREC* shown = primary;
+  int64_t records = 0, read = 0;
+  bool chain = false;
+  for (const files::FFREC* f = primary; f != nullptr; f = f->next) {
+    if (f != primary && !f->concatenated) break;
+    chain = chain || f != primary;
+    const int64_t consumed = f->is_open      ? f->buffered_address - f->bytes_remaining
+                             : f->was_opened ? f->file_size
+                                             : 0;
+    records += f->record_count;
+    read += consumed;
+    if (f->is_open || f->was_opened) shown = f;
+  }
+  const int64_t done = shown->is_open      ? shown->buffered_address - shown->bytes_remaining
+                       : shown->was_opened ? shown->file_size
+                                           : 0;
   const int64_t elapsed = host::monotonic_ms() - run.progress_start_ms;
-  const int64_t done = in->is_open ? in->buffered_address - in->bytes_remaining : in->file_size;
   const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
-  std::string line = "\r" + bytes_text(static_cast<double>(done));
-  if (in->file_size > 0) {
+  std::string line = "\r";
+  if (chain) line += files::host_file_name(*shown) + ": ";
+  line += bytes_text(static_cast<double>(done));
+  if (shown->file_size > 0) {
     char percent[24];
     std::snprintf(percent, sizeof percent, " (%.0f%%)",
-                  100.0 * static_cast<double>(done) / static_cast<double>(in->file_size));
-    line += " of " + bytes_text(static_cast<double>(in->file_size)) + percent;
+                  100.0 * static_cast<double>(done) / static_cast<double>(shown->file_size));
+    line += " of " + bytes_text(static_cast<double>(shown->file_size)) + percent;
   }
-  line += ", " + count_text(in->record_count) + " records, " +
-          bytes_text(static_cast<double>(done) / seconds) + "/s, ";
+  line += ", " + count_text(records) + " records, " +
+          bytes_text(static_cast<double>(read) / seconds) + "/s, ";
   char clock[32];
   std::snprintf(clock, sizeof clock, "%" PRId64 ":%02" PRId64 " ", elapsed / 60000,
                 elapsed / 1000 % 60);
