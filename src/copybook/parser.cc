@@ -1,0 +1,404 @@
+// Data description entries to a layout: the clauses of each entry, the level structure, the
+// storage of every item, and the items that the chosen REDEFINES alternatives leave.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "copybook/copybook.h"
+#include "copybook/picture.h"
+#include "copybook/source.h"
+
+namespace recsift::copybook {
+namespace {
+
+constexpr int kMaxLevel = 49;
+constexpr int kRenamesLevel = 66;
+constexpr int kConditionLevel = 88;
+constexpr int64_t kMaxOccurs = 1 << 20;
+
+// One entry of the description, as a node of the level tree.
+struct Node {
+  std::string name;                         // COBOL name, upper case ("FILLER" when unnamed)
+  int level = 0;                            // 1-49
+  int line = 0;                             // line of the level number
+  bool filler = false;                      // FILLER or unnamed
+  bool has_picture = false;                 // an elementary item
+  Picture picture;                          // with has_picture
+  Usage usage = Usage::kNone;               // own or inherited from a group
+  bool own_usage = false;                   // the entry itself says USAGE
+  SignPosition sign = SignPosition::kNone;  // own or inherited SIGN clause
+  bool own_sign = false;                    // the entry itself says SIGN
+  int64_t occurs = 1;                       // OCCURS n TIMES
+  std::string redefines;                    // REDEFINES name
+  int original = -1;                        // the node this one redefines
+  bool redefined = false;                   // some later node redefines this one
+  std::vector<int> children;
+  // Set by measure():
+  Kind kind = Kind::kText;
+  int64_t unit = 0;      // bytes of one occurrence
+  int64_t relative = 0;  // offset of the first occurrence within the parent's occurrence
+};
+
+struct Parser {
+  const Source& src;
+  Error* error;
+  std::vector<Node> nodes;
+  std::vector<int> roots;
+
+  int fail_at(int line, std::string reason) { return fail(src, line, std::move(reason), error); }
+};
+
+bool is_clause_word(std::string_view w) {
+  static constexpr std::array<std::string_view, 30> kWords{
+      "REDEFINES", "PIC",       "PICTURE",    "USAGE",          "SIGN",          "LEADING",
+      "TRAILING",  "SEPARATE",  "OCCURS",     "VALUE",          "VALUES",        "JUST",
+      "JUSTIFIED", "BLANK",     "GLOBAL",     "EXTERNAL",       "SYNC",          "SYNCHRONIZED",
+      "INDEXED",   "ASCENDING", "DESCENDING", "DISPLAY",        "COMP",          "COMP-3",
+      "COMP-4",    "COMP-5",    "BINARY",     "PACKED-DECIMAL", "COMPUTATIONAL", "COMPUTATIONAL-3"};
+  return std::find(kWords.begin(), kWords.end(), w) != kWords.end();
+}
+
+bool is_number(std::string_view w) {
+  return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Reads the clauses of one entry into a node.
+int read_clauses(Parser& p, const Entry& e, Node* node) {
+  const std::vector<Word>& w = e.words;
+  size_t i = 1;
+  if (i < w.size() && !w[i].quoted && !is_clause_word(w[i].text)) {
+    node->name = w[i].text;
+    node->filler = node->name == "FILLER";
+    ++i;
+  } else {
+    node->name = "FILLER";
+    node->filler = true;
+  }
+  auto word = [&](size_t k) -> std::string_view {
+    return k < w.size() && !w[k].quoted ? std::string_view(w[k].text) : std::string_view{};
+  };
+  auto skip_is = [&](std::string_view filler_word) {
+    if (word(i) == filler_word) ++i;
+  };
+  while (i < w.size()) {
+    const int line = w[i].line;
+    const std::string_view c = word(i++);
+    if (c == "REDEFINES") {
+      if (word(i).empty()) return p.fail_at(line, "REDEFINES names no item");
+      node->redefines = w[i++].text;
+    } else if (c == "PIC" || c == "PICTURE") {
+      skip_is("IS");
+      if (i >= w.size()) return p.fail_at(line, "PICTURE without a string");
+      const std::string why = read_picture(w[i].text, &node->picture);
+      if (!why.empty()) return p.fail_at(line, "PICTURE " + w[i].text + ": " + why);
+      node->has_picture = true;
+      ++i;
+    } else if (c == "USAGE") {
+      skip_is("IS");
+      bool known = false;
+      const std::string why = read_usage(word(i), &node->usage, &known);
+      if (!why.empty()) return p.fail_at(line, why);
+      if (!known) return p.fail_at(line, "unknown USAGE " + std::string(word(i)));
+      node->own_usage = true;
+      ++i;
+    } else if (c == "SIGN" || c == "LEADING" || c == "TRAILING") {
+      std::string_view where = c;
+      if (c == "SIGN") {
+        skip_is("IS");
+        where = word(i++);
+      }
+      if (where != "LEADING" && where != "TRAILING") {
+        return p.fail_at(line, "SIGN must be LEADING or TRAILING");
+      }
+      bool separate = false;
+      if (word(i) == "SEPARATE") {
+        separate = true;
+        ++i;
+        skip_is("CHARACTER");
+      }
+      node->sign = where == "LEADING"
+                       ? (separate ? SignPosition::kLeadingSeparate : SignPosition::kLeading)
+                       : (separate ? SignPosition::kTrailingSeparate : SignPosition::kTrailing);
+      node->own_sign = true;
+    } else if (c == "OCCURS") {
+      if (!is_number(word(i))) return p.fail_at(line, "OCCURS needs a number of times");
+      node->occurs = std::stoll(std::string(word(i).substr(0, 9)));
+      ++i;
+      if (word(i) == "TO" || std::any_of(w.begin(), w.end(), [](const Word& x) {
+            return !x.quoted && x.text == "DEPENDING";
+          })) {
+        return p.fail_at(line, "OCCURS DEPENDING ON is not supported (records of varying layout)");
+      }
+      if (node->occurs < 1 || node->occurs > kMaxOccurs) {
+        return p.fail_at(line, "OCCURS needs a number of times from 1 to 1048576");
+      }
+      skip_is("TIMES");
+    } else if (c == "ASCENDING" || c == "DESCENDING" || c == "INDEXED") {
+      // Keys and index names of a table take no storage.
+      while (i < w.size() && (w[i].quoted || !is_clause_word(w[i].text))) ++i;
+    } else if (c == "VALUE" || c == "VALUES") {
+      // An initial value takes no storage of its own.
+      while (i < w.size() && (w[i].quoted || !is_clause_word(w[i].text))) ++i;
+    } else if (c == "JUST" || c == "JUSTIFIED") {
+      skip_is("RIGHT");
+    } else if (c == "BLANK") {
+      skip_is("WHEN");
+      ++i;  // ZERO
+    } else if (c == "GLOBAL" || c == "EXTERNAL") {
+    } else if (c == "SYNC" || c == "SYNCHRONIZED") {
+      return p.fail_at(line, "SYNCHRONIZED is not supported (it moves fields to word boundaries)");
+    } else {
+      bool known = false;
+      const std::string why = read_usage(c, &node->usage, &known);
+      if (!why.empty()) return p.fail_at(line, why);
+      if (!known) {
+        return p.fail_at(
+            line, "unknown clause " + (c.empty() ? "'" + w[i - 1].text + "'" : std::string(c)));
+      }
+      node->own_usage = true;
+    }
+  }
+  return 0;
+}
+
+// Places a new node in the level tree; *parent is -1 for an outermost item.
+int place(Parser& p, std::vector<int>& open, int level, int line, int* parent) {
+  bool closed_deeper = false;
+  while (!open.empty() && p.nodes[open.back()].level > level) {
+    open.pop_back();
+    closed_deeper = true;
+  }
+  if (!open.empty() && p.nodes[open.back()].level == level) {
+    open.pop_back();
+  } else if (open.empty()) {
+    if (!p.roots.empty() && level != p.nodes[p.roots.front()].level) {
+      return p.fail_at(line, "level " + std::to_string(level) +
+                                 " is out of order (above the first entry's level)");
+    }
+  } else if (closed_deeper) {
+    return p.fail_at(
+        line, "level " + std::to_string(level) + " is out of order (it matches no open group)");
+  }
+  *parent = open.empty() ? -1 : open.back();
+  if (*parent >= 0 && p.nodes[*parent].has_picture) {
+    return p.fail_at(
+        line, p.nodes[*parent].name + " has a PICTURE, so it cannot hold the fields that follow");
+  }
+  return 0;
+}
+
+// Finds the item that a REDEFINES names: an earlier sibling of the same level.
+int link_redefines(Parser& p, const std::vector<int>& siblings, int self) {
+  Node& n = p.nodes[self];
+  for (auto it = siblings.rbegin(); it != siblings.rend(); ++it) {
+    if (*it == self || p.nodes[*it].name != n.redefines) continue;
+    int target = *it;
+    while (p.nodes[target].original >= 0) target = p.nodes[target].original;
+    n.original = target;
+    p.nodes[target].redefined = true;
+    return 0;
+  }
+  return p.fail_at(
+      n.line, "REDEFINES " + n.redefines + ": no earlier item of the same level has that name");
+}
+
+// Works out the kind and size of every item, and each item's offset within its parent.
+int measure(Parser& p, int index) {
+  Node& n = p.nodes[index];
+  if (n.has_picture) {
+    const Picture& pic = n.picture;
+    const Usage u = n.usage == Usage::kNone ? Usage::kDisplay : n.usage;
+    if (pic.text) {
+      if (u != Usage::kDisplay) return p.fail_at(n.line, "a PICTURE of X or A must be DISPLAY");
+      if (n.own_sign) return p.fail_at(n.line, "SIGN on a PICTURE of X or A");
+      n.kind = Kind::kText;
+      n.unit = pic.positions;
+    } else if (u == Usage::kDisplay) {
+      n.kind = Kind::kZoned;
+      if (!pic.is_signed) {
+        if (n.own_sign) return p.fail_at(n.line, "SIGN needs an S in the PICTURE");
+        n.sign = SignPosition::kNone;
+      } else if (n.sign == SignPosition::kNone) {
+        n.sign = SignPosition::kTrailing;
+      }
+      const bool separate =
+          n.sign == SignPosition::kLeadingSeparate || n.sign == SignPosition::kTrailingSeparate;
+      n.unit = pic.digits + (separate ? 1 : 0);
+    } else {
+      if (n.own_sign) return p.fail_at(n.line, "SIGN applies to DISPLAY numbers only");
+      n.sign = SignPosition::kNone;
+      if (u == Usage::kPacked) {
+        n.kind = Kind::kPacked;
+        n.unit = pic.digits / 2 + 1;
+      } else {
+        n.kind = Kind::kBinary;
+        n.unit = binary_bytes(pic.digits);
+        if (n.unit == 0) return p.fail_at(n.line, "a binary number of more than 18 digits");
+      }
+    }
+  } else {
+    if (n.children.empty()) {
+      return p.fail_at(n.line, n.name + " has neither a PICTURE nor fields of its own");
+    }
+    int64_t cursor = 0;
+    int64_t extent = 0;
+    for (int c : n.children) {
+      if (measure(p, c) != 0) return 1;
+      Node& child = p.nodes[c];
+      const int64_t size = child.unit * child.occurs;
+      if (child.original >= 0) {
+        child.relative = p.nodes[child.original].relative;
+      } else {
+        child.relative = cursor;
+        cursor += size;
+      }
+      extent = std::max(extent, child.relative + size);
+    }
+    n.unit = std::max(cursor, extent);
+  }
+  return 0;
+}
+
+std::string field_name(std::string_view cobol) {
+  std::string s(cobol);
+  std::replace(s.begin(), s.end(), '-', '_');
+  return s;
+}
+
+// Which alternative of each REDEFINES area is used: original node -> chosen node.
+int choose(Parser& p, const Options& options, std::map<int, int>* chosen) {
+  for (const std::string& wanted : options.redefines) {
+    std::string name = wanted;
+    for (char& c : name)
+      c = c == '_' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    bool found = false;
+    for (int k = 0; k < static_cast<int>(p.nodes.size()); ++k) {
+      const Node& n = p.nodes[k];
+      if (n.name != name || (n.original < 0 && !n.redefined)) continue;
+      const int area = n.original >= 0 ? n.original : k;
+      auto [it, inserted] = chosen->emplace(area, k);
+      if (!inserted && it->second != k) {
+        return fail(p.src, 0,
+                    "--redefine " + wanted + ": another alternative of " + p.nodes[area].name +
+                        " is already chosen",
+                    p.error);
+      }
+      found = true;
+    }
+    if (!found) {
+      return fail(p.src, 0, "--redefine " + wanted + ": no REDEFINES alternative has that name",
+                  p.error);
+    }
+  }
+  return 0;
+}
+
+struct Flattener {
+  const Parser& p;
+  const std::map<int, int>& chosen;
+  Layout* layout;
+
+  bool shown(int k) const {
+    const Node& n = p.nodes[k];
+    const int area = n.original >= 0 ? n.original : (n.redefined ? k : -1);
+    if (area < 0) return true;
+    auto it = chosen.find(area);
+    return it == chosen.end() ? k == area : it->second == k;
+  }
+
+  void add(int k, int64_t base, int depth, const std::string& suffix) {
+    if (!shown(k)) return;
+    const Node& n = p.nodes[k];
+    for (int64_t o = 0; o < n.occurs; ++o) {
+      const std::string sfx = n.occurs > 1 ? suffix + "_" + std::to_string(o + 1) : suffix;
+      Item item;
+      item.name = field_name(n.name) + sfx;
+      item.line = n.line;
+      item.depth = depth;
+      item.group = !n.has_picture;
+      item.filler = n.filler;
+      item.offset = base + n.relative + o * n.unit;
+      item.length = n.unit;
+      if (n.has_picture) {
+        item.kind = n.kind;
+        if (n.kind != Kind::kText) {
+          item.is_signed = n.picture.is_signed;
+          item.digits = n.picture.digits;
+          item.scale = n.picture.scale;
+          item.sign = n.sign;
+        }
+      }
+      const int64_t start = item.offset;
+      layout->items.push_back(std::move(item));
+      for (int c : n.children) add(c, start, depth + 1, sfx);
+    }
+  }
+};
+
+}  // namespace
+
+int parse_copybook(std::string_view text, const Options& options, Layout* layout, Error* error) {
+  *layout = Layout{};
+  Source src;
+  if (read_source(text, &src, error) != 0) return 1;
+  Parser p{src, error, {}, {}};
+  std::vector<int> open;  // the groups an entry may still belong to, outermost first
+  for (const Entry& e : src.entries) {
+    const Word& first = e.words.front();
+    if (first.quoted || !is_number(first.text) || first.text.size() > 2) {
+      return p.fail_at(first.line, "an entry must begin with a level number, not " + first.text);
+    }
+    const int level = std::stoi(first.text);
+    if (level == kRenamesLevel || level == kConditionLevel) continue;  // no storage of their own
+    if (level < 1 || level > kMaxLevel) {
+      return p.fail_at(first.line,
+                       "level " + first.text + " is not supported (only 01-49, 66, 88)");
+    }
+    int parent = -1;
+    if (place(p, open, level, first.line, &parent) != 0) return 1;
+    Node node;
+    node.level = level;
+    node.line = first.line;
+    if (read_clauses(p, e, &node) != 0) return 1;
+    if (parent >= 0) {
+      const Node& up = p.nodes[parent];
+      if (!node.own_usage) node.usage = up.usage;
+      if (!node.own_sign) node.sign = up.sign;
+    }
+    const int index = static_cast<int>(p.nodes.size());
+    p.nodes.push_back(std::move(node));
+    std::vector<int>& siblings = parent >= 0 ? p.nodes[parent].children : p.roots;
+    siblings.push_back(index);
+    Node& added = p.nodes[index];
+    if (!added.redefines.empty()) {
+      if (link_redefines(p, siblings, index) != 0) return 1;
+    } else if (level == 1 && siblings.size() > 1) {
+      // Several records in one copybook share the record area, as alternatives of the first.
+      added.original = siblings.front();
+      p.nodes[siblings.front()].redefined = true;
+    }
+    open.push_back(index);
+  }
+  if (p.roots.empty()) return fail(src, 0, "the copybook describes no field", error);
+  int64_t cursor = 0;
+  int64_t extent = 0;
+  for (int r : p.roots) {
+    if (measure(p, r) != 0) return 1;
+    Node& n = p.nodes[r];
+    const int64_t size = n.unit * n.occurs;
+    n.relative = n.original >= 0 ? p.nodes[n.original].relative : cursor;
+    if (n.original < 0) cursor += size;
+    extent = std::max(extent, n.relative + size);
+  }
+  std::map<int, int> chosen;
+  if (choose(p, options, &chosen) != 0) return 1;
+  Flattener f{p, chosen, layout};
+  for (int r : p.roots) f.add(r, 0, 0, "");
+  layout->record_length = std::max(cursor, extent);
+  return 0;
+}
+
+}  // namespace recsift::copybook
