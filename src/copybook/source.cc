@@ -74,6 +74,8 @@ int add_line(const Source& src, int number, std::string_view line, Stream* s, si
     s->add(' ', number);
   }
   for (char c : text) s->add(c, number);
+  // A literal left open runs to column 72, blanks included.
+  for (size_t k = text.size(); k < kTextEnd - kTextColumn; ++k) s->add(' ', number);
   return 0;
 }
 
