@@ -3,7 +3,7 @@
 #   check_manual.sh content SOURCE_DIR RECSIFT   the switches of recsift(1) against --help, the
 #       bold keywords of recsift-statements(5) against the compiler's keyword tables, the exit
 #       codes of recsift(1) against README's tables.
-#   check_manual.sh render SOURCE_DIR            both pages through groff with every warning on
+#   check_manual.sh render SOURCE_DIR            the pages through groff with every warning on
 #       (exit 77, a skip, when groff is not installed).
 set -u
 mode=$1
@@ -119,7 +119,7 @@ render() {
     exit 77
   fi
   local page macros out
-  for page in "$page1" "$page5"; do
+  for page in "$page1" "$page5" "$src/man/recsift-copybook.1"; do
     for macros in -man -mandoc; do
       out=$(groff "$macros" -ww -z "$page" 2>&1)
       [ -z "$out" ] || fail "groff $macros -ww on $(basename "$page"): $out"
