@@ -18,6 +18,8 @@ constexpr int kMaxLevel = 49;
 constexpr int kRenamesLevel = 66;
 constexpr int kConditionLevel = 88;
 constexpr int64_t kMaxOccurs = 1 << 20;
+constexpr int64_t kMaxRecord = int64_t{1} << 30;  // longer than any record a file holds
+constexpr int64_t kMaxItems = 1000000;            // items of the chosen layout, occurrences counted
 
 // One entry of the description, as a node of the level tree.
 struct Node {
@@ -51,14 +53,18 @@ struct Parser {
   int fail_at(int line, std::string reason) { return fail(src, line, std::move(reason), error); }
 };
 
+// Words that begin a clause, usages (refused ones included) among them: the words of a VALUE,
+// KEY or INDEXED BY list end before one, so no clause is passed over unread.
 bool is_clause_word(std::string_view w) {
-  static constexpr std::array<std::string_view, 30> kWords{
-      "REDEFINES", "PIC",       "PICTURE",    "USAGE",          "SIGN",          "LEADING",
-      "TRAILING",  "SEPARATE",  "OCCURS",     "VALUE",          "VALUES",        "JUST",
-      "JUSTIFIED", "BLANK",     "GLOBAL",     "EXTERNAL",       "SYNC",          "SYNCHRONIZED",
-      "INDEXED",   "ASCENDING", "DESCENDING", "DISPLAY",        "COMP",          "COMP-3",
-      "COMP-4",    "COMP-5",    "BINARY",     "PACKED-DECIMAL", "COMPUTATIONAL", "COMPUTATIONAL-3"};
-  return std::find(kWords.begin(), kWords.end(), w) != kWords.end();
+  static constexpr std::array<std::string_view, 21> kWords{
+      "REDEFINES", "PIC",      "PICTURE", "USAGE",        "SIGN",    "LEADING",   "TRAILING",
+      "SEPARATE",  "OCCURS",   "VALUE",   "VALUES",       "JUST",    "JUSTIFIED", "BLANK",
+      "GLOBAL",    "EXTERNAL", "SYNC",    "SYNCHRONIZED", "INDEXED", "ASCENDING", "DESCENDING"};
+  if (std::find(kWords.begin(), kWords.end(), w) != kWords.end()) return true;
+  Usage ignored = Usage::kNone;
+  bool known = false;
+  const std::string refused = read_usage(w, &ignored, &known);
+  return known || !refused.empty();
 }
 
 bool is_number(std::string_view w) {
@@ -259,7 +265,22 @@ int measure(Parser& p, int index) {
     }
     n.unit = std::max(cursor, extent);
   }
+  // Nested tables multiply: the size is checked before it can overflow.
+  if (n.unit > kMaxRecord / n.occurs) {
+    return p.fail_at(n.line, n.name + " would be longer than 1 GiB");
+  }
   return 0;
+}
+
+// Items the node gives in the layout, occurrences counted; stops counting past kMaxItems.
+int64_t count_items(const Parser& p, int index) {
+  const Node& n = p.nodes[index];
+  int64_t per = 1;
+  for (int c : n.children) {
+    per += count_items(p, c);
+    if (per > kMaxItems) return kMaxItems + 1;
+  }
+  return per > kMaxItems / n.occurs ? kMaxItems + 1 : per * n.occurs;
 }
 
 std::string field_name(std::string_view cobol) {
@@ -392,6 +413,12 @@ int parse_copybook(std::string_view text, const Options& options, Layout* layout
     n.relative = n.original >= 0 ? p.nodes[n.original].relative : cursor;
     if (n.original < 0) cursor += size;
     extent = std::max(extent, n.relative + size);
+  }
+  int64_t items = 0;
+  for (int r : p.roots) items += count_items(p, r);
+  if (items > kMaxItems) {
+    return fail(src, 0, "the layout would hold more than 1000000 items (OCCURS nested too deep)",
+                error);
   }
   std::map<int, int> chosen;
   if (choose(p, options, &chosen) != 0) return 1;

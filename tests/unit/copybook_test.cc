@@ -217,6 +217,12 @@ TEST(CopybookErrors, NameTheLineAndTheText) {
       {head + card("05 A."), 2, "A has neither a PICTURE nor fields of its own"},
       {head + card("05 A PIC X"), 2, "the last entry has no closing period"},
       {head + card("X-1 PIC X."), 2, "an entry must begin with a level number, not X-1"},
+      {head + card("05 A PIC S9(4) VALUE 0") + card("   COMP-1."), 3,
+       "USAGE COMP-1 is not supported"},
+      {head + card("05 T OCCURS 65536.") + card("10 U OCCURS 65536.") + card("15 V PIC X."), 2,
+       "T would be longer than 1 GiB"},
+      {head + card("05 T OCCURS 1001.") + card("10 U OCCURS 1000.") + card("15 V PIC X."), 0,
+       "the layout would hold more than 1000000 items (OCCURS nested too deep)"},
   };
   for (const Case& c : cases) {
     const Error e = parse_error(c.source);
