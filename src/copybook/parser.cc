@@ -37,18 +37,19 @@ struct Node {
   std::string redefines;                    // REDEFINES name
   int original = -1;                        // the node this one redefines
   bool redefined = false;                   // some later node redefines this one
-  std::vector<int> children;
+  std::vector<int> children;                // subordinate entries, in order
   // Set by measure():
-  Kind kind = Kind::kText;
-  int64_t unit = 0;      // bytes of one occurrence
-  int64_t relative = 0;  // offset of the first occurrence within the parent's occurrence
+  Kind kind = Kind::kText;  // elementary items: the form of the value
+  int64_t unit = 0;         // bytes of one occurrence
+  int64_t relative = 0;     // offset of the first occurrence within the parent's occurrence
 };
 
+// The state of one reading.
 struct Parser {
-  const Source& src;
-  Error* error;
-  std::vector<Node> nodes;
-  std::vector<int> roots;
+  const Source& src;        // the entries and the lines, for error texts
+  Error* error;             // where a fault is described
+  std::vector<Node> nodes;  // every entry read, in order
+  std::vector<int> roots;   // the outermost entries
 
   int fail_at(int line, std::string reason) { return fail(src, line, std::move(reason), error); }
 };
@@ -317,10 +318,11 @@ int choose(Parser& p, const Options& options, std::map<int, int>* chosen) {
   return 0;
 }
 
+// Lays the tree out as items, every occurrence of a table spelled out.
 struct Flattener {
-  const Parser& p;
-  const std::map<int, int>& chosen;
-  Layout* layout;
+  const Parser& p;                   // the measured tree
+  const std::map<int, int>& chosen;  // REDEFINES area -> alternative used
+  Layout* layout;                    // receives the items
 
   bool shown(int k) const {
     const Node& n = p.nodes[k];
