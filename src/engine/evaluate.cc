@@ -111,7 +111,19 @@ bool numeric_value(const Operand* op, int64_t* value) {
   if (op->type == kTypePacked) {
     return op->length >= 1 && convert::packed_to_int64(value, op->address, op->length) == 0;
   }
+  if (op->type == kTypeNumericText) {
+    // Decimal digits with an optional sign, over-punched or written: a zoned field (TYPE Z) or
+    // a long numeric literal.
+    return op->length >= 1 &&
+           convert::text_to_int64(value, reinterpret_cast<const char*>(op->address), op->length) ==
+               0;
+  }
   return false;
+}
+
+// Operands whose tests compare values, not bytes.
+bool numeric_type(const Operand* op) {
+  return op->type == kTypeBinary || op->type == kTypePacked || op->type == kTypeNumericText;
 }
 
 // Address of byte `index` counted from `base` (may lie past the operand; only its value is used).
@@ -306,7 +318,7 @@ bool quick_compare(Run& run, const Statement* st, const Operand* first, const Op
   if (second->kind != OperandKind::kLiteral || first->kind != OperandKind::kField ||
       first->pos.kind != TermKind::kAbsolute || first->pos.next != nullptr ||
       (st->flags & kSfScan) != 0 || code < kCmpEqual || code > kCmpLessEqual ||
-      first->type == kTypeBinary || first->type == kTypePacked || run.record_base == nullptr) {
+      numeric_type(first) || run.record_base == nullptr) {
     return false;
   }
   const int32_t n = second->lit_length;
@@ -376,7 +388,7 @@ bool evaluate_condition(Run& run) {
     record_message(run, kRunErrNotMask);
     return false;
   }
-  if (first->type == kTypeBinary || first->type == kTypePacked) {
+  if (numeric_type(first)) {
     int64_t a = 0;
     int64_t b = 0;
     if (!numeric_value(first, &a)) return false;

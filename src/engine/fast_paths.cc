@@ -118,7 +118,7 @@ bool field_test(const Run& run, const Statement* st) {
   return field != nullptr && field->kind == OperandKind::kField &&
          field->pos.kind == TermKind::kAbsolute && field->pos.flags == 0 &&
          field->pos.next == nullptr && field->pos.value >= 1 && field->type != kTypeBinary &&
-         field->type != kTypePacked &&
+         field->type != kTypePacked && field->type != kTypeNumericText &&
          (field->len_kind == LengthKind::kSameAsSecond ||
           (field->len_kind == LengthKind::kFixed && single_absolute(field->len, n)));
 }
