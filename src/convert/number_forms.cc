@@ -255,14 +255,15 @@ int normalise_decimal(char* out, const char* src, int n) {
 
   bool negative = false;
   if (trailing_at >= 0) {
-    // An overpunch counts only directly after the digits ("12A" is +121); any other trailing
-    // character is a minus indicator ("123-", "123 CR").
+    // An overpunch counts only directly after the digits ("12A" is +121); a trailing "+" is the
+    // plus of a separate sign ("123+"); any other trailing character is a minus indicator
+    // ("123-", "123 CR").
     const int punched =
         trailing_at == last_digit_at + 1 ? overpunch_digit(src[trailing_at], &negative) : -1;
     if (punched >= 0) {
       keep(static_cast<char>('0' + punched));
     } else {
-      negative = true;
+      negative = src[trailing_at] != '+';
     }
   }
   if (first == '+' || first == '-') negative = first == '-';

@@ -45,7 +45,9 @@ int write_equ(const Layout& layout, std::string* out, Error* error) {
       return 1;
     }
     if (item.sign == SignPosition::kLeading) {
-      out->append("* " + item.name + ": sign over-punched in the first digit\n");
+      // TYPE Z reads a sign over-punched in the last digit only: say so where it is elsewhere.
+      out->append("* " + item.name +
+                  ": sign over-punched in the first digit, which TYPE Z does not read\n");
     } else if (item.sign == SignPosition::kLeadingSeparate) {
       out->append("* " + item.name + ": sign in the first byte\n");
     } else if (item.sign == SignPosition::kTrailingSeparate) {
