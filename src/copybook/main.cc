@@ -18,7 +18,7 @@ constexpr std::string_view kUsage =
     "usage: recsift-copybook [--redefine NAME]... COPYBOOK\n"
     "\n"
     "Reads a COBOL copybook and writes one EQU statement per field to standard output\n"
-    "(EQU %ACCT_ID% POS 1,11 TYPE Z), for a control file to INCLUDE.\n"
+    "(EQU %ACCT_ID% POS 1 LEN 11 TYPE Z), for a control file to INCLUDE.\n"
     "\n"
     "  --redefine NAME  use the REDEFINES alternative NAME instead of the first layout\n"
     "                   of its area (repeat for other areas)\n"
