@@ -157,10 +157,6 @@ inline const char* check_keyed_input(const uint8_t* data, size_t size,
     int32_t overhead = f.recfm == kRecfmU ? 2 : f.recfm == kRecfmMfv ? 3 : f.blocked ? 4 : 0;
     f.blksize = std::max(f.blksize, f.lrecl + overhead);
     if (f.recfm == kRecfmMfv) f.blksize = std::max(f.blksize, kMfvHeaderSize);
-    // A V record is found from an address by a search for a chain of descriptors in one buffer,
-    // which must hold a record start: with less than two records' room the search may fail with
-    // "Cannot find a valid RDW. Check LRECL and BLKSIZE large enough.", as it says.
-    if (f.recfm == kRecfmV) f.blksize = std::max(f.blksize, 2 * f.lrecl + 8);
     host.bytes = keyed_detail::lay_out(f, records);
   } else {
     host.bytes = rest;
