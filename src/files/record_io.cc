@@ -32,6 +32,7 @@
 #include <deque>
 
 #include <string>
+#include <utility>
 
 #include "files/directory_input.h"
 #include "files/files.h"
@@ -380,8 +381,12 @@ const char* same_file_as_another(Call& c) {
                        ? c.host.handle_identity(g->handle, &other)
                        : c.host.identity(report_name(*g), &other);
     if (rc != 0 || !(other == target)) continue;
-    texts.push_back(std::string("Same file as ") + (reads ? "input" : "output") + " \"" +
-                    report_name(*g) + "\".");
+    std::string text = std::string("Same file as ") + (reads ? "input" : "output") + " \"" +
+                       report_name(*g) + "\".";
+    // Kept once each: a process that runs many runs (a harness) does not grow with them.
+    const auto kept = std::find(texts.begin(), texts.end(), text);
+    if (kept != texts.end()) return kept->c_str();
+    texts.push_back(std::move(text));
     return texts.back().c_str();
   }
   return nullptr;
