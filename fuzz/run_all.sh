@@ -10,6 +10,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 fuzz/build.sh
 status=0
+export RUN_FUZZER_DIR=$PWD/build-fuzz/run  # the whole-run target's folders (one per process)
+mkdir -p "$RUN_FUZZER_DIR"
 for entry in compile_fuzzer:corpus:4096 reader_fuzzer:corpus_reader:4096 \
   keyed_fuzzer:corpus_keyed:4096 run_fuzzer:corpus_run:8192; do
   IFS=: read -r target corpus max_len <<<"$entry"

@@ -1,7 +1,8 @@
 // Fuzz target: a whole run (fuzz/run_target.h). The bytes are a control file and a data file,
-// run through the run driver in a folder of the fuzzer's own (emptied before each input, removed
-// at exit; under $RUN_FUZZER_DIR when set, else the temporary folder); crashes, sanitizer
-// reports, hangs and memory growth are libFuzzer's to report.
+// run through the run driver in a folder of the fuzzer's own (emptied before each input; under
+// $RUN_FUZZER_DIR when set, else the temporary folder; removed at a normal exit, while libFuzzer's
+// own ends may leave it); crashes, sanitizer reports, hangs and memory growth are libFuzzer's to
+// report.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
