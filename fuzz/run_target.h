@@ -7,21 +7,27 @@
 // anything else, or none, gives "in.txt"), then the data file's bytes.
 //
 // The run is confined (host::forbid_outside_effects): no commands, no shared libraries, no
-// waits, no console, no file outside the folder. A control file that could reach beyond that in
-// ways the host layer does not see (a path separator in the text, a console reply) is skipped.
-// The stops that end the process (base::stop_process: listing failures, the pool, logic errors)
-// end only the run: the stop handler throws, the run's pool arena and state unwind, and the
-// handles the run left open are closed here. Shared by fuzz/run_fuzzer.cc and the replay test.
+// waits, no console, no file outside the folder; and it is bounded in time (Watchdog). A control
+// file that could reach beyond that in ways the host layer does not see (a path separator in the
+// text, a console reply) is skipped. The stops that end the process (base::stop_process: listing
+// failures, the pool, logic errors) end only the run: the stop handler throws, the run's pool arena
+// and state unwind, and the handles the run left open are closed here. Shared by fuzz/run_fuzzer.cc
+// and the replay test.
 #ifndef RECSIFT_FUZZ_RUN_TARGET_H_
 #define RECSIFT_FUZZ_RUN_TARGET_H_
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/fatal.h"
@@ -39,6 +45,63 @@ struct Stopped {
 
 [[noreturn]] inline void throw_stop(int exit_code) {
   throw Stopped{exit_code};
+}
+
+// A control program may loop for ever (a GOTO back to a label, no READ): that is the program's
+// doing, not a fault. A run that lasts longer than kRunSeconds is ended as SIGTERM ends a run
+// (after the last whole record, error 514); one that does not end then is a hang libFuzzer reports.
+inline constexpr int kRunSeconds = 4;
+
+class Watchdog {
+ public:
+  Watchdog() : thread_([this] { watch(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  void arm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(kRunSeconds);
+    armed_ = true;
+    wake_.notify_all();
+  }
+  void disarm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = false;
+  }
+
+ private:
+  void watch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!quit_) {
+      if (!armed_) {
+        wake_.wait(lock);
+      } else if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ &&
+                 std::chrono::steady_clock::now() >= deadline_) {
+        armed_ = false;  // once per run: a second signal would end the process
+        std::raise(SIGTERM);
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::chrono::steady_clock::time_point deadline_;
+  bool armed_ = false;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+inline Watchdog& watchdog() {
+  static Watchdog dog;
+  return dog;
 }
 
 // The descriptors open now, from /proc (less the one its listing used, closed again by then).
@@ -126,13 +189,16 @@ inline RunOutcome run_input(const uint8_t* data, size_t size, const std::filesys
   char* argv[] = {program, ctl, ctl_name, lst, lst_name, log, log_name, nullptr};
   host::forbid_outside_effects(true);
   base::set_stop_handler(throw_stop);
+  host::forget_interrupt();
   outcome.ran = true;
+  watchdog().arm();
   try {
     outcome.exit_code = driver::run(7, argv);
   } catch (const Stopped& stop) {
     outcome.stopped = true;
     outcome.exit_code = stop.exit_code;
   }
+  watchdog().disarm();
   base::set_stop_handler(nullptr);
   host::forbid_outside_effects(false);
   if (outcome.stopped) {

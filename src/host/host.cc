@@ -492,6 +492,10 @@ bool outside_effects_forbidden() {
   return forbidden;
 }
 
+void forget_interrupt() {
+  noted_interrupt = 0;
+}
+
 int refuse_outside(const std::string& path) {
   if (!forbidden) return 0;
   if (!path.empty() && is_separator(path[0])) return EACCES;

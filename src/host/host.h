@@ -195,6 +195,9 @@ void forbid_outside_effects(bool forbid = true);
 bool outside_effects_forbidden();
 // 0, or EACCES when the confinement is on and `path` leads outside the current folder.
 int refuse_outside(const std::string& path);
+// Forgets a noted SIGINT or SIGTERM (interrupt_signal() is 0 again), so that the next run of the
+// same process starts afresh: a harness bounds a run's time by such a signal.
+void forget_interrupt();
 
 }  // namespace recsift::host
 
