@@ -3,6 +3,7 @@
 #   compile_fuzzer  control files through the statement compiler
 #   reader_fuzzer   one file of any record format read to its end (fuzz/reader_target.h)
 #   keyed_fuzzer    keyed reads of any file, checked against a scan (fuzz/keyed_target.h)
+#   run_fuzzer      a whole run of a control file and a data file, confined (fuzz/run_target.h)
 # e.g. fuzz/build.sh && build-fuzz/reader_fuzzer -max_total_time=60 fuzz/corpus_reader
 # (each input's pool blocks are released with its run's arena, so leak detection stays on and
 # memory stays flat: the default -rss_limit_mb is enough). fuzz/run_all.sh runs them all.
@@ -26,7 +27,7 @@ for source in $(find src -name '*.cc' ! -name main.cc | sort); do
 done
 for item in ${pending[@]+"${pending[@]}"}; do echo "$item"; done |
   xargs -P "$jobs" -I{} sh -c 'clang++ "$@" -c "${0%%:*}" -o "${0#*:}"' {} "${flags[@]}"
-for target in ${TARGETS:-compile_fuzzer reader_fuzzer keyed_fuzzer}; do
+for target in ${TARGETS:-compile_fuzzer reader_fuzzer keyed_fuzzer run_fuzzer}; do
   [[ -f fuzz/$target.cc ]] || continue
   clang++ "${flags[@]}" -fsanitize=fuzzer "${objects[@]}" "fuzz/$target.cc" -ldl -o "$out/$target"
   echo "built $out/$target"

@@ -147,7 +147,12 @@ inline const char* check_keyed_input(const uint8_t* data, size_t size,
   if (f.recfm == kRecfmU) f.delimiter_length = 2;  // CR, LF and CR LF
   const int ops = in.byte() % 48;
   std::vector<std::pair<uint8_t, uint8_t>> script;
-  for (int i = 0; i < ops; ++i) script.emplace_back(in.byte(), in.byte());
+  for (int i = 0; i < ops; ++i) {
+    // Two statements: the order in which a call's arguments are evaluated is not fixed, and the
+    // replay test may be built by another compiler than the fuzzer.
+    const uint8_t op = in.byte();
+    script.emplace_back(op, in.byte());
+  }
   const std::string rest = in.rest();
 
   std::vector<std::string> records;
@@ -157,9 +162,11 @@ inline const char* check_keyed_input(const uint8_t* data, size_t size,
     int32_t overhead = f.recfm == kRecfmU ? 2 : f.recfm == kRecfmMfv ? 3 : f.blocked ? 4 : 0;
     f.blksize = std::max(f.blksize, f.lrecl + overhead);
     if (f.recfm == kRecfmMfv) f.blksize = std::max(f.blksize, kMfvHeaderSize);
-    // A V record is found from an address by a search for a chain of descriptors in one buffer,
-    // which must hold a record start: with less than two records' room the search may fail with
-    // "Cannot find a valid RDW. Check LRECL and BLKSIZE large enough.", as it says.
+    // The key index samples a V file at byte addresses by a search for a chain of descriptors in
+    // one buffer, which must hold a record start: with less than two records' room the search may
+    // stop at a chain that runs past the buffer and the read then fails ("RECFM=V invalid
+    // BDW/RDW", "Cannot find a valid RDW. Check LRECL and BLKSIZE large enough."): an error,
+    // never a wrong record (a READ at an address follows the chain from a known start instead).
     if (f.recfm == kRecfmV) f.blksize = std::max(f.blksize, 2 * f.lrecl + 8);
     host.bytes = keyed_detail::lay_out(f, records);
   } else {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the record-layer fuzz targets (fuzz/corpus_reader, fuzz/corpus_keyed):
 a few dozen small files, each the target's settings bytes followed by a file's content, taken from
-the scenario data files and from records made here. Run from anywhere; rewrites both folders."""
+the scenario data files and from records made here; and of the whole-run target (fuzz/corpus_run):
+each control file of the scenarios with the first data file of its folder that it names.
+Run from anywhere; rewrites the three folders."""
 import os
 import struct
 
@@ -121,7 +123,33 @@ def keyed_seeds():
     return seeds
 
 
-for name, seeds in (("corpus_reader", reader_seeds()), ("corpus_keyed", keyed_seeds())):
+# ---- run: 2 bytes the control file's length, the control file, 1 byte the data file's name
+# length, the name, the data (fuzz/run_target.h)
+def run_seeds(limit=2048):
+    seeds = {}
+    for folder in sorted(os.listdir(SCEN)):
+        path = os.path.join(SCEN, folder)
+        if not os.path.isdir(path):
+            continue
+        names = sorted(n for n in os.listdir(path)
+                       if os.path.isfile(os.path.join(path, n)) and n != "cmd"
+                       and not n.startswith("expect"))
+        for ctl in (n for n in names if n.endswith(".ctl")):
+            control = scenario(os.path.join(folder, ctl))[:limit]
+            if b"/" in control or b"\\" in control or b"REPLY" in control.upper():
+                continue  # the target skips what could reach outside its folder
+            data_name, data = b"", b""
+            for n in names:
+                if not n.endswith(".ctl") and n.encode() in control:
+                    data_name, data = n.encode(), scenario(os.path.join(folder, n))[:limit]
+                    break
+            seed = struct.pack(">H", len(control)) + control + bytes([len(data_name)]) + data_name
+            seeds["%s-%s" % (folder, ctl[:-4])] = seed + data
+    return seeds
+
+
+for name, seeds in (("corpus_reader", reader_seeds()), ("corpus_keyed", keyed_seeds()),
+                    ("corpus_run", run_seeds())):
     folder = os.path.join(ROOT, "fuzz", name)
     os.makedirs(folder, exist_ok=True)
     for old in os.listdir(folder):

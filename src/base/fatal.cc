@@ -1,4 +1,4 @@
-// The log stream, logic errors and the process's one early exit.
+// The log stream, logic errors and the process's one early exit (and its handler for harnesses).
 #include "base/fatal.h"
 
 #include <cerrno>
@@ -6,8 +6,9 @@
 
 namespace recsift::base {
 namespace {
-std::FILE* g_log = nullptr;  // null until set: standard error
-}
+std::FILE* g_log = nullptr;            // null until set: standard error
+StopHandler g_stop_handler = nullptr;  // set by a harness that runs many runs, else null
+}  // namespace
 
 std::FILE* log_stream() {
   return g_log != nullptr ? g_log : stderr;
@@ -37,7 +38,12 @@ void logic_error(LogicError code, int32_t selid) {
 
 void stop_process(int exit_code) {
   std::fflush(nullptr);
+  if (g_stop_handler != nullptr) g_stop_handler(exit_code);
   std::exit(exit_code);
+}
+
+void set_stop_handler(StopHandler handler) {
+  g_stop_handler = handler;
 }
 
 }  // namespace recsift::base

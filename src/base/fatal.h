@@ -43,6 +43,14 @@ enum LogicError : int32_t {
 // stops (logic errors, the storage pool, the listing, a program that cannot be linked).
 [[noreturn]] void stop_process(int exit_code);
 
+// A program that runs many runs in one process (a test harness) may take over the stop: the
+// handler is called by stop_process after the flush, with the exit code, and leaves by an
+// exception of its own that its caller of the run catches, so the run's storage (its pool arena)
+// and state are released as the stack unwinds. A handler that returns lets the process end as
+// usual. Null (the default) restores the plain exit.
+using StopHandler = void (*)(int exit_code);
+void set_stop_handler(StopHandler handler);
+
 }  // namespace recsift::base
 
 #endif  // RECSIFT_BASE_FATAL_H_

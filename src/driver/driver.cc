@@ -156,9 +156,10 @@ void write_log(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), base::log_stream());
 }
 
-// Close-down: the listing and the log stream are closed and the return code becomes the exit
-// code.
+// Close-down: the control inputs, the listing and the log stream are closed and the return code
+// becomes the exit code.
 int close_down(RunState& run) {
+  input::close_control_inputs(run.reader);
   report::listing_print(run.listing, nullptr, report::PT_CLOSE, 0);
   base::close_log_stream();
   base::pool_settings().trace = nullptr;

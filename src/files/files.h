@@ -184,32 +184,38 @@ struct FFREC {
   int32_t key_sought_length = 0;        // its length (shorter than key_length: a generic key)
 
   // Positions and counts, kept by record I/O.
-  int64_t position = 0;          // byte address (RBA) of the current record
-  int32_t buffer_offset = 0;     // input: offset of the next record; output: next free byte
-  int32_t cr_free_until = 0;     // text input: the buffered data before this offset holds no CR
-                                 // (or it is the place of the next CR); 0 = not known
-  int32_t bytes_remaining = 0;   // input bytes buffered from buffer_offset on
-  int64_t record_count = 0;      // records read or written since open
-  int64_t buffered_address = 0;  // input: file offset just past the buffered data;
-                                 // output: file offset of the buffer's first byte
-  uint8_t file_size_be[8]{};     // the file size, most significant byte first
-  int64_t file_size = 0;         // file size found at open (input)
-  int32_t current_lrecl = 0;     // piece length of EOL=NO input; starts as lrecl
-  int32_t current_length = 0;    // length of the current record; set by the caller before a
-                                 // WRITE or UPDATE
-  int32_t longest_record = 0;    // longest record read or written (descriptors included)
-  int32_t delimiter_found = 0;   // bytes after the current record that belong to it: its
-                                 // delimiter, or the alignment bytes of an MFV record
-  int64_t skip_before = -1;      // V2, MFV after a reposition: records that begin before this
-                                 // address are passed over (their descriptors cannot be told
-                                 // from data, so the chain is followed from a known start)
-  int64_t chain_address = 0;     // V2, MFV input: a record start known from the chain (the one
-                                 // after the last record read), 0 = only the file's start
-  int32_t block_length = 0;      // length of the current block (block descriptor)
-  int32_t block_used = 0;        // bytes of the current block used so far
-  int32_t longest_block = 0;     // longest block read or written
-  int32_t truncated_count = 0;   // records shortened on output
-  int32_t previous_length = 0;   // record length before the last READ (file verbs)
+  int64_t position = 0;            // byte address (RBA) of the current record
+  int32_t buffer_offset = 0;       // input: offset of the next record; output: next free byte
+  int32_t cr_free_until = 0;       // text input: the buffered data before this offset holds no CR
+                                   // (or it is the place of the next CR); 0 = not known
+  int32_t bytes_remaining = 0;     // input bytes buffered from buffer_offset on
+  int64_t record_count = 0;        // records read or written since open
+  int64_t buffered_address = 0;    // input: file offset just past the buffered data;
+                                   // output: file offset of the buffer's first byte
+  uint8_t file_size_be[8]{};       // the file size, most significant byte first
+  int64_t file_size = 0;           // file size found at open (input)
+  int32_t current_lrecl = 0;       // piece length of EOL=NO input; starts as lrecl
+  int32_t current_length = 0;      // length of the current record; set by the caller before a
+                                   // WRITE or UPDATE
+  int32_t longest_record = 0;      // longest record read or written (descriptors included)
+  int32_t delimiter_found = 0;     // bytes after the current record that belong to it: its
+                                   // delimiter, or the alignment bytes of an MFV record
+  int64_t skip_before = -1;        // V, V2, MFV after a reposition: records that begin before
+                                   // this address are passed over (descriptors cannot be told
+                                   // from data, so the chain is followed from a known start)
+  int64_t chain_address = 0;       // V, V2, MFV input: a record start known from the chain (V:
+                                   // the start of the last record read, its block descriptor
+                                   // included; V2, MFV: the one after it), 0 = the file's start
+  int32_t chain_block_length = 0;  // V: the block state at chain_address (block_length there)
+  int32_t chain_block_used = 0;    // V: and block_used there
+  bool chain_guessed = false;      // V: the records read since the last reposition were found
+                                   // by a search for a record start, not from a known start:
+                                   // they are no chain_address
+  int32_t block_length = 0;        // length of the current block (block descriptor)
+  int32_t block_used = 0;          // bytes of the current block used so far
+  int32_t longest_block = 0;       // longest block read or written
+  int32_t truncated_count = 0;     // records shortened on output
+  int32_t previous_length = 0;     // record length before the last READ (file verbs)
 
   // State flags, kept by record I/O.
   bool is_open = false;       // open now

@@ -33,6 +33,7 @@
 #include <deque>
 
 #include <string>
+#include <utility>
 
 #include "files/directory_input.h"
 #include "files/files.h"
@@ -399,8 +400,12 @@ const char* same_file_as_another(Call& c) {
                        ? c.host.handle_identity(g->handle, &other)
                        : c.host.identity(report_name(*g), &other);
     if (rc != 0 || !(other == target)) continue;
-    texts.push_back(std::string("Same file as ") + (reads ? "input" : "output") + " \"" +
-                    report_name(*g) + "\".");
+    std::string text = std::string("Same file as ") + (reads ? "input" : "output") + " \"" +
+                       report_name(*g) + "\".";
+    // Kept once each: a process that runs many runs (a harness) does not grow with them.
+    const auto kept = std::find(texts.begin(), texts.end(), text);
+    if (kept != texts.end()) return kept->c_str();
+    texts.push_back(std::move(text));
     return texts.back().c_str();
   }
   return nullptr;
@@ -470,6 +475,8 @@ IoResult open_file(Call& c) {
   f.resync = false;
   f.skip_before = -1;
   f.chain_address = 0;
+  f.chain_block_length = f.chain_block_used = 0;
+  f.chain_guessed = false;
   f.block_length = f.block_used = 0;
   f.no_blocks_found = false;
   if (variable) {
@@ -643,7 +650,7 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
     }
     if (is_variable(f)) {
       const bool more = !f.physical_end && f.bytes_remaining < f.blksize;
-      if (f.resync) {  // after a reposition: find where records begin in a full buffer
+      if (f.resync) {  // the key index's sampling: find where records begin in a full buffer
         if (more) {
           if (!refill(c)) return fail(c, kErrRead);
           continue;
@@ -662,14 +669,32 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
         continue;
       }
       const VariableStep s = find_variable(f, more);
-      if (s.kind == VariableStep::kError) return fail(c, s.error);
+      if (s.kind == VariableStep::kError) {
+        // A broken chain on the way to a position: no record start can be found from there.
+        const bool seeking = f.recfm == kRecfmV && f.skip_before >= 0;
+        f.skip_before = -1;
+        return fail(c, seeking ? kErrNoRecordStart : s.error);
+      }
       if (s.kind == VariableStep::kMore) {
         if (!refill(c)) return fail(c, kErrRead);
         continue;
       }
-      const int64_t address = f.buffered_address - f.bytes_remaining + s.block;
+      const int64_t start = f.buffered_address - f.bytes_remaining;
+      const int64_t address = start + s.block;
+      const int32_t block_length = f.block_length;
+      const int32_t block_used = f.block_used;
       const uint8_t* rec = take_variable(f, s);
-      f.chain_address = f.buffered_address - f.bytes_remaining;
+      if (f.recfm == kRecfmV) {
+        // A V record start is only known together with the state of its block, and only when
+        // the reading began at a known start.
+        if (!f.chain_guessed) {
+          f.chain_address = start;
+          f.chain_block_length = block_length;
+          f.chain_block_used = block_used;
+        }
+      } else {
+        f.chain_address = f.buffered_address - f.bytes_remaining;
+      }
       if (s.header) continue;
       if (f.skip_before >= 0) {
         if (address < f.skip_before) continue;
@@ -715,7 +740,27 @@ IoResult read_record(Call& c, uint8_t* area, int32_t area_length) {
   }
 }
 
-IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
+// Where a READ of a variable-length file starts to reach the first record at or after `target`:
+// the last record start the chain showed when that lies at or before it, else the file's start.
+// Descriptors cannot be told from data (a 2-byte length never, a V word not with certainty: data
+// may hold a chain of words that look like descriptors), so the chain is followed from a known
+// start and the records before the target are passed over. The MFV header, held already, is
+// passed over like any record before the position.
+int64_t chain_start(FFREC& f, int64_t target) {
+  f.skip_before = target;
+  if (f.mfhdr != nullptr) f.skip_before = std::max<int64_t>(target, 1);
+  f.chain_guessed = false;
+  const bool known = f.chain_address <= target;
+  f.block_length = known ? f.chain_block_length : 0;
+  f.block_used = known ? f.chain_block_used : 0;
+  return known ? f.chain_address : 0;
+}
+
+// READ at the byte address f.position. `guess` (the key index's own sampling of a V file, whose
+// answers are checked against the keys) lets the record start be found by a search for a chain
+// of descriptors in one buffer instead of following the chain from a known start: fast, but data
+// that look like descriptors can mislead it, so no READ a statement asked for may use it.
+IoResult read_at(Call& c, uint8_t* area, int32_t area_length, bool guess) {
   FFREC& f = c.file;
   int64_t target = f.position;
   if (const IoResult opened = ensure_open(c); opened.status == IoStatus::kError) return opened;
@@ -733,17 +778,12 @@ IoResult read_at(Call& c, uint8_t* area, int32_t area_length) {
   f.skip_before = -1;
   if (f.recfm == kRecfmF) {
     target -= target % f.lrecl;
-  } else if (f.recfm == kRecfmV) {
+  } else if (f.recfm == kRecfmV && guess && f.chain_address != target) {
     f.resync = target > 0;  // the next record start at or after the position
+    f.chain_guessed = f.resync;
     f.block_length = f.block_used = 0;
   } else if (is_variable(f)) {
-    // A 2-byte length cannot be recognised in the middle of data: follow the chain of records
-    // from the last record start it showed when that lies before the position, else from the
-    // file's start (the MFV header, held already, is passed over like any record before the
-    // position).
-    f.skip_before = target;
-    if (f.mfhdr != nullptr) f.skip_before = std::max<int64_t>(target, 1);
-    target = f.chain_address <= target ? f.chain_address : 0;
+    target = chain_start(f, target);
   } else if (f.delimiter_length <= 0) {
     if (f.current_lrecl > 0) target -= target % f.current_lrecl;
   } else if (target > 0) {
@@ -942,7 +982,7 @@ IoResult read_record(FileRequest& request, FFREC& file, uint8_t* area, int32_t a
 IoResult read_at_position(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
   if (dummy(file)) return {IoStatus::kEndOfFile};
   Call c = call(request, file);
-  return read_at(c, area, std::max(area_length, 0));
+  return read_at(c, area, std::max(area_length, 0), true);
 }
 
 IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_length) {
@@ -953,7 +993,11 @@ IoResult read_at(FileRequest& request, FFREC& file, uint8_t* area, int32_t area_
       return built;
     file.position = position;
   }
-  const IoResult r = read_at_position(request, file, area, area_length);
+  IoResult r{IoStatus::kEndOfFile};
+  if (!dummy(file)) {
+    Call c = call(request, file);
+    r = read_at(c, area, std::max(area_length, 0), false);
+  }
   // Outside the file the next READ continues from where the position was put: 0 or the end.
   if (r.status == IoStatus::kNotFound && file.is_open && !file.standard_stream &&
       !place_for_read(request, file, file.position)) {
@@ -982,6 +1026,15 @@ bool place_for_read(FileRequest& request, FFREC& f, int64_t address) {
   f.position = address;
   // The MFV header at the file's start is held already: the next READ passes over it.
   if (address == 0 && f.recfm == kRecfmMfv && f.mfhdr != nullptr) f.skip_before = 1;
+  // Inside a V block a record start is read right only with its block's state, known when the
+  // chain showed that record last.
+  if (f.recfm == kRecfmV && address == f.chain_address) {
+    f.block_length = f.chain_block_length;
+    f.block_used = f.chain_block_used;
+    f.chain_guessed = false;
+  } else if (f.recfm == kRecfmV) {
+    f.chain_guessed = address > 0;
+  }
   const int64_t start = f.buffered_address - f.buffer_offset - f.bytes_remaining;
   if (f.buffer != nullptr && address >= start && address <= f.buffered_address) {
     f.buffer_offset = static_cast<int32_t>(address - start);

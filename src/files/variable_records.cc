@@ -102,11 +102,14 @@ bool chain_holds(const FFREC& f, const uint8_t* p, int32_t n, bool final) {
   for (int32_t q = 0; q < n;) {
     const int32_t left = n - q;
     if (left < kWordSize) return !final;
-    // A word that can only be a block descriptor is judged by the word after it: when that one
-    // is not buffered yet, the chain runs past the data.
-    if (left < 2 * kWordSize && block_left == 0 && p[q + 2] == 0 && p[q + 3] == 0 &&
-        be16(p + q) > f.lrecl) {
-      return !final;
+    // A word that may be a block descriptor is judged by the word after it: when that one is
+    // not buffered yet, the chain runs past the data (read as a record, the block's descriptors
+    // would be taken for its data). A word beyond LRECL that cannot open a block is no
+    // descriptor at all.
+    if (left < 2 * kWordSize && block_left == 0 && p[q + 2] == 0 && p[q + 3] == 0) {
+      const int32_t length = be16(p + q);
+      if (!without_blocks(f) && length >= 2 * kWordSize && length <= f.blksize) return !final;
+      if (length > f.lrecl) return false;
     }
     const int32_t word = check_word(f, p + q, left, block_left == 0);
     if (word < kWordSize) return false;

@@ -182,6 +182,8 @@ void set_fault_plan(FaultPlan* plan) {
 }
 
 int open_file(const std::string& path, OpenMode mode, int* handle) {
+  *handle = kNoHandle;
+  if (const int refused = refuse_outside(path)) return refused;
   int flags = O_CLOEXEC;
   switch (mode) {
     case OpenMode::kRead:
@@ -436,6 +438,7 @@ int handle_identity(int handle, FileIdentity* identity) {
 }
 
 int set_file_time(const std::string& path, int64_t seconds) {
+  if (const int refused = refuse_outside(path)) return refused;
   struct timespec times[2];
   times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);
   times[0].tv_nsec = times[1].tv_nsec = 0;
@@ -443,11 +446,13 @@ int set_file_time(const std::string& path, int64_t seconds) {
 }
 
 int remove_file(const std::string& path) {
+  if (const int refused = refuse_outside(path)) return refused;
   return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
 int list_directory(const std::string& path, std::vector<DirEntry>* entries) {
   entries->clear();
+  if (const int refused = refuse_outside(path)) return refused;
   DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
   if (dir == nullptr) return errno;
   std::string base = path.empty() ? std::string() : path;
@@ -472,6 +477,7 @@ struct Folder {
 
 int open_folder(const std::string& path, Folder** folder) {
   *folder = nullptr;
+  if (const int refused = refuse_outside(path)) return refused;
   DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
   if (dir == nullptr) return errno;
   *folder = new Folder{dir};
@@ -607,7 +613,7 @@ bool general_path_only() {
 }
 
 bool stdin_is_console() {
-  return ::isatty(kStdinHandle) == 1;
+  return !outside_effects_forbidden() && ::isatty(kStdinHandle) == 1;
 }
 
 void guard_standard_handles() {
@@ -626,6 +632,7 @@ void ignore_broken_pipe() {
 }
 
 int run_command(const std::string& command, int* status) {
+  if (outside_effects_forbidden()) return EPERM;
   std::fflush(nullptr);  // what was written before the command must come before its output
   // The command gets the default reaction to a closed pipe (`yes | head` must end).
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
@@ -643,7 +650,7 @@ int run_command(const std::string& command, int* status) {
 }
 
 void sleep_ms(int64_t ms) {
-  if (ms <= 0) return;
+  if (ms <= 0 || outside_effects_forbidden()) return;
   struct timespec want {};
   want.tv_sec = static_cast<time_t>(ms / 1000);
   want.tv_nsec = static_cast<long>((ms % 1000) * 1000000);
@@ -663,6 +670,11 @@ int raise_open_file_limit() {
 }
 
 int load_library(const std::string& path, void** library, std::string* error) {
+  if (outside_effects_forbidden()) {
+    *library = nullptr;
+    if (error != nullptr) *error = "shared libraries are not loaded here";
+    return EPERM;
+  }
   *library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (*library != nullptr) return 0;
   if (error != nullptr) {
@@ -678,6 +690,37 @@ void* library_symbol(void* library, const char* name) {
 
 void unload_library(void* library) {
   if (library != nullptr) ::dlclose(library);
+}
+
+// ---- Confinement (harnesses) -----------------------------------------------------------------
+
+namespace {
+bool forbidden = false;  // the confinement is on
+}  // namespace
+
+void forbid_outside_effects(bool forbid) {
+  forbidden = forbid;
+}
+
+bool outside_effects_forbidden() {
+  return forbidden;
+}
+
+void forget_interrupt() {
+  noted_interrupt = 0;
+}
+
+int refuse_outside(const std::string& path) {
+  if (!forbidden) return 0;
+  if (!path.empty() && is_separator(path[0])) return EACCES;
+  // Any ".." between separators climbs (both separators count: names may carry either).
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !is_separator(path[i])) continue;
+    if (path.compare(start, i - start, "..") == 0) return EACCES;
+    start = i + 1;
+  }
+  return 0;
 }
 
 }  // namespace recsift::host

@@ -229,6 +229,21 @@ inline uint32_t address_word(const void* address) {
   return low == 0 ? 1 : low;
 }
 
+// ---- Confinement (harnesses) -----------------------------------------------------------------
+// A harness that runs many runs in one process on arbitrary control files (the whole-run fuzz
+// target) forbids whatever reaches outside the run and its folder. From then on, for the life of
+// the process: run_command fails with EPERM, load_library fails, sleep_ms returns at once,
+// stdin_is_console is false, and a path that is absolute or climbs out with ".." is refused with
+// EACCES by open_file, remove_file, set_file_time, open_folder and list_directory.
+void forbid_outside_effects(bool forbid = true);
+// Whether the confinement is on (forbid_outside_effects(false) lifts it: tests, harness exit).
+bool outside_effects_forbidden();
+// 0, or EACCES when the confinement is on and `path` leads outside the current folder.
+int refuse_outside(const std::string& path);
+// Forgets a noted SIGINT or SIGTERM (interrupt_signal() is 0 again), so that the next run of the
+// same process starts afresh: a harness bounds a run's time by such a signal.
+void forget_interrupt();
+
 }  // namespace recsift::host
 
 #endif  // RECSIFT_HOST_HOST_H_

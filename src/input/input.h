@@ -370,6 +370,9 @@ int end_of_inline_statements(std::string& text, uint8_t separator, TokenList& li
 // Closes every control stream (never the standard input) and releases the control entries and
 // the statement-text store; for close-down and tests.
 void release_reader(Reader& reader);
+// Closes every control stream (never the standard input); the entries and the store, which
+// compiled statements point into, stay. For close-down: the control input is read by then.
+void close_control_inputs(Reader& reader);
 // Reads, cuts, tokenises, compiles and lists statements until "/*", end of the control input,
 // END/QUIT/CANCEL, the stop flag or the tenth message. first_text: the command-line statements
 // (empty: none), compiled first. Returns the number of statements compiled.

@@ -250,6 +250,10 @@ int include_control_file(Reader& reader, const char* name, int32_t length) {
   return 0;
 }
 
+void close_control_inputs(Reader& reader) {
+  for (ControlEntry* e = reader.bottom; e != nullptr; e = e->next) close_entry_stream(*e);
+}
+
 void release_reader(Reader& reader) {
   for (ControlEntry* e = reader.bottom; e != nullptr;) {
     ControlEntry* next = e->next;

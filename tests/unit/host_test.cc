@@ -1,9 +1,11 @@
 // The platform layer: clock override, path splitting and separators, file round trip, finder.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -120,6 +122,35 @@ TEST(HostProcess, CommandStatusAndAddressWord) {
   EXPECT_EQ(address_word(nullptr), 0u);
   EXPECT_EQ(address_word(reinterpret_cast<void*>(uintptr_t{0x100000000})), 1u);
   EXPECT_EQ(address_word(reinterpret_cast<void*>(uintptr_t{0x12345678})), 0x12345678u);
+}
+
+// The confinement a harness puts on: nothing that reaches outside the run and its folder.
+TEST(HostProcess, ConfinementRefusesWhatReachesOutsideUntilLifted) {
+  forbid_outside_effects(true);
+  int status = -1;
+  EXPECT_EQ(run_command("exit 0", &status), EPERM);
+  void* library = &status;
+  EXPECT_NE(load_library("libc.so.6", &library, nullptr), 0);
+  EXPECT_EQ(library, nullptr);
+  EXPECT_FALSE(stdin_is_console());
+  int handle = 0;
+  for (const char* outside : {"/etc/hostname", "../x", "a/../../x", "..\\x", "a\\.."}) {
+    EXPECT_EQ(open_file(outside, OpenMode::kRead, &handle), EACCES) << outside;
+    EXPECT_EQ(handle, kNoHandle);
+  }
+  for (const char* inside : {"x", "a/b", "a..b", "..x", ".hidden", "./x"}) {
+    EXPECT_EQ(refuse_outside(inside), 0) << inside;
+  }
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(list_directory("/", &entries), EACCES);
+  Folder* folder = nullptr;
+  EXPECT_EQ(open_folder("..", &folder), EACCES);
+  EXPECT_EQ(remove_file("/nonexistent/x"), EACCES);
+  EXPECT_EQ(set_file_time("../x", 0), EACCES);
+  forbid_outside_effects(false);
+  EXPECT_FALSE(outside_effects_forbidden());
+  EXPECT_EQ(refuse_outside("/etc/hostname"), 0);
+  EXPECT_EQ(run_command("exit 0", &status), 0);
 }
 
 }  // namespace

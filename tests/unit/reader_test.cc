@@ -260,6 +260,13 @@ TEST(ReaderTest, IncludeNestsAndResumesTheLine) {
   EXPECT_EQ(words, (std::vector<std::string>{"S1", "F1", "I1", "F2", "F3", "S3", "S4"}));
   EXPECT_EQ(loop.printed, 0);
   EXPECT_FALSE(loop.include_pending);
+  // Close-down closes every control stream; the entries (and their names) stay.
+  close_control_inputs(loop.r);
+  ASSERT_NE(loop.r.bottom, nullptr);
+  EXPECT_NE(loop.r.bottom->name, nullptr);
+  for (const ControlEntry* e = loop.r.bottom; e != nullptr; e = e->next) {
+    EXPECT_EQ(e->stream, nullptr);
+  }
 }
 
 TEST(ReaderTest, IncludeFromTheCommandLineWithoutControlInput) {
