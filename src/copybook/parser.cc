@@ -213,6 +213,24 @@ int link_redefines(Parser& p, const std::vector<int>& siblings, int self) {
 }
 
 // Works out the kind and size of every item, and each item's offset within its parent.
+int measure(Parser& p, int index);
+
+// Measures `items` and places them one after another, an item that REDEFINES another at that
+// one's place: the bytes they span, or -1 when one of them fails.
+int64_t place_siblings(Parser& p, const std::vector<int>& items) {
+  int64_t cursor = 0;
+  int64_t extent = 0;
+  for (int i : items) {
+    if (measure(p, i) != 0) return -1;
+    Node& n = p.nodes[i];
+    const int64_t size = n.unit * n.occurs;
+    n.relative = n.original >= 0 ? p.nodes[n.original].relative : cursor;
+    if (n.original < 0) cursor += size;
+    extent = std::max(extent, n.relative + size);
+  }
+  return std::max(cursor, extent);
+}
+
 int measure(Parser& p, int index) {
   Node& n = p.nodes[index];
   if (n.has_picture) {
@@ -250,21 +268,9 @@ int measure(Parser& p, int index) {
     if (n.children.empty()) {
       return p.fail_at(n.line, n.name + " has neither a PICTURE nor fields of its own");
     }
-    int64_t cursor = 0;
-    int64_t extent = 0;
-    for (int c : n.children) {
-      if (measure(p, c) != 0) return 1;
-      Node& child = p.nodes[c];
-      const int64_t size = child.unit * child.occurs;
-      if (child.original >= 0) {
-        child.relative = p.nodes[child.original].relative;
-      } else {
-        child.relative = cursor;
-        cursor += size;
-      }
-      extent = std::max(extent, child.relative + size);
-    }
-    n.unit = std::max(cursor, extent);
+    const int64_t span = place_siblings(p, n.children);
+    if (span < 0) return 1;
+    p.nodes[index].unit = span;
   }
   // Nested tables multiply: the size is checked before it can overflow.
   if (n.unit > kMaxRecord / n.occurs) {
@@ -406,16 +412,8 @@ int parse_copybook(std::string_view text, const Options& options, Layout* layout
     open.push_back(index);
   }
   if (p.roots.empty()) return fail(src, 0, "the copybook describes no field", error);
-  int64_t cursor = 0;
-  int64_t extent = 0;
-  for (int r : p.roots) {
-    if (measure(p, r) != 0) return 1;
-    Node& n = p.nodes[r];
-    const int64_t size = n.unit * n.occurs;
-    n.relative = n.original >= 0 ? p.nodes[n.original].relative : cursor;
-    if (n.original < 0) cursor += size;
-    extent = std::max(extent, n.relative + size);
-  }
+  const int64_t record_length = place_siblings(p, p.roots);
+  if (record_length < 0) return 1;
   int64_t items = 0;
   for (int r : p.roots) items += count_items(p, r);
   if (items > kMaxItems) {
@@ -426,7 +424,7 @@ int parse_copybook(std::string_view text, const Options& options, Layout* layout
   if (choose(p, options, &chosen) != 0) return 1;
   Flattener f{p, chosen, layout};
   for (int r : p.roots) f.add(r, 0, 0, "");
-  layout->record_length = std::max(cursor, extent);
+  layout->record_length = record_length;
   return 0;
 }
 
