@@ -260,6 +260,7 @@ OpenKind kind_of(program::Op op) {
     case program::Op::kConcatenate:  // a CAT file is read after the file before it
       return OpenKind::kInput;
     case program::Op::kWrite:
+    case program::Op::kCsv:
       return OpenKind::kOutput;
     case program::Op::kUpdate:
       return OpenKind::kUpdate;

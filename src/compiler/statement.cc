@@ -81,6 +81,7 @@ enum class Role : uint8_t {
   kReport,   // OPTION statement with the report flag
   kPrtctl,   // control statements listed again
   kCat,      // more input files for the READ before
+  kColumn,   // more columns for the CSV statement before
   kCancel,   // end the statements and abandon the run
   kQuit,     // the same
   kCkpt,     // not available
@@ -109,6 +110,7 @@ constexpr StatementWord kStatementWords[] = {
     {"REPORT,R", Role::kReport},
     {"PRTCTL", Role::kPrtctl},
     {"CAT", Role::kCat},
+    {"COLUMN", Role::kColumn},
     {"CANCEL", Role::kCancel},
     {"QUIT", Role::kQuit},
     {"CKPT", Role::kCkpt},
@@ -128,6 +130,7 @@ enum class Family : uint8_t {
   kPack,          // PACK family: conversion with the row's code
   kConvVerb,      // CV followed by letters: conversion with the code the letters give
   kFile,          // file verb: file operands
+  kCsv,           // CSV: file operands, then the line's options and columns
   kCall,          // external routine: routine name (file operands), then the arguments
   kFileWord,      // F, FILE: no operation of its own, the statement becomes a WRITE
   kGoto,          // GOTO: label, or a reserved target with its own code
@@ -167,6 +170,7 @@ constexpr Verb kVerbs[] = {
     {"CMPRS,COMPRESS",         F::kData,         program::Op::kCmprs,     0,    false},
     {"CMS",                    F::kCommand,      program::Op::kCms,       0,    false},
     {"CP",                     F::kNotAvailable, program::Op::kCp,        0,    false},
+    {"CSV",                    F::kCsv,          program::Op::kCsv,       0,    false},
     // INSERT and DELETE have no execution in the record loop (it would stop on a logic error):
     // they are refused here instead.
     {"DEL,DELETE,DLET",        F::kNotAvailable, program::Op::kDelete,    0,    false},
@@ -653,6 +657,7 @@ bool compile_family(Context& ctx, const Verb& v, int conversion) {
       compile_file_operands(ctx, rec.op);
       return true;
     case Family::kCall:
+    case Family::kCsv:
       rec.op = v.op;
       compile_file_operands(ctx, rec.op);
       return true;
@@ -829,6 +834,9 @@ void complete_operands(Context& ctx) {
       break;
     case program::Op::kCall:
       compile_call_arguments(ctx);
+      break;
+    case program::Op::kCsv:
+      detail::compile_csv_line(ctx);
       break;
     case program::Op::kCp:
     case program::Op::kCms:
@@ -1085,6 +1093,9 @@ void dispatch_statement(Context& ctx) {
       return;
     case Role::kCat:
       compile_cat(ctx);
+      return;
+    case Role::kColumn:
+      detail::compile_column(ctx);
       return;
   }
 }

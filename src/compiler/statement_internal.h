@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "compiler/compiler.h"
-#include "program/program.h"
 #include "input/input.h"
+#include "program/program.h"
 
 namespace recsift::compiler {
 namespace messages {
@@ -49,6 +49,9 @@ enum Message : int {
   kMsgNoBy = 81,                  // MULT needs BY, DIV needs BY or INTO
   kMsgLabelTwice = 82,            // This name is already defined (label or EQU variable)
   kMsgCatNotAfterRead = 86,       // CAT must follow a READ statement
+  kMsgColumnNotAfterCsv = 87,     // COLUMN must follow a CSV statement or another COLUMN
+  kMsgCsvColumn = 88,             // A CSV column is a field with a length, TYPE and its words
+  kMsgCsvSeparator = 89,          // The CSV separator must be TAB or one character
   kMsgGenWithoutRange = 94,       // A numeric GEN target needs RANGE with a start and a size
   kMsgNoCommand = 95,             // This command statement needs an operand
   kMsgTooManyArgs = 96,           // CALL takes at most 16 arguments
@@ -108,6 +111,12 @@ std::string word_as_typed(input::TokenList& list, bool take);
 // statement's dump enclosure (its operation argument), DUMPALL its dump-all flag. Returns 0 or
 // the message raised.
 int read_print_options(Context& ctx, program::Statement& statement);
+
+// CSV (csv_statement.cc): the line options and the columns written on the CSV statement itself,
+// compiled into the current record after its file operands.
+void compile_csv_line(Context& ctx);
+// COLUMN: more columns for the CSV statement just before it (no record of its own).
+void compile_column(Context& ctx);
 
 }  // namespace detail
 }  // namespace recsift::compiler

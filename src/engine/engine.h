@@ -179,6 +179,9 @@ struct Run {
   bool progress = false;              // show a progress line on standard error (a terminal)
   int64_t progress_start_ms = 0;      // when the records began (host::monotonic_ms)
   bool progress_shown = false;        // a progress line stands on the terminal
+  std::string csv_line;               // the CSV line being made (kept for its storage)
+  std::string csv_text;               // a text cell translated from EBCDIC
+  std::string csv_digits;             // the digits of a number cell
 
   // The record loop's markers of `file`, made when first asked for.
   FileMarks& marks(const files::FFREC& file);

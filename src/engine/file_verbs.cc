@@ -269,6 +269,8 @@ int execute_file_verb(Run& run, Statement& st) {
     case Op::kOpen:
     case Op::kClose:
       return open_close_verb(run, st);
+    case Op::kCsv:
+      return detail::execute_csv(run, st);
     default:
       base::logic_error(base::kLogicNotFileVerb, st.selid);
   }

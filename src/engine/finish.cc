@@ -119,6 +119,11 @@ int32_t finish_run(Run& run) {
   // The pending message comes first: its dump shows an input buffer that closing releases.
   if (run.messages != nullptr) report::print_message(listing, *run.messages);
   if (run.files != nullptr && run.io != nullptr) {
+    // A CSV file of a run without a line still gets its header: the reader sees an empty table.
+    if (run.files->run_started && !run.abended && !detail::write_csv_headers(run)) {
+      raise_return_code(run, kReturnCodeAbend);
+      run.abended = true;
+    }
     close_files(run, true);
     close_files(run, false);
   }

@@ -49,6 +49,13 @@ void finish_read(Run& run, files::FFREC& file, uint8_t* record);
 // the record loop then evaluates the test itself.
 bool run_fast_sum(Run& run);
 
+// CSV (csv_output.cc): writes the line of the statement's columns for the current record, the
+// header line first when the file has none yet.
+int execute_csv(Run& run, Statement& statement);
+// Writes the header lines that no CSV statement has written yet (a run that wrote no line):
+// false when a write failed (recorded as the run's error).
+bool write_csv_headers(Run& run);
+
 // Executes PRINT, PLOG, LOG, SPACE and LINE.
 int execute_print(Run& run, Statement& statement);
 

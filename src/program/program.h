@@ -113,13 +113,14 @@ enum class Op : uint8_t {
   kDummy,
   kDummr,
   kQuit,  // 79-82
+  kCsv,   // 83: one CSV line from the columns of the statement (CsvLine)
   // Not an operation of the program: the code compile_file_operands receives for a CAT
   // statement, whose files continue the input of the READ statement before it (no record of
   // its own).
   kConcatenate = 0xFF,
 };
 inline constexpr int kFirstOp = static_cast<int>(Op::kRead);
-inline constexpr int kLastOp = static_cast<int>(Op::kQuit);
+inline constexpr int kLastOp = static_cast<int>(Op::kCsv);
 inline constexpr int kOpCount = kLastOp - kFirstOp + 1;
 
 // Who executes an operation in the record loop.
@@ -156,7 +157,7 @@ inline constexpr uint8_t kTrFile = kTraitUsesFile;
 inline constexpr uint8_t kTrClip = kTraitClipped;
 inline constexpr uint8_t kTrClipOut = kTraitClipped | kTraitOutput | kTraitWrites;
 
-// The operation table: one row per code from 18 to 82. Everything about an operation that is not
+// The operation table: one row per code from 18 to 83. Everything about an operation that is not
 // its execution is here; nothing else keeps a list of codes.
 // clang-format off
 inline constexpr std::array<OpInfo, kOpCount> kOps = {{
@@ -225,6 +226,7 @@ inline constexpr std::array<OpInfo, kOpCount> kOps = {{
     {Op::kDummy,      "dummy",  Executor::kFlow,    kTrOutWrites | kTrFile},
     {Op::kDummr,      "dummr",  Executor::kFlow,    kTrOutWrites | kTraitReads | kTrFile},
     {Op::kQuit,       "quit",   Executor::kNone,    kTrOutWrites},
+    {Op::kCsv,        "CSV",    Executor::kFile,    kTrOutWrites | kTrFile},
 }};
 // clang-format on
 
@@ -304,6 +306,48 @@ struct LabelEntry {
   int32_t comment_length = 0;     // its length
 };
 
+// ---- CSV lines ---------------------------------------------------------------------------------
+
+// How a CSV column reads its bytes (CsvColumn::form).
+enum CsvForm : uint8_t {
+  kCsvText = 0,        // characters, quoted when they hold the separator, a quote or a line end
+  kCsvZoned,           // one digit per byte, the sign where CsvColumn::sign says
+  kCsvPacked,          // two digits per byte, the sign in the last low nibble
+  kCsvBinary,          // big-endian two's complement, 1 to 8 bytes
+  kCsvUnsignedBinary,  // big-endian unsigned, 1 to 8 bytes
+};
+
+// Where a zoned column keeps its sign (CsvColumn::sign).
+enum CsvSign : uint8_t {
+  kCsvSignTrailing = 0,      // over-punched in the last digit (the usual form)
+  kCsvSignLeading,           // over-punched in the first digit
+  kCsvSignLeadingSeparate,   // a "+" or "-" byte before the digits
+  kCsvSignTrailingSeparate,  // a "+" or "-" byte after the digits
+};
+
+// One column of a CSV line.
+struct CsvColumn {
+  Operand* field = nullptr;    // the bytes of the column (a field with a length)
+  const char* name = nullptr;  // the header cell (pool text "csvn"), or null for none
+  int32_t name_length = 0;     // its length
+  uint8_t form = kCsvText;     // CsvForm
+  uint8_t sign = 0;            // CsvSign of a zoned column
+  int16_t scale = 0;           // implied decimal places; below 0: zeros the digits stand for
+};
+
+// The line a CSV statement writes: a pool block "csv"; its columns a pool block "csvc" that
+// grows as COLUMN statements add to it.
+struct CsvLine {
+  CsvColumn* columns = nullptr;  // `count` columns in line order
+  int32_t count = 0;             // columns in use
+  int32_t capacity = 0;          // columns the block holds
+  uint8_t separator = ',';       // byte between two cells
+  bool ebcdic = false;           // text is EBCDIC (translated) and zoned bytes are EBCDIC digits
+  bool trim = false;             // text cells lose their trailing blanks
+  bool header = false;           // the column names are written as a first line
+  bool header_written = false;   // run: the header line has been written (or was not wanted)
+};
+
 // ---- Statement records -----------------------------------------------------------------------
 
 // Flag bits of Statement::flags.
@@ -321,6 +365,7 @@ enum StatementFlag : uint32_t {
   kSfContinuedThen = 0x0800,  // compile: a THEN compiled as a plain action
   kSfRequireRecord = 0x1000,  // file verb: a key or record not found ends the run
   kSfPositioned = 0x2000,     // run: a START form of READ has made its positioned read
+  kSfCsvSized = 0x4000,       // CSV: the statement chose its file's LRECL (none was given)
 };
 
 // Access modes of file-verb statements (READ and the keyed forms).
@@ -363,6 +408,7 @@ struct Statement {
   Operand* reply = nullptr;            // LOG ... REPLY field
   std::array<Operand*, kOperandSlots> operands{};  // see the slot roles above
   void** call_args = nullptr;     // CALL: argument table, 4 x (arguments + 1) bytes ("call")
+  CsvLine* csv = nullptr;         // CSV: the columns of the line it writes
   uint32_t flags = 0;             // StatementFlag bits
   LabelEntry* label = nullptr;    // the label entry of a label statement (type 0)
   const char* comment = nullptr;  // comment in the statement-text store, or null
