@@ -4,7 +4,9 @@
 # - DTAR020 (packed decimal): STORE_NO = 20 with a negative SALE_PRICE, against the source
 #   project's CSV of the same file;
 # - the CardDemo export file (REDEFINES, binary and packed fields): the account records whose
-#   CURR_BAL is above 300.00, against the account file's decoded text.
+#   CURR_BAL is above 300.00, against the account file's decoded text;
+# - the CSV files of DTAR020 (packed, tab) and DTAR1000 (variable records, binary, ";") against
+#   the source project's own CSV files.
 #   check_samples.sh RECSIFT RECSIFT-COPYBOOK SAMPLES   (exit 77 = skipped: no sample folder)
 set -euo pipefail
 recsift=$(realpath "$1")
@@ -51,4 +53,13 @@ awk '{ id = substr($0, 1, 11) + 0; bal = substr($0, 13, 11) + 0 }  # the last di
   "$samples/carddemo/acctdata.txt" >want_dates.txt
 [ -s want_dates.txt ]
 cmp want_dates.txt dates.txt
-echo "sample copybooks: selections agree"
+
+# Whole files to CSV: the data lines are the source project's own CSV files, byte for byte (the
+# header names differ: "_" for "-").
+"$copybook" --csv --ebcdic --sep tab "$samples/jrecord/DTAR020.cbl" >dtar_csv.ctl
+"$recsift" -ctl dtar_csv.ctl -lst dtar_csv.lst "$samples/jrecord/DTAR020.bin" dtar.tsv
+tail -n +2 dtar.tsv | cmp - <(tail -n +2 "$samples/jrecord/DTAR020.csv")
+"$copybook" --csv --ebcdic --trim --sep ';' --recfm V "$samples/jrecord/DTAR1000.cbl" >stores.ctl
+"$recsift" -ctl stores.ctl -lst stores.lst "$samples/jrecord/DTAR1000_Store_file_std.bin" stores.csv
+tail -n +2 stores.csv | cmp - <(tail -n +2 "$samples/jrecord/DTAR1000_Store_file_std_02.csv")
+echo "sample copybooks: selections and CSV files agree"
