@@ -77,7 +77,11 @@ int64_t column_room(const CsvColumn& c) {
 void size_file(CsvLine& line, files::FFREC& file, bool lrecl_chosen) {
   if (!lrecl_chosen) return;
   int64_t length = 0;
-  for (int32_t i = 0; i < line.count; ++i) length += column_room(line.columns[i]) + 1;
+  for (int32_t i = 0; i < line.count; ++i) {
+    const CsvColumn& c = line.columns[i];
+    // The header line holds the names, quoted at worst.
+    length += std::max<int64_t>(column_room(c), 2 * int64_t{c.name_length} + 2) + 1;
+  }
   length = std::min<int64_t>(std::max<int64_t>(length, 1), kMaxLineLength);
   file.lrecl = static_cast<int32_t>(length);
   if (!file.blksize_given) {
