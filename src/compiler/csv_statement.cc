@@ -237,7 +237,13 @@ void detail::compile_csv_line(Context& ctx) {
   TokenList& list = *ctx.tokens;
   rec.csv = new (base::qelgcore(sizeof(CsvLine), 0, "csv")) CsvLine();
   CsvLine& line = *rec.csv;
-  if (files::FFREC* file = rec.file; file != nullptr) {
+  // The lines need a file of their own: the primary input linking would supply is read.
+  files::FFREC* file = rec.file;
+  if (file == nullptr) {
+    raise(ctx, detail::kMsgNoOperand);
+    return;
+  }
+  {
     // A CSV file is text written as it is made: trailing blanks of the last cell stay.
     if (!file->recfm_given) {
       file->recfm = files::kRecfmU;

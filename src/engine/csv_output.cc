@@ -215,7 +215,7 @@ const uint8_t* column_bytes(Run& run, const CsvColumn& c, int32_t* n, bool* fail
   program::Operand* f = c.field;
   const program::Term& pos = f->pos;
   if (pos.kind == program::TermKind::kAbsolute && pos.next == nullptr &&
-      f->len_kind == program::LengthKind::kFixed && pos.value >= 1) {
+      f->len_kind == program::LengthKind::kFixed && pos.value >= 1 && f->len.value >= 0) {
     const int64_t start = pos.value - 1;
     if (start >= run.record_length) return nullptr;  // beyond a shorter record
     if (start + f->len.value <= run.addressable_length) {
