@@ -160,6 +160,57 @@ TEST(CopybookStructure, NestedOccursNumbersEveryOccurrence) {
   EXPECT_EQ(l.record_length, 9);
 }
 
+TEST(CopybookStructure, OccursDependingOnOnlyWhereItEndsItsRecord) {
+  // The last field of the last group of its record; a second 01 record is another record.
+  const std::string odo =
+      card("01 R.") + card("05 N PIC S9(3) COMP-3.") + card("05 G.") + card("10 K PIC X(2).") +
+      card("10 T OCCURS 0 TO 3 TIMES DEPENDING ON N INDEXED BY I.") + card("15 A PIC X.") +
+      card("15 B PIC 9 OCCURS 2.") + card("01 R2.") + card("05 W PIC X(20).");
+  const Layout l = parse_ok(odo);
+  EXPECT_EQ(fields(l),
+            "N@0+2 K@2+2 A_1@4+1 B_1_1@5+1 B_1_2@6+1 A_2@7+1 B_2_1@8+1 B_2_2@9+1 A_3@10+1 "
+            "B_3_1@11+1 B_3_2@12+1 ");
+  EXPECT_EQ(l.record_length, 20);  // R2 is the longer record
+  ASSERT_TRUE(l.variable);
+  EXPECT_EQ(l.variable->line, 5);
+  std::string out;
+  Error error;
+  ASSERT_EQ(write_equ(l, &out, &error), 0);
+  EXPECT_EQ(out.substr(0, out.find("* R ")),
+            "* Record length 20\n"
+            "* T: OCCURS 0 TO 3 TIMES DEPENDING ON N, 3 bytes each from POS 5; records of 4 to "
+            "13 bytes\n");
+  EXPECT_FALSE(parse_ok(odo, {{"R2"}}).variable);  // the chosen record has no such table
+  // Without TO; the record length counts the most occurrences.
+  const Layout most = parse_ok(card("01 R.") + card("05 N-1 PIC 9.") +
+                               card("05 T PIC X(4) OCCURS 5 DEPENDING ON N-1."));
+  EXPECT_EQ(most.record_length, 21);
+  ASSERT_TRUE(most.variable);
+  EXPECT_EQ(table_note(*most.variable),
+            "* T: OCCURS 5 TIMES DEPENDING ON N_1, 4 bytes each from POS 2; records of at most "
+            "21 bytes\n");
+
+  // Refused where bytes follow the table or the table repeats; the error names its line.
+  const std::string not_last =
+      "OCCURS DEPENDING ON is supported only at the end of a record (the items after the table "
+      "would move with its count)";
+  const std::string t = card("10 T PIC X OCCURS 1 TO 3 DEPENDING ON N.");
+  const std::pair<std::string, std::string> refused[] = {
+      {card("01 R.") + card("05 G.") + t + card("10 U PIC X."), not_last},
+      {card("01 R.") + card("05 G.") + t + card("05 U PIC X."), not_last},
+      {card("01 R.") + card("05 G.") + t + card("10 U REDEFINES T PIC X."), not_last},
+      {card("01 R.") + card("05 A PIC X(9).") + card("05 G REDEFINES A.") + t, not_last},
+      {card("05 G.") + t + card("05 U PIC X."), not_last},  // outermost items in sequence
+      {card("01 R.") + card("05 G OCCURS 2.") + t,
+       "OCCURS DEPENDING ON inside another OCCURS table is not supported"},
+  };
+  for (const auto& [source, reason] : refused) {
+    const Error e = parse_error(source);
+    EXPECT_EQ(e.reason, reason) << source;
+    EXPECT_EQ(e.text, "000100 10 T PIC X OCCURS 1 TO 3 DEPENDING ON N.") << source;
+  }
+}
+
 TEST(CopybookStructure, RedefinesTakesTheFirstLayoutUnlessAnotherIsChosen) {
   const std::string src = card("01 R.") + card("05 A PIC X(4).") +
                           card("05 B REDEFINES A PIC S9(7) COMP-3.") + card("05 C REDEFINES A.") +
@@ -196,8 +247,16 @@ TEST(CopybookErrors, NameTheLineAndTheText) {
       {head + card("05 A PIC ZZ9."), 2,
        "PICTURE ZZ9: the PICTURE symbol \"Z\" is not supported (only X, A, 9, S, V and P)"},
       {head + card("05 N PIC 9.") + card("05 T OCCURS 1 TO 5 DEPENDING ON N.") +
-           card("10 X PIC X."),
-       3, "OCCURS DEPENDING ON is not supported (records of varying layout)"},
+           card("10 X PIC X.") + card("05 Y PIC X."),
+       3,
+       "OCCURS DEPENDING ON is supported only at the end of a record (the items after the "
+       "table would move with its count)"},
+      {head + card("05 A PIC X DEPENDING ON N."), 2, "DEPENDING ON without OCCURS"},
+      {head + card("05 A PIC X OCCURS 2 TO 5."), 2, "OCCURS n TO m needs DEPENDING ON"},
+      {head + card("05 A PIC X OCCURS 6 TO 5 DEPENDING N."), 2,
+       "OCCURS n TO m needs n no greater than m"},
+      {head + card("05 A%B PIC X."), 2,
+       "the name A%B holds a character other than a letter, a digit, \"-\" or \"_\""},
       {head + card("05 A.") + card("10 B PIC X.") + card("07 C PIC X."), 4,
        "level 7 is out of order (it matches no open group)"},
       {card("05 A PIC X.") + card("03 B PIC X."), 2,
@@ -318,11 +377,26 @@ TEST(CopybookSamples, SharedSampleCopybooks) {
   EXPECT_EQ(find(c, "EXP_CUST_FICO_CREDIT_SCORE")->offset + 1, 365);
   EXPECT_EQ(find(c, "EXP_CUST_FICO_CREDIT_SCORE")->length, 2);
 
-  // A table of varying length is refused, not read as its longest or shortest form.
-  Layout none;
-  Error e;
-  EXPECT_EQ(parse_copybook(read_file(dir + "mdu/COBVBFM2.cpy"), {}, &none, &e), 1);
-  EXPECT_EQ(e.line, 10);
+  // The table of varying size ends the record: every record of the V sample file is as long
+  // as its count (packed, POS 5 LEN 2) says.
+  const Layout v = parse_ok(read_file(dir + "mdu/COBVBFM2.cpy"));
+  ASSERT_TRUE(v.variable);
+  const VariableTable& t = *v.variable;
+  const std::string vb = read_file(dir + "mdu/COBVBFM2.EBCDIC.txt");
+  ASSERT_FALSE(vb.empty());
+  int records = 0;
+  for (size_t at = 0; at + 4 <= vb.size(); ++records) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(vb[k]); };
+    const size_t length = byte(at) * 256 + byte(at + 1);
+    ASSERT_GE(length, 10u);
+    ASSERT_LE(at + length, vb.size());
+    const int count =
+        (byte(at + 4 + 4) >> 4) * 100 + (byte(at + 4 + 4) & 15) * 10 + (byte(at + 4 + 5) >> 4);
+    EXPECT_EQ(static_cast<int64_t>(length - 4), t.offset + count * t.unit) << "record " << records;
+    EXPECT_LE(count, t.max_occurs);
+    at += length;
+  }
+  EXPECT_GT(records, 5);
 }
 
 }  // namespace
