@@ -9,7 +9,7 @@
 // either exact or not produced at all.
 //
 // The layer stands on its own: it needs none of recsift's libraries, only the statement forms
-// (EQU, POS, TYPE) that the control files it writes use.
+// (EQU, POS, TYPE; READ, CSV, COLUMN) that the control files it writes use.
 #ifndef RECSIFT_COPYBOOK_COPYBOOK_H_
 #define RECSIFT_COPYBOOK_COPYBOOK_H_
 
@@ -107,6 +107,30 @@ std::string field_place(const Item& item);
 // A comment line ("* ...\n") saying which table varies, its place and the record lengths it
 // allows.
 std::string table_note(const VariableTable& table);
+
+// How the records of the file a CSV control file reads are held.
+enum class RecordFormat {
+  kF,   // fixed length, unblocked
+  kFB,  // fixed length, blocked
+  kV,   // variable length with a 4-byte descriptor per record
+  kVB,  // variable length, blocked (block descriptors as well)
+};
+
+// What a CSV control file says besides the columns.
+struct CsvOptions {
+  std::string copybook;                   // the copybook's file name, for the opening comment
+  RecordFormat recfm = RecordFormat::kF;  // the input file's record format
+  int64_t lrecl = 0;     // the input's LRECL; 0: the record length (F, FB) or the default (V, VB)
+  char separator = ',';  // between cells; '\t' for a tab. Not '"', which encloses cells
+  bool ebcdic = false;   // the records are EBCDIC: text translated, zoned digits read as EBCDIC
+  bool trim = false;     // trailing blanks of text cells are dropped
+};
+
+// Writes a control file that reads the records of %1 and writes each as one CSV line to %2,
+// after a header line of the column names: one COLUMN statement per named elementary item, in
+// record order. Returns 0, or 1 with *error filled when the layout has no such item or a column
+// would not fit a control line.
+int write_csv(const Layout& layout, const CsvOptions& options, std::string* out, Error* error);
 
 // The usual one-line form of an error: "FILE:LINE: REASON: TEXT" (parts that are empty left out).
 std::string describe(const Error& error, std::string_view file);
