@@ -4,7 +4,8 @@
 # - DTAR020 (packed decimal): STORE_NO = 20 with a negative SALE_PRICE, against the source
 #   project's CSV of the same file;
 # - the CardDemo export file (REDEFINES, binary and packed fields): the account records whose
-#   CURR_BAL is above 300.00, against the account file's decoded text.
+#   CURR_BAL is above 300.00, against the account file's decoded text;
+# - the --csv control file of DTAR020, and the checks of the --csv options.
 #   check_samples.sh RECSIFT RECSIFT-COPYBOOK SAMPLES   (exit 77 = skipped: no sample folder)
 set -euo pipefail
 recsift=$(realpath "$1")
@@ -51,4 +52,37 @@ awk '{ id = substr($0, 1, 11) + 0; bal = substr($0, 13, 11) + 0 }  # the last di
   "$samples/carddemo/acctdata.txt" >want_dates.txt
 [ -s want_dates.txt ]
 cmp want_dates.txt dates.txt
+"$copybook" --csv --sep tab --ebcdic --trim "$samples/jrecord/DTAR020.cbl" >dtar_csv.ctl
+cat >want_csv.ctl <<'CTL'
+* Records of %1 as CSV lines in %2, columns from DTAR020.cbl
+READ %1 RECFM=F LRECL=27
+CSV %2 SEP=TAB EBCDIC TRIM HEADER
+COLUMN 'DTAR020_KEYCODE_NO' POS 1 LEN 8
+COLUMN 'DTAR020_STORE_NO' POS 9 LEN 2 TYPE P
+COLUMN 'DTAR020_DATE' POS 11 LEN 4 TYPE P
+COLUMN 'DTAR020_DEPT_NO' POS 15 LEN 2 TYPE P
+COLUMN 'DTAR020_QTY_SOLD' POS 17 LEN 5 TYPE P
+COLUMN 'DTAR020_SALE_PRICE' POS 22 LEN 6 TYPE P DEC 2
+CTL
+cmp want_csv.ctl dtar_csv.ctl
+"$copybook" --csv --recfm=vb --lrecl=40 --sep="'" "$samples/mdu/COBVBFM2.cpy" >vb_csv.ctl
+grep -qx "READ %1 RECFM=VB NORDW LRECL=40" vb_csv.ctl
+grep -qx "CSV %2 SEP='''' HEADER" vb_csv.ctl
+grep -qx "COLUMN 'OUT_NAME_10' POS 286 LEN 21" vb_csv.ctl
+# A wrong command line: exit status 2 and a reason, nothing on standard output.
+refused() {
+  local status=0
+  "$copybook" "$@" "$samples/jrecord/DTAR020.cbl" >out.txt 2>err.txt || status=$?
+  if [ "$status" != 2 ] || [ -s out.txt ] || ! grep -q "^recsift-copybook: " err.txt; then
+    echo "recsift-copybook $*: status $status" >&2
+    exit 1
+  fi
+}
+refused --ebcdic
+refused --csv --sep ab
+refused --csv --sep '"'
+refused --csv --recfm U
+refused --csv --recfm V --lrecl 4
+refused --csv --lrecl 0
+refused --csv --lrecl x
 echo "sample copybooks: selections agree"
