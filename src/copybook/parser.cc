@@ -170,6 +170,8 @@ int read_clauses(Parser& p, const Entry& e, Node* node) {
       if (word(i).empty()) return p.fail_at(line, "DEPENDING ON names no item");
       node->depending_on = w[i++].text;
       node->variable = true;
+      // A qualified count (N OF GROUP) is named by its own name in the notes.
+      while ((word(i) == "OF" || word(i) == "IN") && !word(i + 1).empty()) i += 2;
     } else if (c == "ASCENDING" || c == "DESCENDING" || c == "INDEXED") {
       // Keys and index names of a table take no storage.
       while (i < w.size() && (w[i].quoted || !is_clause_word(w[i].text))) ++i;

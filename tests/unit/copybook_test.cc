@@ -165,7 +165,7 @@ TEST(CopybookStructure, OccursDependingOnOnlyWhereItEndsItsRecord) {
   // The last field of the last group of its record; a second 01 record is another record.
   const std::string odo =
       card("01 R.") + card("05 N PIC S9(3) COMP-3.") + card("05 G.") + card("10 K PIC X(2).") +
-      card("10 T OCCURS 0 TO 3 TIMES DEPENDING ON N INDEXED BY I.") + card("15 A PIC X.") +
+      card("10 T OCCURS 0 TO 3 TIMES DEPENDING ON N IN R INDEXED BY I.") + card("15 A PIC X.") +
       card("15 B PIC 9 OCCURS 2.") + card("01 R2.") + card("05 W PIC X(20).");
   const Layout l = parse_ok(odo);
   EXPECT_EQ(fields(l),
