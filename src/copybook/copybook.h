@@ -4,15 +4,17 @@
 //
 // The subset read is the one fixed-format record descriptions use: levels 01-49 with groups,
 // PICTURE strings of X, A, 9, S, V and P, the usages DISPLAY, binary, native binary and packed
-// decimal, SIGN, fixed OCCURS, REDEFINES and FILLER. Anything else stops the reading with an
-// error that names the line: a layout is either exact or not produced at all.
+// decimal, SIGN, fixed OCCURS, OCCURS DEPENDING ON for a table that ends its record, REDEFINES
+// and FILLER. Anything else stops the reading with an error that names the line: a layout is
+// either exact or not produced at all.
 //
 // The layer stands on its own: it needs none of recsift's libraries, only the statement forms
-// (EQU, POS, TYPE) that the control files it writes use.
+// (EQU, POS, TYPE; READ, CSV, COLUMN) that the control files it writes use.
 #ifndef RECSIFT_COPYBOOK_COPYBOOK_H_
 #define RECSIFT_COPYBOOK_COPYBOOK_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,10 +54,24 @@ struct Item {
   SignPosition sign = SignPosition::kNone;  // zoned numbers: where the sign is
 };
 
+// A table whose number of occurrences a count field gives (OCCURS ... DEPENDING ON). It ends
+// its record, so nothing else moves with the count; the layout holds its most occurrences, and
+// a record holding fewer is shorter.
+struct VariableTable {
+  std::string name;          // the table item's name, as items are named
+  int line = 0;              // line of the copybook where its entry begins
+  int64_t min_occurs = -1;   // fewest occurrences (n of OCCURS n TO m); -1 when none is written
+  int64_t max_occurs = 0;    // most occurrences: the layout holds this many
+  std::string depending_on;  // the count field's name, "-" turned into "_"
+  int64_t offset = 0;        // 0-based offset of the first occurrence in the record
+  int64_t unit = 0;          // bytes of one occurrence
+};
+
 // A record layout: the items that the chosen REDEFINES alternatives leave.
 struct Layout {
   std::vector<Item> items;    // groups and elementary items in record order
-  int64_t record_length = 0;  // bytes of the record: the longest alternative counts
+  int64_t record_length = 0;  // bytes of the record: the longest alternative, tables at their most
+  std::optional<VariableTable> variable;  // the table of varying size, when the layout has one
 };
 
 // What the caller chooses.
@@ -84,6 +100,37 @@ int write_equ(const Layout& layout, std::string* out, Error* error);
 
 // The TYPE letter of the statement language that reads an item's value: C, Z, P or B.
 char type_letter(const Item& item);
+
+// An item's bytes as an operand: "POS first LEN n" (1-based first byte).
+std::string field_place(const Item& item);
+
+// A comment line ("* ...\n") saying which table varies, its place and the record lengths it
+// allows.
+std::string table_note(const VariableTable& table);
+
+// How the records of the file a CSV control file reads are held.
+enum class RecordFormat {
+  kF,   // fixed length, unblocked
+  kFB,  // fixed length, blocked
+  kV,   // variable length with a 4-byte descriptor per record
+  kVB,  // variable length, blocked (block descriptors as well)
+};
+
+// What a CSV control file says besides the columns.
+struct CsvOptions {
+  std::string copybook;                   // the copybook's file name, for the opening comment
+  RecordFormat recfm = RecordFormat::kF;  // the input file's record format
+  int64_t lrecl = 0;     // the input's LRECL; 0: the record length (F, FB) or the default (V, VB)
+  char separator = ',';  // between cells; '\t' for a tab. Not '"', which encloses cells
+  bool ebcdic = false;   // the records are EBCDIC: text translated, zoned digits read as EBCDIC
+  bool trim = false;     // trailing blanks of text cells are dropped
+};
+
+// Writes a control file that reads the records of %1 and writes each as one CSV line to %2,
+// after a header line of the column names: one COLUMN statement per named elementary item, in
+// record order. Returns 0, or 1 with *error filled when the layout has no such item or a column
+// would not fit a control line.
+int write_csv(const Layout& layout, const CsvOptions& options, std::string* out, Error* error);
 
 // The usual one-line form of an error: "FILE:LINE: REASON: TEXT" (parts that are empty left out).
 std::string describe(const Error& error, std::string_view file);

@@ -8,28 +8,12 @@
 
 namespace recsift::copybook {
 
-char type_letter(const Item& item) {
-  switch (item.kind) {
-    case Kind::kZoned:
-      return 'Z';
-    case Kind::kPacked:
-      return 'P';
-    case Kind::kBinary:
-      return 'B';
-    case Kind::kText:
-      break;
-  }
-  return 'C';
-}
-
 int write_equ(const Layout& layout, std::string* out, Error* error) {
   std::map<std::string, int> seen;  // variable name -> line of the field that took it
   out->append("* Record length " + std::to_string(layout.record_length) + "\n");
+  if (layout.variable) out->append(table_note(*layout.variable));
   for (const Item& item : layout.items) {
-    // A length, not an end position: in a test "POS first,last" is a range searched for the
-    // value, while "POS first LEN n" is the field itself.
-    const std::string place =
-        "POS " + std::to_string(item.offset + 1) + " LEN " + std::to_string(item.length);
+    const std::string place = field_place(item);
     if (item.group) {
       if (!item.filler) out->append("* " + item.name + " " + place + "\n");
       continue;

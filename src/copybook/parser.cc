@@ -33,11 +33,16 @@ struct Node {
   bool own_usage = false;                   // the entry itself says USAGE
   SignPosition sign = SignPosition::kNone;  // own or inherited SIGN clause
   bool own_sign = false;                    // the entry itself says SIGN
-  int64_t occurs = 1;                       // OCCURS n TIMES
+  int64_t occurs = 1;                       // OCCURS n TIMES; with DEPENDING ON the most
+  bool table = false;                       // the entry has an OCCURS clause
+  bool variable = false;                    // OCCURS ... DEPENDING ON: the count varies
+  int64_t min_occurs = -1;                  // OCCURS n TO m: n; -1 when no TO was written
+  std::string depending_on;                 // DEPENDING ON name, as written
   std::string redefines;                    // REDEFINES name
   int original = -1;                        // the node this one redefines
   bool redefined = false;                   // some later node redefines this one
   std::vector<int> children;                // subordinate entries, in order
+  int parent = -1;                          // the group holding the entry; -1 for outermost
   // Set by measure():
   Kind kind = Kind::kText;  // elementary items: the form of the value
   int64_t unit = 0;         // bytes of one occurrence
@@ -57,10 +62,11 @@ struct Parser {
 // Words that begin a clause, usages (refused ones included) among them: the words of a VALUE,
 // KEY or INDEXED BY list end before one, so no clause is passed over unread.
 bool is_clause_word(std::string_view w) {
-  static constexpr std::array<std::string_view, 21> kWords{
-      "REDEFINES", "PIC",      "PICTURE", "USAGE",        "SIGN",    "LEADING",   "TRAILING",
-      "SEPARATE",  "OCCURS",   "VALUE",   "VALUES",       "JUST",    "JUSTIFIED", "BLANK",
-      "GLOBAL",    "EXTERNAL", "SYNC",    "SYNCHRONIZED", "INDEXED", "ASCENDING", "DESCENDING"};
+  static constexpr std::array<std::string_view, 22> kWords{
+      "REDEFINES",    "PIC",       "PICTURE",   "USAGE",     "SIGN",     "LEADING",
+      "TRAILING",     "SEPARATE",  "OCCURS",    "DEPENDING", "VALUE",    "VALUES",
+      "JUST",         "JUSTIFIED", "BLANK",     "GLOBAL",    "EXTERNAL", "SYNC",
+      "SYNCHRONIZED", "INDEXED",   "ASCENDING", "DESCENDING"};
   if (std::find(kWords.begin(), kWords.end(), w) != kWords.end()) return true;
   Usage ignored = Usage::kNone;
   bool known = false;
@@ -79,6 +85,15 @@ int read_clauses(Parser& p, const Entry& e, Node* node) {
   if (i < w.size() && !w[i].quoted && !is_clause_word(w[i].text)) {
     node->name = w[i].text;
     node->filler = node->name == "FILLER";
+    // The name becomes a variable name (%NAME%) and a quoted column name: a character outside
+    // the COBOL word set would cut either apart.
+    if (!std::all_of(node->name.begin(), node->name.end(), [](char ch) {
+          return (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+        })) {
+      return p.fail_at(w[i].line, "the name " + node->name +
+                                      " holds a character other than a letter, a digit, \"-\" "
+                                      "or \"_\"");
+    }
     ++i;
   } else {
     node->name = "FILLER";
@@ -133,16 +148,30 @@ int read_clauses(Parser& p, const Entry& e, Node* node) {
     } else if (c == "OCCURS") {
       if (!is_number(word(i))) return p.fail_at(line, "OCCURS needs a number of times");
       node->occurs = std::stoll(std::string(word(i).substr(0, 9)));
+      node->table = true;
       ++i;
-      if (word(i) == "TO" || std::any_of(w.begin(), w.end(), [](const Word& x) {
-            return !x.quoted && x.text == "DEPENDING";
-          })) {
-        return p.fail_at(line, "OCCURS DEPENDING ON is not supported (records of varying layout)");
+      if (word(i) == "TO") {
+        ++i;
+        if (!is_number(word(i))) return p.fail_at(line, "OCCURS n TO needs a number after TO");
+        node->min_occurs = node->occurs;
+        node->occurs = std::stoll(std::string(word(i).substr(0, 9)));
+        ++i;
       }
       if (node->occurs < 1 || node->occurs > kMaxOccurs) {
         return p.fail_at(line, "OCCURS needs a number of times from 1 to 1048576");
       }
+      if (node->min_occurs > node->occurs) {
+        return p.fail_at(line, "OCCURS n TO m needs n no greater than m");
+      }
       skip_is("TIMES");
+    } else if (c == "DEPENDING") {
+      if (!node->table || node->variable) return p.fail_at(line, "DEPENDING ON without OCCURS");
+      skip_is("ON");
+      if (word(i).empty()) return p.fail_at(line, "DEPENDING ON names no item");
+      node->depending_on = w[i++].text;
+      node->variable = true;
+      // A qualified count (N OF GROUP) is named by its own name in the notes.
+      while ((word(i) == "OF" || word(i) == "IN") && !word(i + 1).empty()) i += 2;
     } else if (c == "ASCENDING" || c == "DESCENDING" || c == "INDEXED") {
       // Keys and index names of a table take no storage.
       while (i < w.size() && (w[i].quoted || !is_clause_word(w[i].text))) ++i;
@@ -167,6 +196,9 @@ int read_clauses(Parser& p, const Entry& e, Node* node) {
       }
       node->own_usage = true;
     }
+  }
+  if (node->min_occurs >= 0 && !node->variable) {
+    return p.fail_at(e.words.front().line, "OCCURS n TO m needs DEPENDING ON");
   }
   return 0;
 }
@@ -279,6 +311,30 @@ int measure(Parser& p, int index) {
   return 0;
 }
 
+// A table whose count varies must end its record: the items after it would move with the count,
+// and no fixed position could name them. It must not lie inside another table either, where
+// every later occurrence would move. `record_span` is the bytes the outermost items span.
+int check_variable_table(Parser& p, int table, int64_t record_span) {
+  const int line = p.nodes[table].line;
+  for (int k = table;;) {
+    const Node& n = p.nodes[k];
+    if (n.parent < 0 && n.level == 1) return 0;  // each 01 entry is a record of its own
+    const std::vector<int>& siblings = n.parent >= 0 ? p.nodes[n.parent].children : p.roots;
+    const int64_t span = n.parent >= 0 ? p.nodes[n.parent].unit : record_span;
+    if (n.parent >= 0 && p.nodes[n.parent].table) {
+      return p.fail_at(line, "OCCURS DEPENDING ON inside another OCCURS table is not supported");
+    }
+    // The last entry written, and the last bytes too (a shorter REDEFINES may come last).
+    if (siblings.back() != k || n.relative + n.unit * n.occurs != span) {
+      return p.fail_at(line,
+                       "OCCURS DEPENDING ON is supported only at the end of a record (the items "
+                       "after the table would move with its count)");
+    }
+    if (n.parent < 0) return 0;
+    k = n.parent;
+  }
+}
+
 // Items the node gives in the layout, occurrences counted; stops counting past kMaxItems.
 int64_t count_items(const Parser& p, int index) {
   const Node& n = p.nodes[index];
@@ -341,6 +397,17 @@ struct Flattener {
   void add(int k, int64_t base, int depth, const std::string& suffix) {
     if (!shown(k)) return;
     const Node& n = p.nodes[k];
+    if (n.variable) {
+      VariableTable t;
+      t.name = field_name(n.name) + suffix;
+      t.line = n.line;
+      t.min_occurs = n.min_occurs;
+      t.max_occurs = n.occurs;
+      t.depending_on = field_name(n.depending_on);
+      t.offset = base + n.relative;
+      t.unit = n.unit;
+      layout->variable = std::move(t);
+    }
     for (int64_t o = 0; o < n.occurs; ++o) {
       const std::string sfx = n.occurs > 1 ? suffix + "_" + std::to_string(o + 1) : suffix;
       Item item;
@@ -389,6 +456,7 @@ int parse_copybook(std::string_view text, const Options& options, Layout* layout
     int parent = -1;
     if (place(p, open, level, first.line, &parent) != 0) return 1;
     Node node;
+    node.parent = parent;
     node.level = level;
     node.line = first.line;
     if (read_clauses(p, e, &node) != 0) return 1;
@@ -414,6 +482,9 @@ int parse_copybook(std::string_view text, const Options& options, Layout* layout
   if (p.roots.empty()) return fail(src, 0, "the copybook describes no field", error);
   const int64_t record_length = place_siblings(p, p.roots);
   if (record_length < 0) return 1;
+  for (int k = 0; k < static_cast<int>(p.nodes.size()); ++k) {
+    if (p.nodes[k].variable && check_variable_table(p, k, record_length) != 0) return 1;
+  }
   int64_t items = 0;
   for (int r : p.roots) items += count_items(p, r);
   if (items > kMaxItems) {

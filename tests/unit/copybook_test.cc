@@ -1,6 +1,7 @@
 // Tests of the copybook reader: the reference format, every clause of the subset, the level
 // structure, OCCURS and REDEFINES, the refusals, and the EQU statements. Offsets of the sample
 // copybooks are checked against values decoded from their data files by other programs.
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -160,6 +161,57 @@ TEST(CopybookStructure, NestedOccursNumbersEveryOccurrence) {
   EXPECT_EQ(l.record_length, 9);
 }
 
+TEST(CopybookStructure, OccursDependingOnOnlyWhereItEndsItsRecord) {
+  // The last field of the last group of its record; a second 01 record is another record.
+  const std::string odo =
+      card("01 R.") + card("05 N PIC S9(3) COMP-3.") + card("05 G.") + card("10 K PIC X(2).") +
+      card("10 T OCCURS 0 TO 3 TIMES DEPENDING ON N IN R INDEXED BY I.") + card("15 A PIC X.") +
+      card("15 B PIC 9 OCCURS 2.") + card("01 R2.") + card("05 W PIC X(20).");
+  const Layout l = parse_ok(odo);
+  EXPECT_EQ(fields(l),
+            "N@0+2 K@2+2 A_1@4+1 B_1_1@5+1 B_1_2@6+1 A_2@7+1 B_2_1@8+1 B_2_2@9+1 A_3@10+1 "
+            "B_3_1@11+1 B_3_2@12+1 ");
+  EXPECT_EQ(l.record_length, 20);  // R2 is the longer record
+  ASSERT_TRUE(l.variable);
+  EXPECT_EQ(l.variable->line, 5);
+  std::string out;
+  Error error;
+  ASSERT_EQ(write_equ(l, &out, &error), 0);
+  EXPECT_EQ(out.substr(0, out.find("* R ")),
+            "* Record length 20\n"
+            "* T: OCCURS 0 TO 3 TIMES DEPENDING ON N, 3 bytes each from POS 5; records of 4 to "
+            "13 bytes\n");
+  EXPECT_FALSE(parse_ok(odo, {{"R2"}}).variable);  // the chosen record has no such table
+  // Without TO; the record length counts the most occurrences.
+  const Layout most = parse_ok(card("01 R.") + card("05 N-1 PIC 9.") +
+                               card("05 T PIC X(4) OCCURS 5 DEPENDING ON N-1."));
+  EXPECT_EQ(most.record_length, 21);
+  ASSERT_TRUE(most.variable);
+  EXPECT_EQ(table_note(*most.variable),
+            "* T: OCCURS 5 TIMES DEPENDING ON N_1, 4 bytes each from POS 2; records of at most "
+            "21 bytes\n");
+
+  // Refused where bytes follow the table or the table repeats; the error names its line.
+  const std::string not_last =
+      "OCCURS DEPENDING ON is supported only at the end of a record (the items after the table "
+      "would move with its count)";
+  const std::string t = card("10 T PIC X OCCURS 1 TO 3 DEPENDING ON N.");
+  const std::pair<std::string, std::string> refused[] = {
+      {card("01 R.") + card("05 G.") + t + card("10 U PIC X."), not_last},
+      {card("01 R.") + card("05 G.") + t + card("05 U PIC X."), not_last},
+      {card("01 R.") + card("05 G.") + t + card("10 U REDEFINES T PIC X."), not_last},
+      {card("01 R.") + card("05 A PIC X(9).") + card("05 G REDEFINES A.") + t, not_last},
+      {card("05 G.") + t + card("05 U PIC X."), not_last},  // outermost items in sequence
+      {card("01 R.") + card("05 G OCCURS 2.") + t,
+       "OCCURS DEPENDING ON inside another OCCURS table is not supported"},
+  };
+  for (const auto& [source, reason] : refused) {
+    const Error e = parse_error(source);
+    EXPECT_EQ(e.reason, reason) << source;
+    EXPECT_EQ(e.text, "000100 10 T PIC X OCCURS 1 TO 3 DEPENDING ON N.") << source;
+  }
+}
+
 TEST(CopybookStructure, RedefinesTakesTheFirstLayoutUnlessAnotherIsChosen) {
   const std::string src = card("01 R.") + card("05 A PIC X(4).") +
                           card("05 B REDEFINES A PIC S9(7) COMP-3.") + card("05 C REDEFINES A.") +
@@ -196,8 +248,16 @@ TEST(CopybookErrors, NameTheLineAndTheText) {
       {head + card("05 A PIC ZZ9."), 2,
        "PICTURE ZZ9: the PICTURE symbol \"Z\" is not supported (only X, A, 9, S, V and P)"},
       {head + card("05 N PIC 9.") + card("05 T OCCURS 1 TO 5 DEPENDING ON N.") +
-           card("10 X PIC X."),
-       3, "OCCURS DEPENDING ON is not supported (records of varying layout)"},
+           card("10 X PIC X.") + card("05 Y PIC X."),
+       3,
+       "OCCURS DEPENDING ON is supported only at the end of a record (the items after the "
+       "table would move with its count)"},
+      {head + card("05 A PIC X DEPENDING ON N."), 2, "DEPENDING ON without OCCURS"},
+      {head + card("05 A PIC X OCCURS 2 TO 5."), 2, "OCCURS n TO m needs DEPENDING ON"},
+      {head + card("05 A PIC X OCCURS 6 TO 5 DEPENDING N."), 2,
+       "OCCURS n TO m needs n no greater than m"},
+      {head + card("05 A%B PIC X."), 2,
+       "the name A%B holds a character other than a letter, a digit, \"-\" or \"_\""},
       {head + card("05 A.") + card("10 B PIC X.") + card("07 C PIC X."), 4,
        "level 7 is out of order (it matches no open group)"},
       {card("05 A PIC X.") + card("03 B PIC X."), 2,
@@ -265,6 +325,189 @@ TEST(CopybookEqu, OneStatementPerNamedFieldAndACommentPerGroup) {
             "first");
 }
 
+std::string csv_text(const Layout& layout, const CsvOptions& options) {
+  std::string out;
+  Error error;
+  EXPECT_EQ(write_csv(layout, options, &out, &error), 0) << describe(error, "test");
+  return out;
+}
+
+TEST(CopybookCsv, EachColumnSaysHowItsFieldIsRead) {
+  const std::string src =
+      card("01 R.") + card("05 ID PIC X(3).") + card("05 T PIC S99V9.") +
+      card("05 L PIC S99 SIGN LEADING.") + card("05 LS PIC S9V99 SIGN LEADING SEPARATE.") +
+      card("05 TS PIC S99 SIGN TRAILING SEPARATE.") + card("05 U PIC 9(3).") +
+      card("05 P PIC S9(5)V99 COMP-3.") + card("05 BS PIC S9(4) COMP.") +
+      card("05 BU PIC 9(5)V9 COMP-5.") + card("05 K PIC 999PP COMP-3.") + card("05 G OCCURS 2.") +
+      card("10 C PIC X.") + card("05 FILLER PIC X(2).") + card("05 A PIC X(2).") +
+      card("05 B REDEFINES A PIC 9(4) COMP.");
+  CsvOptions o;
+  o.copybook = "books/rec.cpy";
+  const std::string columns =
+      "COLUMN 'ID' POS 1 LEN 3\n"
+      "COLUMN 'T' POS 4 LEN 3 TYPE Z DEC 1\n"
+      "COLUMN 'L' POS 7 LEN 2 TYPE Z SIGN=LEADING\n"
+      "COLUMN 'LS' POS 9 LEN 4 TYPE Z DEC 2 SIGN=LEADSEP\n"
+      "COLUMN 'TS' POS 13 LEN 3 TYPE Z SIGN=TRAILSEP\n"
+      "COLUMN 'U' POS 16 LEN 3 TYPE Z\n"
+      "COLUMN 'P' POS 19 LEN 4 TYPE P DEC 2\n"
+      "COLUMN 'BS' POS 23 LEN 2 TYPE B\n"
+      "COLUMN 'BU' POS 25 LEN 4 TYPE B UNSIGNED DEC 1\n"
+      "COLUMN 'K' POS 29 LEN 2 TYPE P DEC -2\n"
+      "COLUMN 'C_1' POS 31 LEN 1\n"
+      "COLUMN 'C_2' POS 32 LEN 1\n";
+  EXPECT_EQ(csv_text(parse_ok(src), o),
+            "* Records of %1 as CSV lines in %2, columns from rec.cpy\n"
+            "READ %1 RECFM=F LRECL=36\n"
+            "CSV %2 HEADER\n" +
+                columns + "COLUMN 'A' POS 35 LEN 2\n");
+
+  // The other REDEFINES alternative; V records; every CSV keyword. Characters that would end
+  // or reshape the opening comment are left out of it.
+  o.copybook = "/x/it's!.cpy";
+  o.recfm = RecordFormat::kV;
+  o.separator = '\t';
+  o.ebcdic = o.trim = true;
+  EXPECT_EQ(csv_text(parse_ok(src, {{"B"}}), o),
+            "* Records of %1 as CSV lines in %2, columns from it?s?.cpy\n"
+            "READ %1 RECFM=V NORDW\n"
+            "CSV %2 SEP=TAB EBCDIC TRIM HEADER\n" +
+                columns + "COLUMN 'B' POS 35 LEN 2 TYPE B UNSIGNED\n");
+
+  // Separators, LRECL given, and what the first lines become.
+  struct Case {
+    RecordFormat recfm;
+    int64_t lrecl;
+    char separator;
+    const char* head;  // the lines after the opening comment, up to the first COLUMN
+  };
+  const Case cases[] = {
+      {RecordFormat::kFB, 40, ';', "READ %1 RECFM=FB LRECL=40\nCSV %2 SEP=';' HEADER\n"},
+      {RecordFormat::kVB, 40, '\'', "READ %1 RECFM=VB NORDW LRECL=40\nCSV %2 SEP='''' HEADER\n"},
+      {RecordFormat::kF, 30, ',',
+       "* LRECL 30 holds 30 data bytes of the layout's 36: columns past byte 30 are empty\n"
+       "READ %1 RECFM=F LRECL=30\nCSV %2 HEADER\n"},
+      {RecordFormat::kV, 39, ',',
+       "* LRECL 39 holds 35 data bytes of the layout's 36: columns past byte 35 are empty\n"
+       "READ %1 RECFM=V NORDW LRECL=39\nCSV %2 HEADER\n"},
+  };
+  const Layout l = parse_ok(src);
+  for (const Case& c : cases) {
+    CsvOptions co;
+    co.recfm = c.recfm;
+    co.lrecl = c.lrecl;
+    co.separator = c.separator;
+    const std::string out = csv_text(l, co);
+    const size_t from = out.find('\n') + 1;
+    EXPECT_EQ(out.substr(from, out.find("COLUMN") - from), c.head);
+  }
+  // A V record longer than the default LRECL of 2048 gets an LRECL that holds it.
+  CsvOptions v;
+  v.recfm = RecordFormat::kV;
+  EXPECT_NE(csv_text(parse_ok(card("01 R.") + card("05 X PIC X(3000).")), v)
+                .find("\nREAD %1 RECFM=V NORDW LRECL=3004\n"),
+            std::string::npos);
+
+  // A variable table is noted before the statements; its columns are all there.
+  const std::string odo = csv_text(
+      parse_ok(card("01 R.") + card("05 N PIC 9.") + card("05 T PIC X OCCURS 1 TO 2 DEPENDING N.")),
+      v);
+  EXPECT_EQ(odo.substr(odo.find('\n') + 1),
+            "* T: OCCURS 1 TO 2 TIMES DEPENDING ON N, 1 bytes each from POS 2; records of 2 to 3 "
+            "bytes\n"
+            "* A record that holds fewer occurrences gives empty cells for the others\n"
+            "READ %1 RECFM=V NORDW\n"
+            "CSV %2 HEADER\n"
+            "COLUMN 'N' POS 1 LEN 1 TYPE Z\n"
+            "COLUMN 'T_1' POS 2 LEN 1\n"
+            "COLUMN 'T_2' POS 3 LEN 1\n");
+
+  // Refused: nothing to make a column of; a column statement longer than a control line.
+  std::string out;
+  Error error;
+  EXPECT_EQ(write_csv(parse_ok(card("01 R.") + card("05 FILLER PIC X.")), o, &out, &error), 1);
+  EXPECT_EQ(error.reason, "the layout has no named elementary field to make a column of");
+  Layout wide;
+  wide.items.resize(1);
+  wide.items[0].name = std::string(480, 'N');
+  wide.items[0].line = 7;
+  EXPECT_EQ(write_csv(wide, o, &out, &error), 1);
+  EXPECT_EQ(error.line, 7);
+}
+
+// The columns written for the packed sample file, decoded here byte by byte, give the values
+// another program's CSV of the same file holds, row for row.
+TEST(CopybookCsv, PackedSampleColumnsGiveTheDecodedValues) {
+  const std::string dir = RECSIFT_EXTERNAL_DATA_DIR;
+  const std::string book = read_file(dir + "jrecord/DTAR020.cbl");
+  const std::string data = read_file(dir + "jrecord/DTAR020.bin");
+  std::string want = read_file(dir + "jrecord/DTAR020.csv");
+  if (book.empty() || data.empty() || want.empty()) GTEST_SKIP() << "no shared sample folder";
+  want.erase(std::remove(want.begin(), want.end(), '\r'), want.end());
+  CsvOptions o;
+  o.separator = '\t';
+  o.ebcdic = true;
+  const std::string ctl = csv_text(parse_ok(book), o);
+  ASSERT_NE(ctl.find("\nREAD %1 RECFM=F LRECL=27\n"), std::string::npos);
+  struct Column {
+    std::string name;
+    size_t pos = 0, len = 0;
+    bool packed = false;
+    int dec = 0;
+  };
+  std::vector<Column> columns;
+  std::istringstream lines(ctl);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("COLUMN '", 0) != 0) continue;
+    Column c;
+    const size_t close = line.find('\'', 8);
+    c.name = line.substr(8, close - 8);
+    std::istringstream rest(line.substr(close + 1));
+    for (std::string word; rest >> word;) {
+      if (word == "POS") rest >> c.pos;
+      if (word == "LEN") rest >> c.len;
+      if (word == "DEC") rest >> c.dec;
+      if (word == "TYPE") {
+        rest >> word;
+        c.packed = word == "P";
+      }
+    }
+    columns.push_back(c);
+  }
+  ASSERT_EQ(columns.size(), 6u);
+  std::string got;
+  for (const Column& c : columns) {
+    got += (got.empty() ? "" : "\t") + c.name.substr(c.name.find('_') + 1);  // no "DTAR020_"
+  }
+  got += "\n";
+  for (size_t at = 0; at + 27 <= data.size(); at += 27) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const Column& c = columns[k];
+      const std::string_view f(data.data() + at + c.pos - 1, c.len);
+      std::string cell;
+      if (!c.packed) {
+        for (char ch : f) cell += static_cast<char>((ch & 0x0F) + '0');  // EBCDIC digits only
+      } else {
+        int64_t v = 0;
+        for (size_t b = 0; b < f.size(); ++b) {
+          const unsigned char u = static_cast<unsigned char>(f[b]);
+          v = v * 10 + (u >> 4);
+          if (b + 1 < f.size()) v = v * 10 + (u & 15);
+        }
+        const bool negative = (static_cast<unsigned char>(f.back()) & 15) == 0xD;
+        int64_t scale = 1;
+        for (int d = 0; d < c.dec; ++d) scale *= 10;
+        cell = (negative && v != 0 ? "-" : "") + std::to_string(v / scale);
+        // The fraction with its leading zeros: scale + rest, without the scale's leading 1.
+        if (c.dec > 0) cell += "." + std::to_string(v % scale + scale).substr(1);
+      }
+      got += (k ? "\t" : "") + cell;
+    }
+    got += "\n";
+  }
+  EXPECT_EQ(got, want);
+}
+
 // The project's copy of the account copybook, with the positions the account file's decoded
 // values give (ACCT-CURR-BAL at 13 for 12 bytes, sign in byte 24, and so on).
 TEST(CopybookSamples, AccountCopybookMatchesTheDecodedFile) {
@@ -318,11 +561,26 @@ TEST(CopybookSamples, SharedSampleCopybooks) {
   EXPECT_EQ(find(c, "EXP_CUST_FICO_CREDIT_SCORE")->offset + 1, 365);
   EXPECT_EQ(find(c, "EXP_CUST_FICO_CREDIT_SCORE")->length, 2);
 
-  // A table of varying length is refused, not read as its longest or shortest form.
-  Layout none;
-  Error e;
-  EXPECT_EQ(parse_copybook(read_file(dir + "mdu/COBVBFM2.cpy"), {}, &none, &e), 1);
-  EXPECT_EQ(e.line, 10);
+  // The table of varying size ends the record: every record of the V sample file is as long
+  // as its count (packed, POS 5 LEN 2) says.
+  const Layout v = parse_ok(read_file(dir + "mdu/COBVBFM2.cpy"));
+  ASSERT_TRUE(v.variable);
+  const VariableTable& t = *v.variable;
+  const std::string vb = read_file(dir + "mdu/COBVBFM2.EBCDIC.txt");
+  ASSERT_FALSE(vb.empty());
+  int records = 0;
+  for (size_t at = 0; at + 4 <= vb.size(); ++records) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(vb[k]); };
+    const size_t length = byte(at) * 256 + byte(at + 1);
+    ASSERT_GE(length, 10u);
+    ASSERT_LE(at + length, vb.size());
+    const int count =
+        (byte(at + 4 + 4) >> 4) * 100 + (byte(at + 4 + 4) & 15) * 10 + (byte(at + 4 + 5) >> 4);
+    EXPECT_EQ(static_cast<int64_t>(length - 4), t.offset + count * t.unit) << "record " << records;
+    EXPECT_LE(count, t.max_occurs);
+    at += length;
+  }
+  EXPECT_GT(records, 5);
 }
 
 }  // namespace
