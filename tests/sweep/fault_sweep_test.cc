@@ -142,6 +142,11 @@ std::vector<Job> jobs() {
                  "WRITE priced.txt EOL=LF\n",
                  {{"orders.txt", order_keys(40, 9000)}, {"fixed.dat", fixed}},
                  {{"priced.txt", Layout::kLines}}});
+  all.push_back({"csv",
+                 "READ fixed.dat RECFM=F LRECL=80\n"
+                 "CSV rows.csv EOL=LF HEADER TRIM 'id' POS 2 LEN 7 TYPE Z 'text' POS 10 LEN 70\n",
+                 {{"fixed.dat", fixed_records(3000)}},
+                 {{"rows.csv", Layout::kLines}}});
   return all;
 }
 
