@@ -30,7 +30,6 @@ namespace {
 using program::CsvColumn;
 using program::CsvLine;
 
-constexpr int32_t kReturnCodeWriteWarning = 5;
 constexpr uint8_t kEbcdicBlank = 0x40;
 constexpr uint8_t kEbcdicPlus = 0x4E;
 constexpr uint8_t kEbcdicMinus = 0x60;
@@ -282,21 +281,8 @@ bool append_column(Run& run, const CsvLine& line, const CsvColumn& c, std::strin
 
 // Writes run.csv_line to the statement's file, as WRITE writes a record.
 int write_line(Run& run, Statement& st) {
-  files::FFREC* file = st.file;
-  const int32_t truncated = file->truncated_count;
-  const files::IoResult put =
-      files::write_record(*run.io, *file, reinterpret_cast<const uint8_t*>(run.csv_line.data()),
-                          static_cast<int32_t>(run.csv_line.size()));
-  if (put.status != files::IoStatus::kRecord) {
-    record_run_error(run, kRunErrWriteFailed, file);
-    return kVerbAbend;
-  }
-  if (file->truncated_count != truncated) file->write_warning = true;
-  if (file->write_warning) {
-    raise_return_code(run, kReturnCodeWriteWarning);
-    file->write_warning = false;
-  }
-  return kVerbNext;
+  return put_record(run, *st.file, false, reinterpret_cast<const uint8_t*>(run.csv_line.data()),
+                    static_cast<int32_t>(run.csv_line.size()));
 }
 
 // The header line of the statement's line, when it wants one and its file has none yet.

@@ -196,20 +196,7 @@ int write_verb(Run& run, Statement& st) {
   // with its key changed (the current record is changed in place, so the old key is gone): the
   // tree is dropped, and the next keyed read samples the file as it now is.
   if (st.op == Op::kUpdate && file->index_root != nullptr) files::release_key_index(*file);
-  const int32_t truncated = file->truncated_count;
-  const files::IoResult put = st.op == Op::kWrite
-                                  ? files::write_record(*run.io, *file, data, length)
-                                  : files::update_record(*run.io, *file, data, length);
-  if (put.status != files::IoStatus::kRecord) {
-    record_run_error(run, kRunErrWriteFailed, file);
-    return kVerbAbend;
-  }
-  if (file->truncated_count != truncated) file->write_warning = true;
-  if (file->write_warning) {
-    raise_return_code(run, kReturnCodeWriteWarning);
-    file->write_warning = false;
-  }
-  return kVerbNext;
+  return detail::put_record(run, *file, st.op == Op::kUpdate, data, length);
 }
 
 // Whether the current record lies in the file's buffer (it was handed over there, not copied).
@@ -255,6 +242,23 @@ void detail::finish_read(Run& run, files::FFREC& file, uint8_t* record) {
     convert::SpecialArea(run.special)
         .set(convert::kSpInputCount, static_cast<int32_t>(file.record_count));  // 4 bytes: wraps
   }
+}
+
+int detail::put_record(Run& run, files::FFREC& file, bool update, const uint8_t* data,
+                       int32_t length) {
+  const int32_t truncated = file.truncated_count;
+  const files::IoResult put = update ? files::update_record(*run.io, file, data, length)
+                                     : files::write_record(*run.io, file, data, length);
+  if (put.status != files::IoStatus::kRecord) {
+    record_run_error(run, kRunErrWriteFailed, &file);
+    return kVerbAbend;
+  }
+  if (file.truncated_count != truncated) file.write_warning = true;
+  if (file.write_warning) {
+    raise_return_code(run, kReturnCodeWriteWarning);
+    file.write_warning = false;
+  }
+  return kVerbNext;
 }
 
 int execute_file_verb(Run& run, Statement& st) {

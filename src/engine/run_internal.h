@@ -49,6 +49,11 @@ void finish_read(Run& run, files::FFREC& file, uint8_t* record);
 // the record loop then evaluates the test itself.
 bool run_fast_sum(Run& run);
 
+// Writes (or, with `update`, rewrites in place) one record of `file` as WR and UPD do: a failure
+// is the run's write error (kVerbAbend), a record cut to LRECL raises the return code to 5
+// (file_verbs.cc).
+int put_record(Run& run, files::FFREC& file, bool update, const uint8_t* data, int32_t length);
+
 // CSV (csv_output.cc): writes the line of the statement's columns for the current record, the
 // header line first when the file has none yet.
 int execute_csv(Run& run, Statement& statement);
